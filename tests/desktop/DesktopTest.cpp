@@ -1,0 +1,103 @@
+#include "desktop/FailureReporter.h"
+#include "desktop/Fonts.h"
+#include "desktop/QtCommonDialog.h"
+#include "desktop/Twips.h"
+#include "desktop/testing/ScriptedToolkit.h"
+
+#include <QtTest>
+
+using namespace desktop;
+
+class DesktopTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void twipsBecomePixels()
+    {
+        QCOMPARE(twipsToPixels(15), 1);
+        QCOMPARE(twipsToPixels(8250), 550);
+        QCOMPARE(twipsToPixels(3855), 257);
+        QCOMPARE(twipsToPixels(7), 0);
+        QCOMPARE(twipsToPixels(8), 1);  // rounds to the nearest pixel
+        QCOMPARE(twipsRect(1680, 120, 3855, 315), QRect(112, 8, 257, 21));
+    }
+
+    void fontsKeepTheirNamedFamily()
+    {
+        QCOMPARE(dialogFont().family(), QString("MS Sans Serif"));
+        QCOMPARE(dialogFont().pointSizeF(), 8.25);
+        QCOMPARE(verdanaSmall().family(), QString("Verdana"));
+        QCOMPARE(verdanaSmall().pointSizeF(), 6.75);
+        QCOMPARE(tahoma().pointSizeF(), 8.25);
+        QVERIFY(!verdanaSmall().bold());
+        QVERIFY(!verdanaSmall().italic());
+    }
+
+    void saveFilterForQt()
+    {
+        QCOMPARE(QtCommonDialog::nameFilters("Avi File (*.avi)|*.avi"), QStringList{"Avi File (*.avi)"});
+        QCOMPARE(QtCommonDialog::nameFilters("Pictures|*.bmp;*.png|All|*.*"),
+                 (QStringList{"Pictures (*.bmp *.png)", "All (*.*)"}));
+        QCOMPARE(QtCommonDialog::defaultSuffix("Avi File (*.avi)|*.avi"), QString("avi"));
+        QCOMPARE(QtCommonDialog::defaultSuffix("All|*.*"), QString());
+        QCOMPARE(QtCommonDialog::defaultSuffix(""), QString());
+    }
+
+    void scriptedDialogKeepsItsNameAcrossCancels()
+    {
+        ScriptedToolkit toolkit;
+        auto dialog = toolkit.commonDialog(nullptr);
+        toolkit.dialog(0).willSave("/tmp/a.avi");
+        toolkit.dialog(0).willCancel();
+        dialog->setFilter("Avi File (*.avi)|*.avi");
+        dialog->showSave();
+        QVERIFY(!dialog->cancelled());
+        dialog->showSave();
+        QVERIFY(dialog->cancelled());
+        QCOMPARE(dialog->fileName(), QString("/tmp/a.avi"));
+        QCOMPARE(toolkit.dialog(0).events(),
+                 (QStringList{"filter Avi File (*.avi)|*.avi", "showSave", "showSave"}));
+        dialog->showColor();  // unscripted: cancelled, colour stays black
+        QCOMPARE(dialog->color(), 0u);
+    }
+
+    void failureShowsTheErrorDestroysTheWindowAndEnds()
+    {
+        ScriptedToolkit toolkit;
+        int endedWith = -1;
+        FailureReporter reporter(toolkit, "ostrel", [&](int status) { endedWith = status; });
+        QPointer<QWidget> window = new QWidget;
+        int runs = 0;
+        auto handler = guarded(reporter, window, [&] {
+            ++runs;
+            throw std::runtime_error("Device lost");
+        });
+        handler();
+        QCOMPARE(endedWith, 1);
+        QVERIFY(reporter.failed());
+        QCOMPARE(toolkit.messages().size(), size_t(1));
+        QCOMPARE(toolkit.messages()[0].title, QString("ostrel"));
+        QVERIFY(toolkit.messages()[0].text.contains("Device lost"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
+        // Events still queued after the failure do not run handlers again.
+        handler();
+        QCOMPARE(runs, 1);
+        QCOMPARE(toolkit.messages().size(), size_t(1));
+    }
+
+    void handlerWithoutFailureRunsQuietly()
+    {
+        ScriptedToolkit toolkit;
+        FailureReporter reporter(toolkit, "ostrel", [](int) { QFAIL("must not end"); });
+        QWidget window;
+        bool ran = false;
+        guarded(reporter, &window, [&] { ran = true; })();
+        QVERIFY(ran);
+        QVERIFY(!reporter.failed());
+        QVERIFY(toolkit.messages().empty());
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "DesktopTest.moc"
