@@ -1,0 +1,97 @@
+#pragma once
+
+// The GStreamer graph behind the control: one video source and one audio source, a live
+// preview, and an optional AVI recording. Built element by element; owned by the control.
+//
+// Threads: start(), stop() and the destructor are called on the GUI thread and are
+// synchronous (bounded waits). Frames are handed to the FrameSink on a streaming thread.
+// Streaming errors arrive through the error callback on the GUI thread.
+
+#include "capture/devices/VideoDevice.h"
+
+#include <QImage>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace capture {
+
+// An encoder element by factory name, with the settings the user gave it on its page
+// (property name to value as gst_util_set_object_arg reads it).
+struct EncoderChoice {
+    std::string factory;
+    std::map<std::string, std::string> properties;
+};
+
+struct CaptureRequest {
+    VideoDevice* videoDevice = nullptr;
+    int videoInput = 0;
+    std::optional<VideoFormat> videoFormat;  // the device's first when unset
+    AudioDevice* audioDevice = nullptr;
+
+    bool captureVideo = true;
+    bool captureAudio = true;
+    bool showPreview = true;
+
+    bool toFile = false;
+    std::string fileName;
+    std::optional<EncoderChoice> videoEncoder;  // unset: uncompressed video
+    std::optional<EncoderChoice> audioEncoder;  // unset: PCM
+};
+
+// Start's status as the control answers it.
+enum StartStatus : int { Started = 0, CannotRecord = -1, FileNotFound = -2 };
+
+struct CaptureStats {
+    bool running = false;
+    bool recording = false;
+    std::int64_t framesCaptured = 0;
+    std::int64_t framesDropped = 0;
+    std::uint64_t bytesWritten = 0;
+    double recordedSeconds = 0;
+    std::string fileName;
+};
+
+// Where the preview's pictures go. Called on a streaming thread; must not block.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual void present(const QImage& frame) = 0;  // Format_RGB32
+};
+
+class CaptureEngine {
+public:
+    explicit CaptureEngine(FrameSink& sink);
+    ~CaptureEngine();  // finalizes a recording in progress
+
+    CaptureEngine(const CaptureEngine&) = delete;
+    CaptureEngine& operator=(const CaptureEngine&) = delete;
+
+    // Starts (or restarts, finalizing a recording first) with these settings and returns once
+    // the graph plays or has failed. Status -2 when the file name is empty or its folder does
+    // not exist, -1 when the file cannot be created or an encoder cannot take the stream, else 0.
+    // Raises CaptureError when the device cannot be opened.
+    int start(const CaptureRequest& request);
+
+    // Stops; returns once a recording is finalized (index written, sizes right).
+    void stop();
+
+    CaptureStats stats() const;
+
+    // A streaming error (disk full, device gone): the recording has been finalized as far as it
+    // could be, the preview goes on where the source still can. The text says what happened
+    // and how much was saved. Called on the GUI thread.
+    void setErrorHandler(std::function<void(const std::string& message)> handler);
+
+private:
+    class Graph;
+    std::unique_ptr<Graph> m_graph;
+    FrameSink& m_sink;
+    std::function<void(const std::string&)> m_onError;
+};
+
+}  // namespace capture
