@@ -1,0 +1,20 @@
+#pragma once
+
+#include "capture/devices/VideoDevice.h"
+
+#include <memory>
+
+namespace capture {
+
+// The built-in devices, listed after the real ones so that every program runs on any machine:
+// "Test Pattern Camera", "Test Pattern TV Tuner" and "Test Tone". They share one studio, so
+// muting the virtual tuner silences the tone.
+struct VirtualDevices {
+    std::unique_ptr<VideoDevice> camera;
+    std::unique_ptr<VideoDevice> tuner;
+    std::unique_ptr<AudioDevice> tone;
+};
+
+VirtualDevices createVirtualDevices();
+
+}  // namespace capture
