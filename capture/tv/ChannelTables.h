@@ -29,11 +29,16 @@ struct CountryChoice {
 // The table and standard for a telephone dialling code; nothing for a code without a table.
 std::optional<CountryChoice> countryFor(double dialCode);
 
-// Every table by id ("us-bcast", "europe-west"...); nullptr for an unknown id.
+// Every table by id ("us-bcast", "europe-west"...; "europe-west-uhf" is the UK's choice of
+// UHF 21-69 only); nullptr for an unknown id.
 const ChannelTable* tableById(const std::string& id);
 std::vector<std::string> tableIds();
 
-// The channel of the table that this number tunes; nullptr when the table lacks it.
+// The channel of the table that this number tunes; nullptr when the table lacks it (a number
+// that is not whole tunes nothing).
 const Channel* findChannel(const ChannelTable& table, double number);
+
+// "PAL-B/G", "NTSC-M"...: for lists and messages.
+const char* standardName(Standard standard);
 
 }  // namespace capture::tv
