@@ -1,0 +1,42 @@
+#pragma once
+
+#include "V4l2Io.h"
+
+#include <memory>
+#include <string>
+
+namespace capture {
+
+// One open V4L2 node: owns the descriptor and closes it when it goes.
+class V4l2File {
+public:
+    V4l2File() = default;
+    V4l2File(std::shared_ptr<V4l2Io> io, std::string path);
+    ~V4l2File();
+
+    V4l2File(const V4l2File&) = delete;
+    V4l2File& operator=(const V4l2File&) = delete;
+    V4l2File(V4l2File&& other) noexcept;
+    V4l2File& operator=(V4l2File&& other) noexcept;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Why the open failed (an errno value); 0 when open.
+    int openError() const { return m_openError; }
+    const std::string& path() const { return m_path; }
+
+    // 0, or the errno value of the failure (ENODEV once the node has gone).
+    int ioctl(unsigned long request, void* argument) const;
+
+private:
+    void reset();
+
+    std::shared_ptr<V4l2Io> m_io;
+    std::string m_path;
+    int m_fd = -1;
+    int m_openError = 0;
+};
+
+// "Device or resource busy": the system's text for an errno value.
+std::string errorText(int error);
+
+}  // namespace capture

@@ -1,0 +1,59 @@
+#include "V4l2Inputs.h"
+
+#include <linux/videodev2.h>
+
+#include <cstring>
+
+namespace capture {
+namespace {
+
+constexpr std::uint32_t enumerationLimit = 256;
+
+bool queryCapabilities(const V4l2File& file, v4l2_capability& capability)
+{
+    capability = {};
+    return file.ioctl(VIDIOC_QUERYCAP, &capability) == 0;
+}
+
+}  // namespace
+
+std::vector<V4l2InputInfo> enumerateInputs(const V4l2File& file)
+{
+    std::vector<V4l2InputInfo> inputs;
+    for (std::uint32_t index = 0; index < enumerationLimit; ++index) {
+        v4l2_input input{};
+        input.index = index;
+        if (file.ioctl(VIDIOC_ENUMINPUT, &input) != 0)
+            break;
+        V4l2InputInfo info;
+        info.index = input.index;
+        info.name.assign(reinterpret_cast<const char*>(input.name), strnlen(reinterpret_cast<const char*>(input.name), sizeof input.name));
+        info.type = input.type;
+        info.tuner = input.tuner;
+        info.standards = input.std;
+        info.capabilities = input.capabilities;
+        inputs.push_back(std::move(info));
+    }
+    return inputs;
+}
+
+std::uint32_t deviceCapabilities(const V4l2File& file)
+{
+    v4l2_capability capability;
+    if (!queryCapabilities(file, capability))
+        return 0;
+    // Without device_caps the capabilities are those of the whole card, which may include
+    // nodes other than this one.
+    return (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
+}
+
+std::string cardName(const V4l2File& file)
+{
+    v4l2_capability capability;
+    if (!queryCapabilities(file, capability))
+        return {};
+    const auto* card = reinterpret_cast<const char*>(capability.card);
+    return std::string(card, strnlen(card, sizeof capability.card));
+}
+
+}  // namespace capture

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "V4l2File.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+struct V4l2InputInfo {
+    std::uint32_t index = 0;
+    std::string name;
+    std::uint32_t type = 0;   // V4L2_INPUT_TYPE_TUNER or _CAMERA (any non-tuner source)
+    std::uint32_t tuner = 0;  // the tuner's index, for a tuner input
+    std::uint64_t standards = 0;
+    std::uint32_t capabilities = 0;
+};
+
+// The device's inputs in index order, until the driver answers EINVAL.
+std::vector<V4l2InputInfo> enumerateInputs(const V4l2File& file);
+
+// The capabilities of the node itself (device_caps when the driver gives them), 0 on failure.
+std::uint32_t deviceCapabilities(const V4l2File& file);
+
+// The card's name as the driver gives it; empty on failure.
+std::string cardName(const V4l2File& file);
+
+}  // namespace capture

@@ -1,0 +1,46 @@
+#include "V4l2Io.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace capture {
+namespace {
+
+class SystemV4l2Io final : public V4l2Io {
+public:
+    int open(const std::string& path) override
+    {
+        // Non-blocking so that probing a node never waits on a driver; nothing here reads frames.
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        return fd >= 0 ? fd : -errno;
+    }
+
+    void close(int fd) override
+    {
+        // Retrying close after EINTR could close a descriptor another thread just received.
+        ::close(fd);
+    }
+
+    int ioctl(int fd, unsigned long request, void* argument) override
+    {
+        int result;
+        do {
+            result = ::ioctl(fd, request, argument);
+        } while (result < 0 && errno == EINTR);
+        return result < 0 ? errno : 0;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<V4l2Io> systemV4l2Io()
+{
+    return std::make_shared<SystemV4l2Io>();
+}
+
+}  // namespace capture

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace capture {
+
+// The only way this layer reaches a V4L2 node: open, close and ioctl. Tests put a model of the
+// kernel behind it; the program puts the kernel itself.
+class V4l2Io {
+public:
+    virtual ~V4l2Io() = default;
+    // A descriptor (>= 0), or -errno.
+    virtual int open(const std::string& path) = 0;
+    virtual void close(int fd) = 0;
+    // 0, or the errno value of the failure.
+    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
+};
+
+// The kernel's open/close/ioctl; interrupted calls are retried.
+std::shared_ptr<V4l2Io> systemV4l2Io();
+
+}  // namespace capture

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "V4l2Formats.h"
+#include "capture/devices/GstHandle.h"
+
+#include <string>
+
+namespace capture {
+
+// A bin around v4l2src for one node and format, with one "src" pad: raw video as the format
+// names it, or image/jpeg for MJPG. Built element by element. Raises CaptureError when
+// GStreamer's V4L2 plugin is missing.
+ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice);
+
+}  // namespace capture

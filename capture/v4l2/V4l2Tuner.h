@@ -1,0 +1,92 @@
+#pragma once
+
+#include "V4l2File.h"
+#include "V4l2Inputs.h"
+#include "capture/devices/Tuner.h"
+#include "capture/tv/ChannelTables.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace capture {
+
+// The analog TV tuner of a V4L2 card, on the same channel tables as the virtual tuner.
+// Frequencies go to the driver in its unit (62.5 kHz, or 62.5 Hz for a tuner with
+// V4L2_TUNER_CAP_LOW), rounded to the nearest unit and clamped to the tuner's range.
+//
+// Every channel of the table counts as available until scan() has looked for stations.
+// The members may be called from two threads (a scan on a worker, the window's tuning on the
+// GUI thread); each ioctl sequence is serialised.
+class V4l2Tuner final : public Tuner {
+public:
+    using Sleep = std::function<void(std::chrono::milliseconds)>;
+    // Called after each channel of a scan; answering false stops the scan.
+    using ScanProgress = std::function<bool(int done, int total)>;
+
+    // The tuner of the first analog-TV tuner input, or nothing when the node has none.
+    static std::unique_ptr<V4l2Tuner> find(const V4l2File& file, const std::vector<V4l2InputInfo>& inputs,
+                                           Sleep sleep = {});
+
+    void setCountryCode(double code) override;
+    std::vector<TunerChannel> channels() override;
+    void tune(double channel) override;
+    void setMute(bool muted) override;
+
+    // Tunes every channel of the table in turn, waits for the tuner to settle and marks the
+    // channels that report a signal; then tunes back to where it was. A scan takes seconds:
+    // run it from a page the user opened, never while the window waits on a start. A scan
+    // that is stopped leaves the channels as they were.
+    void scan(const ScanProgress& progress = {});
+    void setSettleDelay(std::chrono::milliseconds delay);
+
+    std::uint32_t inputIndex() const { return m_input; }
+    std::uint32_t tunerIndex() const { return m_tuner; }
+    bool usesLowUnits() const;
+
+    // The standard chosen by the country code, to be set before the device streams; nothing
+    // before a country with a table was chosen.
+    std::optional<std::uint64_t> standard() const;
+    // Sets the chosen standard now; 0, or the errno of the failure (EBUSY while streaming).
+    int applyStandard();
+
+    // The frequency the driver reports, in MHz; nothing when it cannot be read.
+    std::optional<double> frequencyMHz() const;
+    // 0 to 65535 as the driver reports it; -1 when it cannot be read.
+    int signal() const;
+
+    // Exposed for the unit arithmetic's own test.
+    static std::uint32_t toUnits(double megahertz, bool lowUnits);
+
+private:
+    V4l2Tuner(const V4l2File& file, std::uint32_t input, std::uint32_t tuner, Sleep sleep);
+
+    struct Range {
+        std::uint32_t capability = 0;
+        std::uint32_t low = 0;
+        std::uint32_t high = 0;
+    };
+    int readRange(Range& range) const;  // 0 or errno
+    int setFrequency(std::uint32_t units) const;
+    std::optional<std::uint32_t> readFrequency() const;
+    int applyStandardLocked();
+
+    const V4l2File& m_file;
+    const std::uint32_t m_input;
+    const std::uint32_t m_tuner;
+    Sleep m_sleep;
+
+    mutable std::mutex m_mutex;
+    std::chrono::milliseconds m_settle{150};
+    const tv::ChannelTable* m_table = nullptr;
+    std::optional<tv::Standard> m_standard;
+    // Scan results per table: channel number to whether it carries a station.
+    std::map<std::string, std::map<int, bool>> m_found;
+};
+
+}  // namespace capture

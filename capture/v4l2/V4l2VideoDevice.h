@@ -1,0 +1,53 @@
+#pragma once
+
+#include "V4l2CameraSettings.h"
+#include "V4l2File.h"
+#include "V4l2Formats.h"
+#include "V4l2Inputs.h"
+#include "V4l2Tuner.h"
+#include "capture/devices/VideoDevice.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+// A V4L2 capture node: a webcam or a TV card. Keeps its own descriptor open for the settings
+// and the tuner, which stay usable while v4l2src streams from the same node.
+class V4l2VideoDevice final : public VideoDevice {
+public:
+    // Nothing when the node cannot be opened or does not capture video (a UVC camera's
+    // metadata node, an output, a radio). An empty name takes the card's own.
+    static std::unique_ptr<V4l2VideoDevice> open(std::shared_ptr<V4l2Io> io, const std::string& path,
+                                                 std::string displayName, V4l2Tuner::Sleep sleep = {});
+
+    std::string name() const override { return m_name; }
+    std::vector<std::string> inputs() override;
+    std::vector<VideoFormat> formats(int input) override;
+    CameraSettings& settings() override { return *m_settings; }
+    Tuner* tuner() override { return m_tuner.get(); }
+    ElementPtr createSource(int input, const VideoFormat& format) override;
+
+    V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
+    const std::string& path() const { return m_file.path(); }
+
+    // What createSource sets on the device before it builds the element: the input, the
+    // chosen TV standard (on inputs that have standards) and the pixel format and size.
+    // Raises CaptureError when the device refuses; answers the format as the device has it.
+    V4l2FormatChoice prepareStreaming(int input, const VideoFormat& format);
+
+private:
+    V4l2VideoDevice(V4l2File file, std::string name);
+
+    [[noreturn]] void fail(const std::string& what, int error) const;
+
+    // Declared first: the settings and the tuner use it until they go.
+    V4l2File m_file;
+    std::string m_name;
+    std::vector<V4l2InputInfo> m_inputs;
+    std::unique_ptr<V4l2CameraSettings> m_settings;
+    std::unique_ptr<V4l2Tuner> m_tuner;
+};
+
+}  // namespace capture

@@ -1,0 +1,164 @@
+#pragma once
+
+#include <linux/videodev2.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+// What a fake card is made of: its capabilities, inputs, controls, formats and tuners.
+struct FakeV4l2Hardware {
+    struct Control {
+        std::uint32_t id = 0;
+        std::uint32_t type = V4L2_CTRL_TYPE_INTEGER;
+        std::string name;
+        std::int32_t minimum = 0;
+        std::int32_t maximum = 0;
+        std::int32_t step = 1;
+        std::int32_t defaultValue = 0;
+        std::int32_t value = 0;
+        std::uint32_t flags = 0;        // DISABLED, READ_ONLY, WRITE_ONLY; INACTIVE and GRABBED follow the state
+        std::vector<std::string> menu;  // menu entries by index; an empty name is an entry the driver skips
+        std::uint32_t autoId = 0;       // the automatic mode that overrides this control while it is on
+    };
+    struct Input {
+        std::string name;
+        std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
+        std::uint32_t tuner = 0;
+        v4l2_std_id standards = 0;
+    };
+    struct FrameSize {
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+        std::vector<v4l2_fract> intervals;  // seconds per frame: {1, 30} is 30 fps
+    };
+    struct PixelFormat {
+        std::uint32_t fourcc = 0;
+        std::string description;
+        std::vector<FrameSize> sizes;
+        std::optional<v4l2_frmsize_stepwise> stepwise;  // instead of discrete sizes
+    };
+    struct Tuner {
+        std::uint32_t index = 0;
+        std::string name;
+        std::uint32_t type = V4L2_TUNER_ANALOG_TV;
+        std::uint32_t capability = V4L2_TUNER_CAP_NORM;
+        std::uint32_t rangeLow = 0;
+        std::uint32_t rangeHigh = 0;
+        std::uint32_t frequency = 0;
+    };
+
+    std::string driver = "fake";
+    std::string card;
+    std::string busInfo;
+    std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    std::uint32_t otherNodeCaps = 0;  // what the card's other nodes add to `capabilities`
+    bool reportsDeviceCaps = true;
+    bool hasExtendedQuery = true;   // VIDIOC_QUERY_EXT_CTRL; older kernels lack it
+    bool listsFrameSizes = true;    // most TV cards list neither sizes nor intervals
+    v4l2_std_id standards = 0;      // the node's TV standards; none on a camera
+
+    std::vector<Input> inputs;
+    std::vector<Control> controls;
+    std::vector<PixelFormat> formats;
+    std::vector<Tuner> tuners;
+    // Vision carriers with a station; the tuner reports a full signal within 0.3 MHz of one.
+    std::vector<double> stationsMHz;
+};
+
+// One V4L2 node as the kernel presents it, driven through FakeV4l2Io. Behaves as the kernel
+// and its control framework do where this program relies on it: enumerations end with EINVAL,
+// controls are clamped and rounded to their step, grabbed controls answer EBUSY, read-only
+// ones EACCES, a running stream makes input, standard and format changes EBUSY, and unknown
+// requests answer ENOTTY.
+class FakeV4l2Device {
+public:
+    struct ControlWrite {
+        std::uint32_t id;
+        std::int32_t requested;
+        int result;  // 0 or errno
+    };
+
+    explicit FakeV4l2Device(FakeV4l2Hardware hardware);
+
+    // The kernel side of one ioctl on one open file; 0 or errno.
+    int handle(int file, unsigned long request, void* argument);
+    // The file was closed: a stream it ran ends.
+    void closed(int file);
+
+    // --- driving the device from outside ---------------------------------------------------
+    // Another program holds the control (its writes answer EBUSY).
+    void setGrabbed(std::uint32_t id, bool grabbed);
+    // Another program streams from the node, as v4l2src does.
+    void setStreamingElsewhere(bool streaming);
+    // The device was pulled out: every request answers ENODEV and it cannot be opened again.
+    void unplug() { m_unplugged = true; }
+    bool unplugged() const { return m_unplugged; }
+
+    // --- what the device holds now --------------------------------------------------------
+    const FakeV4l2Hardware& hardware() const { return m_hw; }
+    const FakeV4l2Hardware::Control* control(std::uint32_t id) const;
+    std::int32_t controlValue(std::uint32_t id) const;
+    std::uint32_t input() const { return m_input; }
+    v4l2_std_id standard() const { return m_standard; }
+    const v4l2_pix_format& format() const { return m_format; }
+    std::uint32_t frequency(std::uint32_t tuner) const;
+    bool streaming() const { return m_streamer != noStreamer; }
+
+    // Every request in order, and every control write with its result.
+    const std::vector<unsigned long>& requests() const { return m_requests; }
+    int count(unsigned long request) const;
+    const std::vector<ControlWrite>& controlWrites() const { return m_writes; }
+    void clearLog();
+
+private:
+    static constexpr int noStreamer = -1;
+    static constexpr int elsewhere = -2;
+
+    FakeV4l2Hardware::Control* findControl(std::uint32_t id);
+    const FakeV4l2Hardware::Tuner* findTuner(std::uint32_t index) const;
+    const FakeV4l2Hardware::PixelFormat* findFormat(std::uint32_t fourcc) const;
+    const FakeV4l2Hardware::Control* nextControl(std::uint32_t after) const;
+    std::uint32_t liveFlags(const FakeV4l2Hardware::Control& control) const;
+    bool autoIsOn(const FakeV4l2Hardware::Control& control) const;
+    std::uint16_t signalAt(const FakeV4l2Hardware::Tuner& tuner) const;
+    bool is525Lines() const;
+
+    int queryCapabilities(v4l2_capability& capability) const;
+    int enumerateInput(v4l2_input& input) const;
+    int setInput(int index);
+    int getStandard(v4l2_std_id& id) const;
+    int setStandard(v4l2_std_id id);
+    int queryControl(v4l2_queryctrl& query) const;
+    int queryExtendedControl(v4l2_query_ext_ctrl& query) const;
+    int queryMenu(v4l2_querymenu& menu) const;
+    int getControl(v4l2_control& control) const;
+    int setControl(const v4l2_control& control);
+    int enumerateFormat(v4l2_fmtdesc& description) const;
+    int enumerateFrameSize(v4l2_frmsizeenum& size) const;
+    int enumerateFrameInterval(v4l2_frmivalenum& interval) const;
+    int getFormat(v4l2_format& format) const;
+    int tryFormat(v4l2_format& format) const;
+    int getParameters(v4l2_streamparm& parameters) const;
+    int getTuner(v4l2_tuner& tuner) const;
+    int getFrequency(v4l2_frequency& frequency) const;
+    int setFrequency(const v4l2_frequency& frequency);
+    int streamOn(int file, std::uint32_t type);
+    int streamOff(int file, std::uint32_t type);
+
+    FakeV4l2Hardware m_hw;
+    std::vector<std::uint32_t> m_grabbed;
+    std::vector<std::uint32_t> m_frequencies;  // per tuner, by position in m_hw.tuners
+    std::uint32_t m_input = 0;
+    v4l2_std_id m_standard = 0;
+    v4l2_pix_format m_format{};
+    int m_streamer = noStreamer;
+    bool m_unplugged = false;
+    std::vector<unsigned long> m_requests;
+    std::vector<ControlWrite> m_writes;
+};
+
+}  // namespace capture
