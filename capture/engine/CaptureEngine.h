@@ -20,6 +20,8 @@
 
 namespace capture {
 
+struct PipelineFailure;
+
 // An encoder element by factory name, with the settings the user gave it on its page
 // (property name to value as gst_util_set_object_arg reads it).
 struct EncoderChoice {
@@ -88,6 +90,8 @@ public:
     void setErrorHandler(std::function<void(const std::string& message)> handler);
 
 private:
+    void onStreamingFailure(const PipelineFailure& failure);
+
     class Graph;
     std::unique_ptr<Graph> m_graph;
     FrameSink& m_sink;

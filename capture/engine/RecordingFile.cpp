@@ -1,0 +1,73 @@
+#include "RecordingFile.h"
+
+#include <cerrno>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace capture {
+
+namespace {
+
+// -2 is for a folder that is not there at all; a folder that exists but cannot take the
+// file (read-only, not a directory, a virtual filesystem) is -1 like any other refusal.
+bool folderMissing(const std::string& name)
+{
+    std::filesystem::path folder = std::filesystem::path(name).parent_path();
+    if (folder.empty())
+        folder = ".";
+    struct stat info {};
+    return ::stat(folder.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+}  // namespace
+
+RecordingFile::Status RecordingFile::open(const std::string& name, std::unique_ptr<RecordingFile>& file)
+{
+    file.reset();
+    if (name.empty() || folderMissing(name))
+        return Status::NotFound;
+
+    bool created = true;
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return Status::CannotCreate;
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        // A device node or fifo under that name would take the muxer's seeks badly.
+        ::close(fd);
+        return Status::CannotCreate;
+    }
+    file.reset(new RecordingFile(name, fd, created));
+    return Status::Opened;
+}
+
+RecordingFile::RecordingFile(std::string name, int fd, bool created)
+    : m_name(std::move(name)), m_fd(fd), m_created(created)
+{
+}
+
+RecordingFile::~RecordingFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void RecordingFile::discard()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (m_created)
+        ::unlink(m_name.c_str());
+    m_created = false;
+}
+
+}  // namespace capture

@@ -1,0 +1,145 @@
+#include "RecordingSink.h"
+
+#include "RecordingWriter.h"
+
+#include <gst/base/gstbasesink.h>
+
+#include <cstring>
+
+namespace capture {
+
+namespace {
+
+struct RecordingSinkElement {
+    GstBaseSink parent;
+    RecordingWriter* writer;
+    std::function<void()>* onEndOfStream;
+    gboolean reported;
+};
+
+struct RecordingSinkElementClass {
+    GstBaseSinkClass parent;
+};
+
+GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
+
+GType recordingSinkType();
+
+RecordingSinkElement* asSink(gpointer object)
+{
+    return G_TYPE_CHECK_INSTANCE_CAST(object, recordingSinkType(), RecordingSinkElement);
+}
+
+void report(RecordingSinkElement* self, RecordingWriter::Result result)
+{
+    if (self->reported || result == RecordingWriter::Result::Written)
+        return;
+    self->reported = TRUE;
+    const int error = self->writer->lastError();
+    if (self->writer->reachedLargestSize()) {
+        GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("The recording reached the largest size an AVI file can index."),
+                          (nullptr));
+    } else if (result == RecordingWriter::Result::Full || error == ENOSPC || error == EDQUOT) {
+        GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("The disk is full."), (nullptr));
+    } else {
+        GST_ELEMENT_ERROR(self, RESOURCE, WRITE, ("The recording could not be written: %s.", std::strerror(error)),
+                          (nullptr));
+    }
+}
+
+GstFlowReturn render(GstBaseSink* base, GstBuffer* buffer)
+{
+    RecordingSinkElement* self = asSink(base);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_FLOW_ERROR;
+    const RecordingWriter::Result result = self->writer->write(map.data, map.size);
+    gst_buffer_unmap(buffer, &map);
+    // Never a flow error: that would stop the tee and with it the preview. The bus message
+    // makes the engine close the recording.
+    report(self, result);
+    return GST_FLOW_OK;
+}
+
+gboolean event(GstBaseSink* base, GstEvent* event)
+{
+    RecordingSinkElement* self = asSink(base);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        if (segment->format == GST_FORMAT_BYTES)
+            self->writer->seek(segment->start);
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && self->onEndOfStream && *self->onEndOfStream) {
+        (*self->onEndOfStream)();
+    }
+    return GST_BASE_SINK_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(base)))->event(base, event);
+}
+
+gboolean query(GstBaseSink* base, GstQuery* query)
+{
+    if (GST_QUERY_TYPE(query) == GST_QUERY_SEEKING) {
+        GstFormat format;
+        gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
+        gst_query_set_seeking(query, format, format == GST_FORMAT_BYTES, 0, -1);
+        return TRUE;
+    }
+    return GST_BASE_SINK_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(base)))->query(base, query);
+}
+
+void finalize(GObject* object)
+{
+    delete asSink(object)->onEndOfStream;
+    G_OBJECT_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(object)))->finalize(object);
+}
+
+void classInit(gpointer klass, gpointer)
+{
+    G_OBJECT_CLASS(klass)->finalize = finalize;
+    auto* elementClass = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
+    gst_element_class_set_static_metadata(elementClass, "Recording file sink", "Sink/File",
+                                          "Writes a recording and keeps room to close it", "capture");
+    auto* sinkClass = GST_BASE_SINK_CLASS(klass);
+    sinkClass->render = render;
+    sinkClass->event = event;
+    sinkClass->query = query;
+}
+
+void instanceInit(GTypeInstance* instance, gpointer)
+{
+    RecordingSinkElement* self = reinterpret_cast<RecordingSinkElement*>(instance);
+    self->writer = nullptr;
+    self->onEndOfStream = nullptr;
+    self->reported = FALSE;
+    auto* base = reinterpret_cast<GstBaseSink*>(instance);
+    gst_base_sink_set_sync(base, FALSE);
+    // The muxer waits for every stream before it writes; the pipeline must not wait for it.
+    gst_base_sink_set_async_enabled(base, FALSE);
+    gst_base_sink_set_last_sample_enabled(base, FALSE);
+}
+
+GType recordingSinkType()
+{
+    static const GType type = [] {
+        GTypeInfo info{};
+        info.class_size = sizeof(RecordingSinkElementClass);
+        info.class_init = classInit;
+        info.instance_size = sizeof(RecordingSinkElement);
+        info.instance_init = instanceInit;
+        return g_type_register_static(GST_TYPE_BASE_SINK, "CaptureRecordingSink", &info, GTypeFlags(0));
+    }();
+    return type;
+}
+
+}  // namespace
+
+ElementPtr createRecordingSink(RecordingWriter& writer, std::function<void()> onEndOfStream)
+{
+    ElementPtr sink(GST_ELEMENT(g_object_new(recordingSinkType(), "name", "recordsink", nullptr)));
+    RecordingSinkElement* self = asSink(sink.get());
+    self->writer = &writer;
+    self->onEndOfStream = new std::function<void()>(std::move(onEndOfStream));
+    return sink;
+}
+
+}  // namespace capture

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "capture/devices/GstHandle.h"
+
+#include <functional>
+
+namespace capture {
+
+class RecordingWriter;
+
+// A sink element that hands the muxer's output to a RecordingWriter: it follows the muxer's
+// seeks (the header is rewritten at the end), tells when end-of-stream has arrived, and turns
+// a full disk or a failed write into an error message on the bus instead of a flow error, so
+// that nothing upstream stops: the preview goes on while the recording is closed.
+//
+// onEndOfStream is called on the streaming thread; writer must outlive the element's run.
+ElementPtr createRecordingSink(RecordingWriter& writer, std::function<void()> onEndOfStream);
+
+}  // namespace capture

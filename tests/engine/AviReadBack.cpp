@@ -1,0 +1,148 @@
+#include "AviReadBack.h"
+
+#include "capture/devices/GstHandle.h"
+
+#include <gst/pbutils/pbutils.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+
+namespace capture::testing {
+
+namespace {
+
+struct Counts {
+    int videoFrames = 0;
+    GstClockTime videoEnd = 0;
+    GstClockTime audioEnd = 0;
+};
+
+struct Branch {
+    Counts* counts;
+    bool video;
+};
+
+void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
+{
+    auto* branch = static_cast<Branch*>(data);
+    GstClockTime end = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : GST_BUFFER_DTS(buffer);
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        end += GST_BUFFER_DURATION(buffer);
+    if (branch->video) {
+        ++branch->counts->videoFrames;
+        branch->counts->videoEnd = std::max(branch->counts->videoEnd, end);
+    } else {
+        branch->counts->audioEnd = std::max(branch->counts->audioEnd, end);
+    }
+}
+
+void onPadAdded(GstElement* demuxer, GstPad* pad, gpointer data)
+{
+    auto* counts = static_cast<Counts*>(data);
+    GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(demuxer));
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "signal-handoffs", TRUE, nullptr);
+    const bool video = g_str_has_prefix(GST_PAD_NAME(pad), "video");
+    g_signal_connect_data(sink, "handoff", G_CALLBACK(onHandoff), new Branch{counts, video},
+                          [](gpointer branch, GClosure*) { delete static_cast<Branch*>(branch); }, GConnectFlags(0));
+    gst_bin_add(GST_BIN(pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    PadPtr sinkPad(gst_element_get_static_pad(sink, "sink"));
+    gst_pad_link(pad, sinkPad.get());
+    gst_object_unref(pipeline);
+}
+
+Counts demuxAll(const std::string& path, bool& ok)
+{
+    Counts counts;
+    ElementPtr pipeline(gst_pipeline_new(nullptr));
+    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    g_object_set(source, "location", path.c_str(), nullptr);
+    GstElement* demuxer = gst_element_factory_make("avidemux", nullptr);
+    gst_bin_add_many(GST_BIN(pipeline.get()), source, demuxer, nullptr);
+    gst_element_link(source, demuxer);
+    g_signal_connect(demuxer, "pad-added", G_CALLBACK(onPadAdded), &counts);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    BusPtr bus(gst_element_get_bus(pipeline.get()));
+    MessagePtr message(gst_bus_timed_pop_filtered(bus.get(), 30 * GST_SECOND,
+                                                  GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    ok = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return counts;
+}
+
+std::uint32_t le32(const char* bytes)
+{
+    std::uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
+}
+
+bool indexed(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    char header[12];
+    if (!file.read(header, 12) || std::memcmp(header, "RIFF", 4) != 0)
+        return false;
+    bool flagged = false, found = false;
+    char chunk[8];
+    while (file.read(chunk, 8)) {
+        const std::uint32_t size = le32(chunk + 4);
+        if (std::memcmp(chunk, "idx1", 4) == 0) {
+            found = true;
+        } else if (std::memcmp(chunk, "LIST", 4) == 0) {
+            char type[4];
+            file.read(type, 4);
+            if (std::memcmp(type, "hdrl", 4) == 0) {
+                char avih[8 + 16];
+                file.read(avih, sizeof avih);
+                flagged = (le32(avih + 8 + 12) & 0x10) != 0;  // AVIF_HASINDEX
+                file.seekg(-static_cast<std::streamoff>(sizeof avih), std::ios::cur);
+            }
+            file.seekg(static_cast<std::streamoff>(size) - 4 + (size & 1), std::ios::cur);
+            continue;
+        }
+        file.seekg(static_cast<std::streamoff>(size) + (size & 1), std::ios::cur);
+    }
+    return flagged && found;
+}
+
+}  // namespace
+
+AviReadBack readBack(const std::string& path)
+{
+    AviReadBack result;
+    gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+    GstDiscoverer* discoverer = gst_discoverer_new(30 * GST_SECOND, nullptr);
+    GstDiscovererInfo* info = discoverer ? gst_discoverer_discover_uri(discoverer, uri, nullptr) : nullptr;
+    g_free(uri);
+    if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
+        result.duration = static_cast<double>(gst_discoverer_info_get_duration(info)) / GST_SECOND;
+        GList* streams = gst_discoverer_info_get_stream_list(info);
+        for (GList* item = streams; item; item = item->next) {
+            auto* stream = static_cast<GstDiscovererStreamInfo*>(item->data);
+            if (GST_IS_DISCOVERER_CONTAINER_INFO(stream))
+                continue;
+            CapsPtr caps(gst_discoverer_stream_info_get_caps(stream));
+            if (caps && gst_caps_get_size(caps.get()) > 0)
+                result.codecs.emplace_back(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)));
+        }
+        gst_discoverer_stream_info_list_free(streams);
+    }
+    if (info)
+        g_object_unref(info);
+    if (discoverer)
+        g_object_unref(discoverer);
+
+    bool ok = false;
+    const Counts counts = demuxAll(path, ok);
+    result.readable = ok && !result.codecs.empty();
+    result.videoFrames = counts.videoFrames;
+    result.videoEnd = static_cast<double>(counts.videoEnd) / GST_SECOND;
+    result.audioEnd = static_cast<double>(counts.audioEnd) / GST_SECOND;
+    result.hasIndex = indexed(path);
+    return result;
+}
+
+}  // namespace capture::testing

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace capture::testing {
+
+// What GStreamer's own AVI demuxer makes of a file.
+struct AviReadBack {
+    bool readable = false;
+    std::vector<std::string> codecs;  // caps names, video first as the file has them
+    double duration = 0;              // as the discoverer reports it
+    int videoFrames = 0;
+    double videoEnd = 0;              // end of the last picture, seconds
+    double audioEnd = 0;
+    bool hasIndex = false;            // the header says so and an idx1 chunk is there
+};
+
+AviReadBack readBack(const std::string& path);
+
+}  // namespace capture::testing

@@ -1,0 +1,172 @@
+// A recording that ends badly (full disk, lost device, killed process) still leaves a file
+// that reads back up to the failure.
+
+#include "AviReadBack.h"
+#include "CountingFrameSink.h"
+#include "TestDevices.h"
+#include "capture/engine/CaptureEngine.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include <sys/mount.h>
+
+using namespace capture;
+using namespace capture::testing;
+
+namespace {
+
+constexpr const char* kChildVariable = "ENGINE_TEST_RECORD_UNTIL_KILLED";
+
+// The child: records to the named file and waits to be killed.
+int recordUntilKilled(const char* fileName)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    gst_init(nullptr, nullptr);
+    PatternCamera camera{{smallFormat("YUY2")}};
+    ToneMicrophone tone;
+    CountingFrameSink frames;
+    CaptureEngine engine(frames);
+    CaptureRequest request;
+    request.videoDevice = &camera;
+    request.audioDevice = &tone;
+    request.toFile = true;
+    request.fileName = fileName;
+    request.videoEncoder = EncoderChoice{"jpegenc", {}};
+    std::printf("%d\n", engine.start(request));
+    std::fflush(stdout);
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+}  // namespace
+
+class EngineFailureTest : public QObject {
+    Q_OBJECT
+
+private:
+    PatternCamera m_camera{{smallFormat("YUY2")}};
+    ToneMicrophone m_tone;
+    CountingFrameSink m_frames;
+    QTemporaryDir m_folder;
+
+    CaptureRequest recording(const QString& path)
+    {
+        CaptureRequest request;
+        request.videoDevice = &m_camera;
+        request.audioDevice = &m_tone;
+        request.toFile = true;
+        request.fileName = path.toStdString();
+        return request;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        gst_init(nullptr, nullptr);
+        QVERIFY(m_folder.isValid());
+    }
+
+    void aFullDiskClosesTheRecordingAndKeepsThePreview()
+    {
+        const QString disk = m_folder.filePath("small disk");
+        QVERIFY(QDir().mkpath(disk));
+        if (::mount("tmpfs", disk.toLocal8Bit().constData(), "tmpfs", 0, "size=24m") != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        struct Unmount {
+            QString path;
+            ~Unmount() { ::umount2(path.toLocal8Bit().constData(), MNT_DETACH); }
+        } unmount{disk};
+
+        std::string message;
+        CaptureEngine engine(m_frames);
+        engine.setErrorHandler([&message](const std::string& text) { message = text; });
+        CaptureRequest request = recording(disk + "/full.avi");  // about 4.6 MB a second
+        QCOMPARE(engine.start(request), int(Started));
+        QTRY_VERIFY_WITH_TIMEOUT(!message.empty(), 20000);
+
+        QVERIFY2(message.find("disk is full") != std::string::npos, message.c_str());
+        QVERIFY2(message.find("saved to") != std::string::npos, message.c_str());
+        const CaptureStats stats = engine.stats();
+        QVERIFY(stats.running);
+        QVERIFY(!stats.recording);
+        const int shown = m_frames.frames();
+        QTRY_VERIFY(m_frames.frames() > shown + 5);
+
+        const AviReadBack file = readBack(request.fileName);
+        QVERIFY(file.hasIndex);
+        QCOMPARE(file.codecs.size(), std::size_t(2));
+        QVERIFY2(file.videoEnd > 1.0, qPrintable(QString::number(file.videoEnd)));
+        QVERIFY(std::abs(file.videoEnd - stats.recordedSeconds) < 0.5);
+        QVERIFY(std::abs(file.videoFrames - 30 * file.videoEnd) <= 1.0);
+        engine.stop();
+    }
+
+    void aLostDeviceClosesTheRecordingAndSaysSo()
+    {
+        PatternCamera failing{{smallFormat("YUY2")}, 45};
+        std::string message;
+        CaptureEngine engine(m_frames);
+        engine.setErrorHandler([&message](const std::string& text) { message = text; });
+        CaptureRequest request = recording(m_folder.filePath("lost.avi"));
+        request.videoDevice = &failing;
+        QCOMPARE(engine.start(request), int(Started));
+        QTRY_VERIFY_WITH_TIMEOUT(!message.empty(), 10000);
+
+        QVERIFY2(message.find("video device stopped") != std::string::npos, message.c_str());
+        QVERIFY(!engine.stats().running);
+        const AviReadBack file = readBack(request.fileName);
+        QVERIFY(file.hasIndex);
+        QVERIFY2(file.videoFrames >= 40, qPrintable(QString::number(file.videoFrames)));
+
+        // The engine stays usable.
+        CaptureRequest preview;
+        preview.videoDevice = &m_camera;
+        QCOMPARE(engine.start(preview), int(Started));
+    }
+
+    void aKilledProcessLeavesAReadableFile()
+    {
+        const QString name = m_folder.filePath("killed.avi");
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(kChildVariable, name);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+        QVERIFY(child.waitForReadyRead(15000));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("0"));
+        QElapsedTimer recording;
+        recording.start();
+        QTest::qWait(2500);
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        const double killedAfter = recording.elapsed() / 1000.0;
+        QVERIFY(child.waitForFinished());
+
+        const AviReadBack file = readBack(name.toStdString());
+        QVERIFY(file.readable);
+        QCOMPARE(file.codecs.size(), std::size_t(2));
+        QVERIFY2(file.videoEnd >= killedAfter - 1.0,
+                 qPrintable(QString("%1 s read back, killed after %2 s").arg(file.videoEnd).arg(killedAfter)));
+        QVERIFY2(file.audioEnd >= killedAfter - 1.0, qPrintable(QString::number(file.audioEnd)));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    if (const char* fileName = std::getenv(kChildVariable))
+        return recordUntilKilled(fileName);
+    QCoreApplication app(argc, argv);
+    EngineFailureTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "EngineFailureTest.moc"

@@ -1,0 +1,259 @@
+// Recording on live test devices, read back with GStreamer's own demuxer.
+
+#include "AviReadBack.h"
+#include "CountingFrameSink.h"
+#include "TestDevices.h"
+#include "capture/contract/CaptureError.h"
+#include "capture/engine/CaptureEngine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace capture;
+using namespace capture::testing;
+
+namespace {
+
+void recordFor(CaptureEngine& engine, const CaptureRequest& request, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(engine.start(request), int(Started));
+    // Counted from the call: an encoder with look-ahead makes start() return late, but the
+    // pictures were flowing from the beginning.
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds - clock.elapsed()));
+    engine.stop();
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+}  // namespace
+
+class EngineRecordingTest : public QObject {
+    Q_OBJECT
+
+private:
+    PatternCamera m_camera{{smallFormat("YUY2"), smallFormat("MJPG")}};
+    ToneMicrophone m_tone;
+    CountingFrameSink m_frames;
+    QTemporaryDir m_folder;
+
+    CaptureRequest recording(const QString& name)
+    {
+        CaptureRequest request;
+        request.videoDevice = &m_camera;
+        request.audioDevice = &m_tone;
+        request.toFile = true;
+        request.fileName = m_folder.filePath(name).toStdString();
+        return request;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        gst_init(nullptr, nullptr);
+        QVERIFY(m_folder.isValid());
+    }
+
+    void recordsPictureAndSoundWithEachCodec_data()
+    {
+        QTest::addColumn<QString>("videoEncoder");
+        QTest::addColumn<QString>("audioEncoder");
+        QTest::addColumn<QString>("videoCodec");
+        QTest::addColumn<QString>("audioCodec");
+        QTest::newRow("uncompressed") << "" << "" << "video/x-raw" << "audio/x-raw";
+        QTest::newRow("motion jpeg") << "jpegenc" << "" << "image/jpeg" << "audio/x-raw";
+        QTest::newRow("h264") << "x264enc" << "" << "video/x-h264" << "audio/x-raw";
+        QTest::newRow("mp3 sound") << "jpegenc" << "lamemp3enc" << "image/jpeg" << "audio/mpeg";
+    }
+
+    void recordsPictureAndSoundWithEachCodec()
+    {
+        QFETCH(QString, videoEncoder);
+        QFETCH(QString, audioEncoder);
+        QFETCH(QString, videoCodec);
+        QFETCH(QString, audioCodec);
+
+        CaptureRequest request = recording(QString(QTest::currentDataTag()) + ".avi");
+        if (!videoEncoder.isEmpty())
+            request.videoEncoder = EncoderChoice{videoEncoder.toStdString(), {}};
+        if (!audioEncoder.isEmpty())
+            request.audioEncoder = EncoderChoice{audioEncoder.toStdString(), {}};
+        CaptureEngine engine(m_frames);
+        recordFor(engine, request, 3000);
+
+        const CaptureStats stats = engine.stats();
+        QVERIFY(!stats.running);
+        QCOMPARE(stats.framesDropped, 0);
+        QVERIFY(stats.bytesWritten > 0);
+
+        const AviReadBack file = readBack(request.fileName);
+        QVERIFY(file.readable);
+        QCOMPARE(file.codecs, (std::vector<std::string>{videoCodec.toStdString(), audioCodec.toStdString()}));
+        QVERIFY2(std::abs(file.duration - 3.0) <= 0.2, qPrintable(QString::number(file.duration)));
+        QVERIFY2(std::abs(file.videoFrames - 30 * file.videoEnd) <= 1.0,
+                 qPrintable(QString("%1 frames for %2 s").arg(file.videoFrames).arg(file.videoEnd)));
+        QVERIFY(file.hasIndex);
+        QCOMPARE(static_cast<std::uint64_t>(QFileInfo(m_folder.filePath(QString(QTest::currentDataTag()) + ".avi")).size()),
+                 stats.bytesWritten);
+    }
+
+    void recordsOneStreamWhenPictureOrSoundIsLeftOut()
+    {
+        CaptureEngine engine(m_frames);
+        CaptureRequest pictureOnly = recording("picture.avi");
+        pictureOnly.captureAudio = false;
+        recordFor(engine, pictureOnly, 1000);
+        CaptureRequest soundOnly = recording("sound.avi");
+        soundOnly.captureVideo = false;
+        soundOnly.showPreview = false;
+        recordFor(engine, soundOnly, 1000);
+
+        QCOMPARE(readBack(pictureOnly.fileName).codecs, std::vector<std::string>{"video/x-raw"});
+        const AviReadBack sound = readBack(soundOnly.fileName);
+        QCOMPARE(sound.codecs, std::vector<std::string>{"audio/x-raw"});
+        QVERIFY(sound.audioEnd > 0.8);
+    }
+
+    void storesAMotionJpegDeviceAsItComes()
+    {
+        CaptureRequest request = recording("device-jpeg.avi");
+        request.videoFormat = smallFormat("MJPG");
+        CaptureEngine engine(m_frames);
+        const int before = m_frames.frames();
+        recordFor(engine, request, 1000);
+        QVERIFY(m_frames.frames() > before);  // decoded for the preview
+        QCOMPARE(readBack(request.fileName).codecs[0], std::string("image/jpeg"));
+    }
+
+    void refusesAFileItCannotWriteAndLeavesNothingBehind_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("videoEncoder");
+        QTest::addColumn<int>("status");
+        const QString folder = m_folder.filePath("refusals");
+        QTest::newRow("empty name") << QString() << "" << int(FileNotFound);
+        QTest::newRow("missing folder") << folder + "/no such folder/a.avi" << "" << int(FileNotFound);
+        QTest::newRow("folder is a file") << folder + "/plain file/a.avi" << "" << int(CannotRecord);
+        QTest::newRow("virtual filesystem") << "/proc/capture-test.avi" << "" << int(CannotRecord);
+        QTest::newRow("encoder not installed") << folder + "/a.avi" << "no-such-encoder" << int(CannotRecord);
+        QTest::newRow("encoder of sound for picture") << folder + "/b.avi" << "lamemp3enc" << int(CannotRecord);
+        // The encoder takes only a few picture sizes, 320x240 is not among them: found out
+        // only when the stream is negotiated.
+        QTest::newRow("encoder refuses the stream") << folder + "/c.avi" << "avenc_h263" << int(CannotRecord);
+    }
+
+    void refusesAFileItCannotWriteAndLeavesNothingBehind()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, videoEncoder);
+        QFETCH(int, status);
+        const QString folder = m_folder.filePath("refusals");
+        QVERIFY(QDir().mkpath(folder));
+        QFile plain(folder + "/plain file");
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+
+        CaptureRequest request = recording("");
+        request.fileName = name.toStdString();
+        if (!videoEncoder.isEmpty())
+            request.videoEncoder = EncoderChoice{videoEncoder.toStdString(), {}};
+        CaptureEngine engine(m_frames);
+        QCOMPARE(engine.start(request), status);
+        QVERIFY(!engine.stats().running);
+        QCOMPARE(filesIn(folder), QStringList{"plain file"});
+        QVERIFY(!QFileInfo::exists("/proc/capture-test.avi"));
+    }
+
+    void keepsAnExistingFileWhenRecordingCannotStart()
+    {
+        const QString name = m_folder.filePath("kept.avi");
+        QFile existing(name);
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("earlier recording");
+        existing.close();
+
+        CaptureRequest request = recording("kept.avi");
+        request.videoEncoder = EncoderChoice{"avenc_h263", {}};
+        CaptureEngine engine(m_frames);
+        QCOMPARE(engine.start(request), int(CannotRecord));
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), QByteArray("earlier recording"));
+    }
+
+    void closesTheFileWhenDestroyedOrRestarted()
+    {
+        CaptureRequest first = recording("restarted.avi");
+        CaptureRequest second = recording("destroyed.avi");
+        {
+            CaptureEngine engine(m_frames);
+            QCOMPARE(engine.start(first), int(Started));
+            QTest::qWait(1000);
+            QCOMPARE(engine.start(second), int(Started));
+            QTest::qWait(1000);
+        }
+        for (const auto& request : {first, second}) {
+            const AviReadBack file = readBack(request.fileName);
+            QVERIFY(file.hasIndex);
+            QVERIFY2(std::abs(file.duration - 1.0) < 0.3, qPrintable(QString::number(file.duration)));
+        }
+    }
+
+    void writesExactlyTheNameItIsGiven()
+    {
+        const QString folder = m_folder.filePath("awkward");
+        QVERIFY(QDir().mkpath(folder));
+        const QString name = QString::fromUtf8("take 1 \"quoted\" 'single' ! ; $(touch pwned) `id` & | > < * ? [a] ~ Ærøskøbing ĉapturé 日本.avi");
+        CaptureRequest request = recording("");
+        request.fileName = (folder + "/" + name).toStdString();
+        CaptureEngine engine(m_frames);
+        recordFor(engine, request, 500);
+        QCOMPARE(filesIn(folder), QStringList{name});
+        QVERIFY(readBack(request.fileName).hasIndex);
+        QVERIFY(!QFileInfo::exists("pwned"));
+    }
+
+    void previewHandsOverPicturesAndCountsThem()
+    {
+        CaptureRequest request;
+        request.videoDevice = &m_camera;
+        CaptureEngine engine(m_frames);
+        const int before = m_frames.frames();
+        QCOMPARE(engine.start(request), int(Started));
+        QVERIFY(m_frames.frames() > before);  // start() returns once a picture was shown
+        QTest::qWait(500);
+        const QImage last = m_frames.last();
+        QCOMPARE(last.format(), QImage::Format_RGB32);
+        QCOMPARE(last.size(), QSize(320, 240));
+        // The pattern's first bar is white; YUV to RGB rounds by a level or two.
+        const QRgb white = last.pixel(10, 10);
+        QVERIFY(qRed(white) > 250 && qGreen(white) > 250 && qBlue(white) > 250);
+        const CaptureStats stats = engine.stats();
+        QVERIFY(stats.running);
+        QVERIFY(!stats.recording);
+        QVERIFY(stats.framesCaptured >= 10);
+        engine.stop();
+        QVERIFY(!engine.stats().running);
+    }
+
+    void recordingWithoutPreviewShowsNothing()
+    {
+        CaptureRequest request = recording("hidden.avi");
+        request.showPreview = false;
+        CaptureEngine engine(m_frames);
+        const int before = m_frames.frames();
+        recordFor(engine, request, 500);
+        QCOMPARE(m_frames.frames(), before);
+        QVERIFY(readBack(request.fileName).videoFrames > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(EngineRecordingTest)
+#include "EngineRecordingTest.moc"

@@ -1,0 +1,77 @@
+#include "TestDevices.h"
+
+#include "capture/contract/CaptureError.h"
+
+namespace capture::testing {
+
+namespace {
+
+GstElement* addTo(GstElement* bin, const char* factory)
+{
+    GstElement* element = gst_element_factory_make(factory, nullptr);
+    if (!element)
+        throw CaptureError(std::string("missing element ") + factory);
+    gst_bin_add(GST_BIN(bin), element);
+    return element;
+}
+
+ElementPtr ghosted(ElementPtr bin, GstElement* last)
+{
+    PadPtr pad(gst_element_get_static_pad(last, "src"));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", pad.get()));
+    return bin;
+}
+
+}  // namespace
+
+PatternCamera::PatternCamera(std::vector<VideoFormat> formats, int failAfter)
+    : m_formats(std::move(formats)), m_failAfter(failAfter)
+{
+}
+
+ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    GstElement* source = addTo(bin.get(), "videotestsrc");
+    g_object_set(source, "is-live", TRUE, nullptr);
+    const bool jpeg = format.pixelFormat == "MJPG";
+    CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, jpeg ? "I420" : format.pixelFormat.c_str(),
+                                        "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height,
+                                        "framerate", GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator, nullptr));
+    GstElement* filter = addTo(bin.get(), "capsfilter");
+    g_object_set(filter, "caps", caps.get(), nullptr);
+    gst_element_link(source, filter);
+    GstElement* last = filter;
+    if (jpeg) {
+        GstElement* encoder = addTo(bin.get(), "jpegenc");
+        gst_element_link(last, encoder);
+        last = encoder;
+    }
+    if (m_failAfter > 0) {
+        GstElement* breaker = addTo(bin.get(), "identity");
+        g_object_set(breaker, "error-after", m_failAfter, nullptr);
+        gst_element_link(last, breaker);
+        last = breaker;
+    }
+    return ghosted(std::move(bin), last);
+}
+
+ElementPtr ToneMicrophone::createSource()
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    GstElement* source = addTo(bin.get(), "audiotestsrc");
+    g_object_set(source, "is-live", TRUE, "freq", 440.0, nullptr);
+    CapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "rate", G_TYPE_INT, 44100,
+                                        "channels", G_TYPE_INT, 2, "layout", G_TYPE_STRING, "interleaved", nullptr));
+    GstElement* filter = addTo(bin.get(), "capsfilter");
+    g_object_set(filter, "caps", caps.get(), nullptr);
+    gst_element_link(source, filter);
+    return ghosted(std::move(bin), filter);
+}
+
+VideoFormat smallFormat(const char* pixelFormat)
+{
+    return VideoFormat{pixelFormat, 320, 240, 30, 1};
+}
+
+}  // namespace capture::testing
