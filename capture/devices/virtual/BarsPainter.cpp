@@ -1,0 +1,22 @@
+#include "BarsPainter.h"
+
+#include <utility>
+
+namespace capture {
+
+BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings)
+    : m_settings(std::move(settings)), m_picture(width, height)
+{
+}
+
+void BarsPainter::paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex)
+{
+    if (m_settings->generation() != m_rendered) {
+        const auto snapshot = m_settings->snapshot();
+        m_picture.render(snapshot.adjustments);
+        m_rendered = snapshot.generation;
+    }
+    m_picture.paintFrame(frameIndex, data, strideBytes);
+}
+
+}  // namespace capture

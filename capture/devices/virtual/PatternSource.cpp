@@ -1,0 +1,110 @@
+#include "PatternSource.h"
+
+#include "capture/contract/CaptureError.h"
+
+#include <gst/video/video.h>
+
+namespace capture {
+
+namespace {
+
+struct ProbeState {
+    GstVideoInfo info;
+    std::unique_ptr<FramePainter> painter;
+    std::uint64_t frames = 0;
+};
+
+// videotestsrc gives us a live, clocked stream of buffers of the right size and time; the probe
+// replaces their pixels before anything downstream sees them.
+GstPadProbeReturn paintBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto* state = static_cast<ProbeState*>(data);
+    GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstVideoFrame frame;
+    if (gst_video_frame_map(&frame, &state->info, buffer, GST_MAP_WRITE)) {
+        state->painter->paint(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                              GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), state->frames++);
+        gst_video_frame_unmap(&frame);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format)
+{
+    return CapsPtr(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, pixelFormat, "width", G_TYPE_INT,
+                                       format.width, "height", G_TYPE_INT, format.height, "framerate",
+                                       GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator,
+                                       "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+}
+
+void link(GstElement* from, GstElement* to)
+{
+    if (!gst_element_link(from, to))
+        throw CaptureError(std::string("Cannot link the virtual source's ") + GST_ELEMENT_NAME(from) + " to " +
+                           GST_ELEMENT_NAME(to) + ".");
+}
+
+}  // namespace
+
+ElementPtr makeElement(const char* factory)
+{
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    ElementPtr element(gst_element_factory_make(factory, nullptr));
+    if (!element)
+        throw CaptureError(std::string("The GStreamer element \"") + factory +
+                           "\" is missing. Install GStreamer's base plugins (gstreamer1.0-plugins-base) and try again.");
+    return element;
+}
+
+void checkPatternFormat(const std::string& device, const VideoFormat& format)
+{
+    const bool knownLayout = gst_video_format_from_string(format.pixelFormat.c_str()) != GST_VIDEO_FORMAT_UNKNOWN;
+    const bool sizeOk = format.width >= 16 && format.height >= 16 && format.width <= 4096 && format.height <= 4096 &&
+                        format.width % 2 == 0 && format.height % 2 == 0;
+    const bool rateOk = format.fpsNumerator > 0 && format.fpsDenominator > 0;
+    if (!knownLayout || !sizeOk || !rateOk)
+        throw CaptureError("The " + device + " cannot deliver \"" + format.name() +
+                           "\". Choose one of the formats it lists.");
+}
+
+ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
+                               std::unique_ptr<FramePainter> painter)
+{
+    checkPatternFormat(device, format);
+    ElementPtr bin = makeElement("bin");
+    ElementPtr source = makeElement("videotestsrc");
+    g_object_set(source.get(), "is-live", TRUE, "pattern", 2 /* black: cheapest to fill */, nullptr);
+    ElementPtr drawn = makeElement("capsfilter");
+    CapsPtr drawnCaps = rawCaps("BGRx", format);
+    g_object_set(drawn.get(), "caps", drawnCaps.get(), nullptr);
+    gst_bin_add_many(GST_BIN(bin.get()), source.get(), drawn.get(), nullptr);
+    link(source.get(), drawn.get());
+
+    auto state = std::make_unique<ProbeState>();
+    if (!gst_video_info_from_caps(&state->info, drawnCaps.get()))
+        throw CaptureError("The " + device + " cannot describe \"" + format.name() + "\".");
+    state->painter = std::move(painter);
+    PadPtr drawnPad(gst_element_get_static_pad(drawn.get(), "src"));
+    gst_pad_add_probe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, paintBuffer, state.release(),
+                      [](gpointer data) { delete static_cast<ProbeState*>(data); });
+
+    GstElement* last = drawn.get();
+    if (format.pixelFormat != "BGRx") {
+        ElementPtr convert = makeElement("videoconvert");
+        ElementPtr output = makeElement("capsfilter");
+        CapsPtr outputCaps = rawCaps(format.pixelFormat.c_str(), format);
+        g_object_set(output.get(), "caps", outputCaps.get(), nullptr);
+        gst_bin_add_many(GST_BIN(bin.get()), convert.get(), output.get(), nullptr);
+        link(drawn.get(), convert.get());
+        link(convert.get(), output.get());
+        last = output.get();
+    }
+
+    PadPtr lastPad(gst_element_get_static_pad(last, "src"));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", lastPad.get()));
+    return bin;
+}
+
+}  // namespace capture

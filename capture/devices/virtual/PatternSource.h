@@ -1,0 +1,26 @@
+#pragma once
+
+#include "FramePainter.h"
+
+#include "capture/devices/GstHandle.h"
+#include "capture/devices/VideoFormat.h"
+
+#include <memory>
+#include <string>
+
+namespace capture {
+
+// Raises CaptureError, naming the device, when a virtual source cannot deliver the format: raw
+// video GStreamer knows, even sizes from 16x16 to 4096x4096, a positive rate.
+void checkPatternFormat(const std::string& device, const VideoFormat& format);
+
+// A live bin with one "src" pad that delivers the format at its rate, time-stamped by the
+// pipeline clock, each frame drawn by the painter. Frames are drawn as BGRx and converted inside
+// the bin when the format asks for another layout.
+ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
+                               std::unique_ptr<FramePainter> painter);
+
+// GStreamer element by factory, or CaptureError saying which plugin package is missing.
+ElementPtr makeElement(const char* factory);
+
+}  // namespace capture

@@ -1,0 +1,49 @@
+#include "TestPatternCamera.h"
+
+#include "BarsPainter.h"
+#include "PatternSource.h"
+
+#include "capture/contract/CaptureError.h"
+
+namespace capture {
+
+TestPatternCamera::TestPatternCamera() : m_settings(std::make_shared<VirtualCameraSettings>(webcamProfile())) {}
+
+std::string TestPatternCamera::name() const
+{
+    return "Test Pattern Camera";
+}
+
+std::vector<std::string> TestPatternCamera::inputs()
+{
+    return {"Camera"};
+}
+
+std::vector<VideoFormat> TestPatternCamera::formats(int input)
+{
+    if (input != 0)
+        return {};
+    return {
+        {"BGRx", 640, 480, 30, 1},  {"BGRx", 1280, 720, 30, 1}, {"BGRx", 320, 240, 30, 1},
+        {"YUY2", 640, 480, 30, 1},  {"I420", 640, 480, 30, 1},
+    };
+}
+
+CameraSettings& TestPatternCamera::settings()
+{
+    return *m_settings;
+}
+
+Tuner* TestPatternCamera::tuner()
+{
+    return nullptr;
+}
+
+ElementPtr TestPatternCamera::createSource(int input, const VideoFormat& format)
+{
+    if (input != 0)
+        throw CaptureError("The " + name() + " has no input " + std::to_string(input) + "; its only input is \"Camera\".");
+    return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
+}
+
+}  // namespace capture

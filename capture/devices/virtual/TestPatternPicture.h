@@ -1,0 +1,45 @@
+#pragma once
+
+#include "PictureAdjustments.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace capture {
+
+// The virtual devices' picture: eight 100% colour bars over the top three quarters, a grey ramp
+// under them (where gamma and backlight show), and at the bottom a muted blue strip (where more
+// saturation shows) in which a white marker moves from frame to frame so the picture is visibly
+// live. The still part is rendered once per change
+// of settings; a frame is a copy of it plus the marker, cheap enough for 720p at 30 fps.
+class TestPatternPicture {
+public:
+    TestPatternPicture(int width, int height);
+
+    // Renders the still part with these adjustments; with a caption, that number is drawn large
+    // over the bars (a station's channel number).
+    void render(const PictureAdjustments& adjustments, std::optional<int> caption = std::nullopt);
+
+    // Writes the frame of this index into BGRx memory with the given line stride in bytes.
+    void paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const;
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int barsBottom() const { return m_height * 3 / 4; }  // bars fill rows [0, barsBottom)
+    int stripTop() const { return m_height * 17 / 20; }  // the marker's strip is [stripTop, height)
+
+    // White, yellow, cyan, green, magenta, red, blue, black, left to right, as 0xffRRGGBB.
+    static const std::array<std::uint32_t, 8> barColours;
+
+private:
+    void sharpen(double amount);
+
+    int m_width;
+    int m_height;
+    std::vector<std::uint32_t> m_still;
+    std::uint32_t m_marker = 0xffffffffu;
+};
+
+}  // namespace capture

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "SimulatedTuner.h"
+#include "VirtualCameraSettings.h"
+
+#include "capture/devices/VideoDevice.h"
+
+#include <memory>
+
+namespace capture {
+
+// "Test Pattern TV Tuner": a TV card with a simulated aerial on input "Television" and plain
+// colour bars on input "Composite"; its decoder offers brightness, contrast, hue and saturation.
+class TestPatternTvTuner : public VideoDevice {
+public:
+    explicit TestPatternTvTuner(std::shared_ptr<Studio> studio);
+
+    enum Input { Television = 0, Composite = 1 };
+
+    std::string name() const override;
+    std::vector<std::string> inputs() override;
+    std::vector<VideoFormat> formats(int input) override;
+    CameraSettings& settings() override;
+    Tuner* tuner() override;
+    ElementPtr createSource(int input, const VideoFormat& format) override;
+
+private:
+    std::shared_ptr<VirtualCameraSettings> m_settings;
+    std::shared_ptr<SimulatedTuner> m_tuner;
+};
+
+}  // namespace capture

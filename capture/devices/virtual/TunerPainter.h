@@ -1,0 +1,32 @@
+#pragma once
+
+#include "FramePainter.h"
+#include "SimulatedTuner.h"
+#include "Snow.h"
+#include "TestPatternPicture.h"
+#include "VirtualCameraSettings.h"
+
+#include <memory>
+#include <optional>
+
+namespace capture {
+
+// The television input: a station's bars with its channel number, or snow where the tuned
+// channel carries nothing. Follows tuning and settings from one frame to the next.
+class TunerPainter : public FramePainter {
+public:
+    TunerPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
+                 std::shared_ptr<const SimulatedTuner> tuner);
+
+    void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
+
+private:
+    std::shared_ptr<const VirtualCameraSettings> m_settings;
+    std::shared_ptr<const SimulatedTuner> m_tuner;
+    TestPatternPicture m_picture;
+    Snow m_snow;
+    std::uint64_t m_rendered = 0;
+    std::optional<int> m_renderedStation;
+};
+
+}  // namespace capture

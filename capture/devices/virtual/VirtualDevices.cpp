@@ -1,0 +1,20 @@
+#include "VirtualDevices.h"
+
+#include "Studio.h"
+#include "TestPatternCamera.h"
+#include "TestPatternTvTuner.h"
+#include "TestTone.h"
+
+namespace capture {
+
+VirtualDevices createVirtualDevices()
+{
+    auto studio = std::make_shared<Studio>();
+    VirtualDevices devices;
+    devices.camera = std::make_unique<TestPatternCamera>();
+    devices.tuner = std::make_unique<TestPatternTvTuner>(studio);
+    devices.tone = std::make_unique<TestTone>(studio);
+    return devices;
+}
+
+}  // namespace capture
