@@ -1,10 +1,9 @@
 #include "OrvexFactory.h"
 
+#include "Orvex.h"
+
 namespace capture {
 
-CaptureWidget* createOrvex(QWidget*)
-{
-    throw CaptureError("The capture engine is not built yet.");
-}
+CaptureWidget* createOrvex(QWidget* parent) { return new Orvex(parent); }
 
 }  // namespace capture

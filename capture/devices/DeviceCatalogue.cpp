@@ -1,0 +1,74 @@
+#include "DeviceCatalogue.h"
+
+#include "GstVideoDevice.h"
+#include "virtual/VirtualDevices.h"
+
+#include <cstring>
+
+namespace capture {
+
+namespace {
+
+std::vector<GstHandle<GstDevice>> devicesOfClass(const char* classes)
+{
+    GstHandle<GstDeviceMonitor> monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), classes, nullptr);
+    // Not started: the providers are probed once, right now.
+    GList* list = gst_device_monitor_get_devices(monitor.get());
+    std::vector<GstHandle<GstDevice>> devices;
+    for (GList* node = list; node; node = node->next)
+        devices.emplace_back(GST_DEVICE(node->data));  // the list's reference moves into the handle
+    g_list_free(list);
+    return devices;
+}
+
+// A V4L2 capture node, as opposed to the same camera seen through a sound server or another
+// framework.
+bool isV4l2Node(GstDevice* device)
+{
+    GstStructure* properties = gst_device_get_properties(device);
+    if (!properties)
+        return false;
+    const char* api = gst_structure_get_string(properties, "device.api");
+    const bool v4l2 = api && std::strcmp(api, "v4l2") == 0
+        && gst_structure_get_string(properties, "device.path") != nullptr;
+    gst_structure_free(properties);
+    return v4l2;
+}
+
+}  // namespace
+
+DeviceCatalogue::DeviceCatalogue(std::vector<std::unique_ptr<VideoDevice>> video,
+                                 std::vector<std::unique_ptr<AudioDevice>> audio)
+    : m_video(std::move(video)), m_audio(std::move(audio))
+{
+}
+
+DeviceCatalogue::~DeviceCatalogue() = default;
+DeviceCatalogue::DeviceCatalogue(DeviceCatalogue&&) noexcept = default;
+DeviceCatalogue& DeviceCatalogue::operator=(DeviceCatalogue&&) noexcept = default;
+
+DeviceCatalogue DeviceCatalogue::discover(const VideoDeviceMaker& makeVideoDevice)
+{
+    gst_init(nullptr, nullptr);
+    std::vector<std::unique_ptr<VideoDevice>> video;
+    for (auto& device : devicesOfClass("Video/Source")) {
+        if (!isV4l2Node(device.get()))
+            continue;
+        if (makeVideoDevice)
+            video.push_back(makeVideoDevice(std::move(device)));
+        else
+            video.push_back(std::make_unique<GstVideoDevice>(std::move(device)));
+    }
+    std::vector<std::unique_ptr<AudioDevice>> audio;
+    for (auto& device : devicesOfClass("Audio/Source"))
+        audio.push_back(std::make_unique<GstAudioDevice>(std::move(device)));
+
+    VirtualDevices builtIn = createVirtualDevices();
+    video.push_back(std::move(builtIn.camera));
+    video.push_back(std::move(builtIn.tuner));
+    audio.push_back(std::move(builtIn.tone));
+    return DeviceCatalogue(std::move(video), std::move(audio));
+}
+
+}  // namespace capture

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "VideoDevice.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace capture {
+
+// The devices a control offers, fixed for its life so that an index always names the same
+// device: the real video and audio sources first, the built-in virtual devices after them.
+class DeviceCatalogue {
+public:
+    // Makes the device object for a V4L2 node the device monitor found.
+    using VideoDeviceMaker = std::function<std::unique_ptr<VideoDevice>(GstHandle<GstDevice>)>;
+
+    DeviceCatalogue(std::vector<std::unique_ptr<VideoDevice>> video,
+                    std::vector<std::unique_ptr<AudioDevice>> audio);
+    ~DeviceCatalogue();
+    DeviceCatalogue(DeviceCatalogue&&) noexcept;
+    DeviceCatalogue& operator=(DeviceCatalogue&&) noexcept;
+
+    // What the machine has now, followed by the virtual devices. Asks the device providers
+    // once, without waiting for hot-plug monitoring, so a machine without capture hardware
+    // gets the virtual devices at once.
+    static DeviceCatalogue discover(const VideoDeviceMaker& makeVideoDevice = {});
+
+    int videoCount() const { return static_cast<int>(m_video.size()); }
+    int audioCount() const { return static_cast<int>(m_audio.size()); }
+    VideoDevice& video(int index) const { return *m_video.at(static_cast<size_t>(index)); }
+    AudioDevice& audio(int index) const { return *m_audio.at(static_cast<size_t>(index)); }
+
+private:
+    std::vector<std::unique_ptr<VideoDevice>> m_video;
+    std::vector<std::unique_ptr<AudioDevice>> m_audio;
+};
+
+}  // namespace capture

@@ -1,0 +1,51 @@
+#include "Orvex.h"
+
+#include "OrvexCore.h"
+#include "TracedControl.h"
+#include "capture/view/VideoView.h"
+
+#include <QVBoxLayout>
+
+namespace capture {
+
+Orvex::Orvex(QWidget* parent)
+    : Orvex(DeviceCatalogue::discover(), EncoderCatalogue::fromRegistry(), parent)
+{
+}
+
+Orvex::Orvex(DeviceCatalogue devices, EncoderCatalogue encoders, QWidget* parent)
+    : CaptureWidget(parent), m_view(new VideoView(this)),
+      m_core(std::make_unique<OrvexCore>(std::move(devices), std::move(encoders), *m_view))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+
+    m_front = m_core.get();
+    if (auto log = TraceLog::fromEnvironment()) {
+        m_traced = std::make_unique<TracedControl>(*m_core, std::move(log));
+        m_front = m_traced.get();
+    }
+}
+
+Orvex::~Orvex()
+{
+    // Before the view, which is a child widget and goes with the QWidget base.
+    m_traced.reset();
+    m_core.reset();
+}
+
+void Orvex::put(Member member, const Value& value) { m_front->put(member, value); }
+
+Value Orvex::get(Member member) { return m_front->get(member); }
+
+Value Orvex::call(Member member, const Value& argument) { return m_front->call(member, argument); }
+
+std::unique_ptr<CaptureCollection> Orvex::collection(Member member) { return m_front->collection(member); }
+
+std::unique_ptr<CameraPropertyRange> Orvex::cameraProperty(Member member)
+{
+    return m_front->cameraProperty(member);
+}
+
+}  // namespace capture

@@ -1,0 +1,429 @@
+#include "OrvexCore.h"
+
+#include "OrvexRange.h"
+#include "capture/pages/ControlPropertyPage.h"
+#include "capture/pages/EncoderPropertyPage.h"
+#include "capture/view/BitmapFile.h"
+#include "capture/view/VideoView.h"
+
+#include <cmath>
+
+namespace capture {
+
+namespace {
+
+constexpr std::chrono::milliseconds NoticeTime{4000};
+constexpr int StatusRefreshMs = 500;
+
+std::string name(Member member) { return std::string(memberName(member)); }
+
+// An index put on the control, checked against what it chooses from.
+int indexIn(Member member, const Value& value, int count, const char* what)
+{
+    const int index = toInt16(value);
+    if (index < 0 || index >= count) {
+        std::string choices = count == 0 ? std::string("there are none")
+                                         : "the control lists " + std::to_string(count) + " (0 to "
+                                               + std::to_string(count - 1) + ")";
+        throw CaptureError(name(member) + " " + std::to_string(index) + " names no " + what + ": "
+                           + choices + ". Fetch " + what + "s again and pick one by its name.");
+    }
+    return index;
+}
+
+std::uint32_t colourOf(const Value& value)
+{
+    if (value.type() == ValueType::Colour)
+        return value.colourValue();
+    const double number = toDouble(value);
+    if (!std::isfinite(number) || number < 0 || number > 0xFFFFFFFF)
+        throw CaptureError("BackgroundColor takes a colour with red in the low byte, not "
+                           + value.toString() + ".");
+    return static_cast<std::uint32_t>(number);
+}
+
+QColor qColour(std::uint32_t rgb)
+{
+    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                  static_cast<int>((rgb >> 16) & 0xFF));
+}
+
+std::vector<OrvexCollection::Entry> entriesOf(const std::vector<std::string>& names)
+{
+    std::vector<OrvexCollection::Entry> entries;
+    for (const auto& text : names)
+        entries.push_back({text, std::nullopt});
+    return entries;
+}
+
+std::vector<OrvexCollection::Entry> entriesOf(const std::vector<EncoderInfo>& encoders)
+{
+    std::vector<OrvexCollection::Entry> entries;
+    for (const auto& encoder : encoders)
+        entries.push_back({encoder.longName, std::nullopt});
+    return entries;
+}
+
+template <typename List>
+bool holds(const List& list, int index)
+{
+    return index >= 0 && index < static_cast<int>(list.size());
+}
+
+}  // namespace
+
+OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view)
+    : m_devices(std::move(devices)), m_encoders(std::move(encoders)), m_view(view),
+      m_encoderPages(std::make_shared<ItemPageOpener>([this](int index) { return showEncoderPage(index); })),
+      m_engine(std::make_unique<CaptureEngine>(view))
+{
+    if (m_devices.videoCount() == 0)
+        throw CaptureError("The capture control found no video device, not even its built-in ones.");
+    if (m_devices.audioCount() == 0)
+        m_settings.audioDevice = -1;
+    if (m_encoders.video.empty())
+        m_settings.videoCompressor = -1;
+    if (m_encoders.audio.empty())
+        m_settings.audioCompressor = -1;
+    m_view.setKeepAspectRatio(m_settings.keepAspectRatio);
+    m_view.setBackgroundColor(qColour(m_settings.backgroundColor));
+
+    m_engine->setErrorHandler([this](const std::string& message) { streamingFailed(message); });
+    m_statusTimer.setInterval(StatusRefreshMs);
+    QObject::connect(&m_statusTimer, &QTimer::timeout, &m_view, [this] { refreshRecordingStatus(); });
+}
+
+OrvexCore::~OrvexCore()
+{
+    // The engine finalizes a recording in progress and stops handing frames to the view.
+    m_engine.reset();
+}
+
+// --- puts ------------------------------------------------------------------------------------
+
+void OrvexCore::put(Member member, const Value& value)
+{
+    if (isCameraProperty(member))
+        return putCameraSetting(member, value);
+
+    switch (member) {
+    case Member::VideoDevice:
+        return chooseVideoDevice(indexIn(member, value, m_devices.videoCount(), "video device"));
+    case Member::VideoInput:
+        return chooseVideoInput(indexIn(member, value, static_cast<int>(videoInputs().size()), "video input"));
+    case Member::VideoFormat:
+        m_settings.videoFormat = indexIn(member, value, static_cast<int>(videoFormats().size()), "video format");
+        return;
+    case Member::AudioDevice:
+        m_settings.audioDevice = indexIn(member, value, m_devices.audioCount(), "audio device");
+        return;
+    case Member::VideoCompressor:
+        m_settings.videoCompressor = indexIn(member, value, static_cast<int>(m_encoders.video.size()),
+                                             "video compressor");
+        return;
+    case Member::AudioCompressor:
+        m_settings.audioCompressor = indexIn(member, value, static_cast<int>(m_encoders.audio.size()),
+                                             "audio compressor");
+        return;
+    case Member::CaptureToFile: m_settings.captureToFile = toBoolean(value); return;
+    case Member::CaptureFileName: m_settings.captureFileName = toText(value); return;
+    case Member::CaptureAudio: m_settings.captureAudio = toBoolean(value); return;
+    case Member::CaptureVideo: m_settings.captureVideo = toBoolean(value); return;
+    case Member::ShowPreview: m_settings.showPreview = toBoolean(value); return;
+    case Member::UseVideoCompressor: m_settings.useVideoCompressor = toBoolean(value); return;
+    case Member::UseAudioCompressor: m_settings.useAudioCompressor = toBoolean(value); return;
+    case Member::KeepAspectRatio:
+        m_settings.keepAspectRatio = toBoolean(value);
+        m_view.setKeepAspectRatio(m_settings.keepAspectRatio);
+        return;
+    case Member::BackgroundColor:
+        m_settings.backgroundColor = colourOf(value);
+        m_view.setBackgroundColor(qColour(m_settings.backgroundColor));
+        return;
+    case Member::TVCountryCode:
+        m_settings.tvCountryCode = toDouble(value);
+        if (Tuner* tuner = videoDevice().tuner())
+            tuner->setCountryCode(*m_settings.tvCountryCode);
+        return;
+    case Member::TVChannel:
+        m_settings.tvChannel = toDouble(value);
+        if (Tuner* tuner = videoDevice().tuner())
+            tuner->tune(*m_settings.tvChannel);
+        return;
+    case Member::TVMute:
+        m_settings.tvMute = toBoolean(value);
+        if (Tuner* tuner = videoDevice().tuner())
+            tuner->setMute(m_settings.tvMute);
+        return;
+    default:
+        throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
+                           + ") cannot be set.");
+    }
+}
+
+void OrvexCore::chooseVideoDevice(int index)
+{
+    if (index == m_settings.videoDevice)
+        return;
+    m_settings.videoDevice = index;
+    m_settings.videoInput = 0;
+    m_settings.videoFormat = 0;
+    giveTunerSettings();
+}
+
+void OrvexCore::chooseVideoInput(int index)
+{
+    m_settings.videoInput = index;
+    if (!holds(videoFormats(), m_settings.videoFormat))
+        m_settings.videoFormat = 0;
+}
+
+// A device chosen after the tuner was set up gets what the windows put before.
+void OrvexCore::giveTunerSettings()
+{
+    Tuner* tuner = videoDevice().tuner();
+    if (!tuner)
+        return;
+    if (m_settings.tvCountryCode)
+        tuner->setCountryCode(*m_settings.tvCountryCode);
+    if (m_settings.tvChannel)
+        tuner->tune(*m_settings.tvChannel);
+    tuner->setMute(m_settings.tvMute);
+}
+
+void OrvexCore::putCameraSetting(Member property, const Value& value)
+{
+    const std::int32_t wanted = toInt32(value);
+    if (videoDevice().settings().set(property, wanted) == SettingWrite::Busy)
+        m_view.showNotice(QObject::tr("%1 is held by another program just now; it was not changed.")
+                              .arg(settingLabel(property)),
+                          NoticeTime);
+}
+
+// --- gets ------------------------------------------------------------------------------------
+
+Value OrvexCore::get(Member member)
+{
+    if (member == Member::HasTVTuner)
+        return Value::boolean(videoDevice().tuner() != nullptr);
+    if (isCollection(member) || isCameraProperty(member))
+        throw CaptureError("Member " + name(member) + " hands out an object, not a value.");
+    throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
+                       + ") cannot be read.");
+}
+
+std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
+{
+    switch (member) {
+    case Member::VideoDevices: {
+        std::vector<std::string> names;
+        for (int i = 0; i < m_devices.videoCount(); ++i)
+            names.push_back(m_devices.video(i).name());
+        return std::make_unique<OrvexCollection>(member, entriesOf(names));
+    }
+    case Member::AudioDevices: {
+        std::vector<std::string> names;
+        for (int i = 0; i < m_devices.audioCount(); ++i)
+            names.push_back(m_devices.audio(i).name());
+        return std::make_unique<OrvexCollection>(member, entriesOf(names));
+    }
+    case Member::VideoInputs:
+        return std::make_unique<OrvexCollection>(member, entriesOf(videoInputs()));
+    case Member::VideoFormats: {
+        std::vector<std::string> names;
+        for (const VideoFormat& format : videoFormats())
+            names.push_back(format.name());
+        return std::make_unique<OrvexCollection>(member, entriesOf(names));
+    }
+    case Member::VideoCompressors:
+        return std::make_unique<OrvexCollection>(member, entriesOf(m_encoders.video),
+                                                 std::weak_ptr<ItemPageOpener>(m_encoderPages));
+    case Member::AudioCompressors:
+        return std::make_unique<OrvexCollection>(member, entriesOf(m_encoders.audio));
+    case Member::TVChannels: {
+        std::vector<OrvexCollection::Entry> entries;
+        if (Tuner* tuner = videoDevice().tuner())
+            for (const TunerChannel& channel : tuner->channels())
+                entries.push_back({channel.name, channel.available});
+        return std::make_unique<OrvexCollection>(member, std::move(entries));
+    }
+    default:
+        throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
+                           + ") is not a collection.");
+    }
+}
+
+std::unique_ptr<CameraPropertyRange> OrvexCore::cameraProperty(Member member)
+{
+    if (!isCameraProperty(member))
+        throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
+                           + ") is not a camera setting.");
+    return std::make_unique<OrvexRange>(member, videoDevice().settings().range(member));
+}
+
+// --- calls -----------------------------------------------------------------------------------
+
+Value OrvexCore::call(Member member, const Value& argument)
+{
+    switch (member) {
+    case Member::Start: return start();
+    case Member::Stop: stop(); return Value();
+    case Member::SnapShot: return snapShot(argument);
+    case Member::ShowPropertyPage: showPropertyPage(); return Value();
+    default:
+        throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
+                           + ") cannot be called.");
+    }
+}
+
+CaptureRequest OrvexCore::captureRequest() const
+{
+    CaptureRequest request;
+    request.videoDevice = &videoDevice();
+    request.videoInput = m_settings.videoInput;
+    if (const auto formats = videoFormats(); holds(formats, m_settings.videoFormat))
+        request.videoFormat = formats[static_cast<size_t>(m_settings.videoFormat)];
+    if (m_settings.audioDevice >= 0)
+        request.audioDevice = &m_devices.audio(m_settings.audioDevice);
+
+    request.captureVideo = m_settings.captureVideo;
+    request.captureAudio = m_settings.captureAudio && request.audioDevice;
+    request.showPreview = m_settings.showPreview;
+    request.toFile = m_settings.captureToFile;
+    request.fileName = m_settings.captureFileName;
+
+    auto choice = [this](const std::vector<EncoderInfo>& encoders, int index) {
+        const EncoderInfo& encoder = encoders[static_cast<size_t>(index)];
+        return EncoderChoice{encoder.factory, encoderSettings(encoder.factory)};
+    };
+    if (m_settings.useVideoCompressor && holds(m_encoders.video, m_settings.videoCompressor))
+        request.videoEncoder = choice(m_encoders.video, m_settings.videoCompressor);
+    if (m_settings.useAudioCompressor && holds(m_encoders.audio, m_settings.audioCompressor))
+        request.audioEncoder = choice(m_encoders.audio, m_settings.audioCompressor);
+    return request;
+}
+
+Value OrvexCore::start()
+{
+    const bool compressorMissing
+        = (m_settings.useVideoCompressor && m_settings.captureVideo && m_encoders.video.empty())
+        || (m_settings.useAudioCompressor && m_settings.captureAudio && m_encoders.audio.empty());
+    if (m_settings.captureToFile && compressorMissing)
+        return Value::i16(StartStatus::CannotRecord);
+
+    const CaptureRequest request = captureRequest();
+    m_view.clearError();
+    const int status = m_engine->start(request);
+    refreshRecordingStatus();
+    return Value::i16(static_cast<std::int16_t>(status));
+}
+
+void OrvexCore::stop()
+{
+    m_engine->stop();
+    refreshRecordingStatus();
+}
+
+Value OrvexCore::snapShot(const Value& path)
+{
+    return Value::boolean(writeBitmap(m_view.lastFrame(), QString::fromStdString(toText(path))));
+}
+
+void OrvexCore::showPropertyPage()
+{
+    ControlPropertyPage page(*this, m_view.window());
+    page.exec();
+}
+
+bool OrvexCore::showEncoderPage(int index)
+{
+    const std::string& factory = m_encoders.video.at(static_cast<size_t>(index)).factory;
+    if (!EncoderPropertyPage::hasEditableProperties(factory))
+        return false;
+    EncoderPropertyPage page(factory, encoderSettings(factory), m_view.window());
+    if (page.exec() == QDialog::Accepted)
+        m_encoderSettings[factory] = page.settings();
+    return true;
+}
+
+const EncoderSettings& OrvexCore::encoderSettings(const std::string& factory) const
+{
+    static const EncoderSettings none;
+    auto it = m_encoderSettings.find(factory);
+    return it != m_encoderSettings.end() ? it->second : none;
+}
+
+// --- what the view and the page show ------------------------------------------------------------
+
+void OrvexCore::streamingFailed(const std::string& message)
+{
+    m_view.showError(QString::fromStdString(message));
+    refreshRecordingStatus();
+}
+
+void OrvexCore::refreshRecordingStatus()
+{
+    const CaptureStats stats = m_engine->stats();
+    if (!stats.recording) {
+        m_statusTimer.stop();
+        m_view.setRecordingStatus(std::nullopt);
+        return;
+    }
+    m_view.setRecordingStatus(RecordingStatus{stats.recordedSeconds, stats.framesDropped});
+    if (!m_statusTimer.isActive())
+        m_statusTimer.start();
+}
+
+VideoDevice& OrvexCore::videoDevice() const { return m_devices.video(m_settings.videoDevice); }
+
+std::vector<std::string> OrvexCore::videoInputs() const { return videoDevice().inputs(); }
+
+std::vector<VideoFormat> OrvexCore::videoFormats() const
+{
+    return videoDevice().formats(m_settings.videoInput);
+}
+
+std::string OrvexCore::videoDeviceName() const { return videoDevice().name(); }
+
+std::string OrvexCore::videoInputName() const
+{
+    const auto inputs = videoInputs();
+    return holds(inputs, m_settings.videoInput) ? inputs[static_cast<size_t>(m_settings.videoInput)] : "";
+}
+
+std::string OrvexCore::videoFormatName() const
+{
+    const auto formats = videoFormats();
+    return holds(formats, m_settings.videoFormat) ? formats[static_cast<size_t>(m_settings.videoFormat)].name()
+                                                  : "";
+}
+
+std::string OrvexCore::audioDeviceName() const
+{
+    if (!m_settings.captureAudio || m_settings.audioDevice < 0)
+        return {};
+    return m_devices.audio(m_settings.audioDevice).name();
+}
+
+CameraSettings& OrvexCore::cameraSettings() { return videoDevice().settings(); }
+
+std::optional<TunerState> OrvexCore::tuner() const
+{
+    if (!videoDevice().tuner())
+        return std::nullopt;
+    return TunerState{m_settings.tvCountryCode, m_settings.tvChannel, m_settings.tvMute};
+}
+
+std::string OrvexCore::recordingFile() const
+{
+    const CaptureStats stats = m_engine->stats();
+    return stats.recording ? stats.fileName : std::string();
+}
+
+LiveStatistics OrvexCore::statistics() const
+{
+    const CaptureStats stats = m_engine->stats();
+    return {stats.recording, stats.framesCaptured, stats.framesDropped, stats.bytesWritten};
+}
+
+}  // namespace capture

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "OrvexCollection.h"
+#include "OrvexSettings.h"
+#include "capture/contract/CaptureControl.h"
+#include "capture/devices/DeviceCatalogue.h"
+#include "capture/devices/EncoderCatalogue.h"
+#include "capture/engine/CaptureEngine.h"
+#include "capture/pages/ControlPageModel.h"
+#include "capture/pages/EncoderSettings.h"
+
+#include <QTimer>
+
+#include <map>
+#include <memory>
+
+class QWidget;
+
+namespace capture {
+
+class VideoView;
+
+// The members of the control: keeps what the puts give, answers the gets with snapshots of
+// the catalogues, and drives the engine, the view and the pages.
+class OrvexCore : public CaptureControl, public ControlPageModel {
+public:
+    // The view shows the frames and is the parent of the pages; it must outlive the core.
+    OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view);
+    ~OrvexCore() override;
+
+    void put(Member member, const Value& value) override;
+    Value get(Member member) override;
+    Value call(Member member, const Value& argument) override;
+    std::unique_ptr<CaptureCollection> collection(Member member) override;
+    std::unique_ptr<CameraPropertyRange> cameraProperty(Member member) override;
+
+    const OrvexSettings& settings() const { return m_settings; }
+    // What the next Start hands the engine.
+    CaptureRequest captureRequest() const;
+    // What the encoder's page left for it; used by every recording with that encoder.
+    const EncoderSettings& encoderSettings(const std::string& factory) const;
+
+    // ControlPageModel
+    std::string videoDeviceName() const override;
+    std::string videoInputName() const override;
+    std::string videoFormatName() const override;
+    std::string audioDeviceName() const override;
+    CameraSettings& cameraSettings() override;
+    std::optional<TunerState> tuner() const override;
+    std::string recordingFile() const override;
+    LiveStatistics statistics() const override;
+
+private:
+    VideoDevice& videoDevice() const;
+    std::vector<std::string> videoInputs() const;
+    std::vector<VideoFormat> videoFormats() const;
+
+    void chooseVideoDevice(int index);
+    void chooseVideoInput(int index);
+    void putCameraSetting(Member property, const Value& value);
+    void giveTunerSettings();
+
+    Value start();
+    void stop();
+    Value snapShot(const Value& path);
+    void showPropertyPage();
+    bool showEncoderPage(int index);
+
+    void streamingFailed(const std::string& message);
+    void refreshRecordingStatus();
+
+    DeviceCatalogue m_devices;
+    EncoderCatalogue m_encoders;
+    VideoView& m_view;
+    OrvexSettings m_settings;
+    std::map<std::string, EncoderSettings> m_encoderSettings;
+    std::shared_ptr<ItemPageOpener> m_encoderPages;
+    QTimer m_statusTimer;
+    std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
+};
+
+}  // namespace capture

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "capture/devices/CameraSettings.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace capture {
+
+struct TunerState {
+    std::optional<double> countryCode;
+    std::optional<double> channel;
+    bool muted = false;
+};
+
+struct LiveStatistics {
+    bool recording = false;
+    std::int64_t framesCaptured = 0;
+    std::int64_t framesDropped = 0;
+    std::uint64_t fileBytes = 0;
+};
+
+// What the control's own page shows: the sources in use, the current device's picture
+// settings, its tuner, the recording file and the running figures.
+class ControlPageModel {
+public:
+    virtual ~ControlPageModel() = default;
+
+    virtual std::string videoDeviceName() const = 0;
+    virtual std::string videoInputName() const = 0;
+    virtual std::string videoFormatName() const = 0;
+    virtual std::string audioDeviceName() const = 0;  // empty when sound is not captured
+
+    virtual CameraSettings& cameraSettings() = 0;
+    virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner
+
+    virtual std::string recordingFile() const = 0;  // empty when not recording to a file
+    virtual LiveStatistics statistics() const = 0;
+};
+
+}  // namespace capture

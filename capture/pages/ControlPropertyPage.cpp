@@ -1,0 +1,170 @@
+#include "ControlPropertyPage.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace capture {
+
+namespace {
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+QString orNone(const std::string& text, const QString& none)
+{
+    return text.empty() ? none : fromStd(text);
+}
+
+QGroupBox* group(const QString& title, QLayout* layout)
+{
+    auto* box = new QGroupBox(title);
+    box->setLayout(layout);
+    return box;
+}
+
+QString number(double value) { return QString::number(value, 'g', 12); }
+
+}  // namespace
+
+QString settingLabel(Member property)
+{
+    const QString name = QString::fromLatin1(memberName(property).data(),
+                                             static_cast<int>(memberName(property).size()));
+    QString label;
+    for (QChar c : name) {
+        if (c.isUpper() && !label.isEmpty())
+            label += QLatin1Char(' ');
+        label += c;
+    }
+    return label;
+}
+
+ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* parent)
+    : QDialog(parent), m_model(model)
+{
+    setObjectName(QStringLiteral("ControlPropertyPage"));
+    setWindowTitle(tr("Capture Properties"));
+    setModal(true);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(sourcesGroup());
+    layout->addWidget(cameraGroup());
+    layout->addWidget(tunerGroup());
+    layout->addWidget(recordingGroup());
+    layout->addWidget(buttons);
+
+    connect(&m_refresh, &QTimer::timeout, this, &ControlPropertyPage::refreshStatistics);
+    m_refresh.start(500);
+    refreshStatistics();
+}
+
+QWidget* ControlPropertyPage::sourcesGroup()
+{
+    auto* form = new QFormLayout;
+    form->addRow(tr("Video device:"), new QLabel(fromStd(m_model.videoDeviceName())));
+    form->addRow(tr("Video input:"), new QLabel(orNone(m_model.videoInputName(), tr("(none)"))));
+    form->addRow(tr("Video format:"), new QLabel(orNone(m_model.videoFormatName(), tr("(none)"))));
+    form->addRow(tr("Audio device:"), new QLabel(orNone(m_model.audioDeviceName(), tr("(none)"))));
+    return group(tr("Sources"), form);
+}
+
+QWidget* ControlPropertyPage::cameraGroup()
+{
+    auto* form = new QFormLayout;
+    bool any = false;
+    for (Member property : cameraProperties) {
+        const SettingRange range = m_model.cameraSettings().range(property);
+        if (!range.supported)
+            continue;
+        any = true;
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setObjectName(QString::fromLatin1(memberName(property).data()));
+        slider->setRange(range.min, range.max);
+        slider->setSingleStep(std::max(1, range.step));
+        slider->setPageStep(std::max(1, (range.max - range.min) / 10));
+        slider->setValue(range.value);
+        auto* value = new QLabel(QString::number(range.value));
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-00000")));
+        connect(slider, &QSlider::valueChanged, this, [this, property, value](int position) {
+            value->setNum(position);
+            applySetting(property, position);
+        });
+        auto* row = new QHBoxLayout;
+        row->addWidget(slider, 1);
+        row->addWidget(value);
+        form->addRow(settingLabel(property) + QLatin1Char(':'), row);
+    }
+    if (!any)
+        form->addRow(new QLabel(tr("This device has no picture settings.")));
+    m_settingStatus = new QLabel;
+    m_settingStatus->setWordWrap(true);
+    form->addRow(m_settingStatus);
+    return group(tr("Picture"), form);
+}
+
+QWidget* ControlPropertyPage::tunerGroup()
+{
+    auto* form = new QFormLayout;
+    const std::optional<TunerState> tuner = m_model.tuner();
+    if (!tuner) {
+        form->addRow(new QLabel(tr("This device has no TV tuner.")));
+    } else {
+        form->addRow(tr("Country code:"),
+                     new QLabel(tuner->countryCode ? number(*tuner->countryCode) : tr("(not set)")));
+        form->addRow(tr("Channel:"),
+                     new QLabel(tuner->channel ? number(*tuner->channel) : tr("(not tuned)")));
+        form->addRow(tr("Sound:"), new QLabel(tuner->muted ? tr("muted") : tr("on")));
+    }
+    return group(tr("TV Tuner"), form);
+}
+
+QWidget* ControlPropertyPage::recordingGroup()
+{
+    auto* form = new QFormLayout;
+    form->addRow(tr("File:"), new QLabel(orNone(m_model.recordingFile(), tr("(not recording)"))));
+    m_framesCaptured = new QLabel;
+    m_framesDropped = new QLabel;
+    m_fileSize = new QLabel;
+    m_framesCaptured->setObjectName(QStringLiteral("framesCaptured"));
+    m_framesDropped->setObjectName(QStringLiteral("framesDropped"));
+    m_fileSize->setObjectName(QStringLiteral("fileSize"));
+    form->addRow(tr("Frames captured:"), m_framesCaptured);
+    form->addRow(tr("Frames dropped:"), m_framesDropped);
+    form->addRow(tr("File size:"), m_fileSize);
+    return group(tr("Recording"), form);
+}
+
+void ControlPropertyPage::applySetting(Member property, int value)
+{
+    switch (m_model.cameraSettings().set(property, value)) {
+    case SettingWrite::Applied:
+        m_settingStatus->clear();
+        break;
+    case SettingWrite::Busy:
+        m_settingStatus->setText(tr("%1 is held by another program; try again when it lets go.")
+                                     .arg(settingLabel(property)));
+        break;
+    case SettingWrite::Unsupported:
+        m_settingStatus->setText(tr("The device no longer offers %1.").arg(settingLabel(property)));
+        break;
+    }
+}
+
+void ControlPropertyPage::refreshStatistics()
+{
+    const LiveStatistics figures = m_model.statistics();
+    m_framesCaptured->setText(QString::number(figures.framesCaptured));
+    m_framesDropped->setText(QString::number(figures.framesDropped));
+    m_fileSize->setText(figures.recording || figures.fileBytes
+                            ? QLocale().formattedDataSize(static_cast<qint64>(figures.fileBytes))
+                            : tr("(not recording)"));
+}
+
+}  // namespace capture

@@ -1,0 +1,265 @@
+#include "EncoderPropertyPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <QValidator>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+namespace capture {
+
+namespace {
+
+struct GValueHolder {
+    GValue value = G_VALUE_INIT;
+    explicit GValueHolder(GType type) { g_value_init(&value, type); }
+    ~GValueHolder() { g_value_unset(&value); }
+    GValueHolder(const GValueHolder&) = delete;
+    GValueHolder& operator=(const GValueHolder&) = delete;
+};
+
+bool isEditableType(GType type)
+{
+    switch (G_TYPE_FUNDAMENTAL(type)) {
+    case G_TYPE_BOOLEAN:
+    case G_TYPE_INT:
+    case G_TYPE_UINT:
+    case G_TYPE_LONG:
+    case G_TYPE_ULONG:
+    case G_TYPE_INT64:
+    case G_TYPE_UINT64:
+    case G_TYPE_FLOAT:
+    case G_TYPE_DOUBLE:
+    case G_TYPE_ENUM:
+    case G_TYPE_STRING:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Writable after construction, readable to show its value, of a type the page can edit, and
+// the encoder's own rather than the generic element's name and parent.
+bool isEditable(GParamSpec* spec)
+{
+    const GParamFlags flags = spec->flags;
+    return (flags & G_PARAM_READABLE) && (flags & G_PARAM_WRITABLE)
+        && !(flags & G_PARAM_CONSTRUCT_ONLY) && isEditableType(spec->value_type)
+        && spec->owner_type != GST_TYPE_OBJECT && spec->owner_type != G_TYPE_OBJECT
+        && spec->owner_type != GST_TYPE_ELEMENT && spec->owner_type != GST_TYPE_BIN;
+}
+
+std::vector<GParamSpec*> editableProperties(GstElement* element)
+{
+    guint count = 0;
+    // The array is ours, the specs in it belong to the element's class.
+    std::unique_ptr<GParamSpec*, decltype(&g_free)> all(
+        g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count), &g_free);
+    std::vector<GParamSpec*> editable;
+    for (guint i = 0; i < count; ++i)
+        if (isEditable(all.get()[i]))
+            editable.push_back(all.get()[i]);
+    return editable;
+}
+
+// The property's current value in the form gst_util_set_object_arg reads back.
+std::string serialized(GstElement* element, GParamSpec* spec)
+{
+    GValueHolder holder(spec->value_type);
+    g_object_get_property(G_OBJECT(element), spec->name, &holder.value);
+    const GValue* value = &holder.value;
+    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+    case G_TYPE_BOOLEAN: return g_value_get_boolean(value) ? "true" : "false";
+    case G_TYPE_INT: return std::to_string(g_value_get_int(value));
+    case G_TYPE_UINT: return std::to_string(g_value_get_uint(value));
+    case G_TYPE_LONG: return std::to_string(g_value_get_long(value));
+    case G_TYPE_ULONG: return std::to_string(g_value_get_ulong(value));
+    case G_TYPE_INT64: return std::to_string(g_value_get_int64(value));
+    case G_TYPE_UINT64: return std::to_string(g_value_get_uint64(value));
+    case G_TYPE_FLOAT: return QString::number(g_value_get_float(value), 'g', 9).toStdString();
+    case G_TYPE_DOUBLE: return QString::number(g_value_get_double(value), 'g', 17).toStdString();
+    case G_TYPE_ENUM: {
+        GEnumValue* entry = g_enum_get_value(G_PARAM_SPEC_ENUM(spec)->enum_class, g_value_get_enum(value));
+        return entry ? entry->value_nick : std::to_string(g_value_get_enum(value));
+    }
+    case G_TYPE_STRING: {
+        const char* text = g_value_get_string(value);
+        return text ? text : "";
+    }
+    }
+    return {};
+}
+
+QString tooltipOf(GParamSpec* spec)
+{
+    const char* blurb = g_param_spec_get_blurb(spec);
+    return blurb ? QString::fromUtf8(blurb) : QString();
+}
+
+// A whole-number editor. QSpinBox holds int; wider ranges are typed into a validated line.
+QWidget* integerEditor(const std::string& current, long double minimum, long double maximum,
+                       std::function<std::string()>& read)
+{
+    constexpr long double intMin = std::numeric_limits<int>::min();
+    constexpr long double intMax = std::numeric_limits<int>::max();
+    if (minimum >= intMin && maximum <= intMax) {
+        auto* box = new QSpinBox;
+        box->setRange(static_cast<int>(minimum), static_cast<int>(maximum));
+        box->setValue(std::stoi(current));
+        read = [box] { return std::to_string(box->value()); };
+        return box;
+    }
+    auto* line = new QLineEdit(QString::fromStdString(current));
+    auto* validator = new QRegularExpressionValidator(
+        QRegularExpression(minimum < 0 ? QStringLiteral("-?[0-9]+") : QStringLiteral("[0-9]+")), line);
+    line->setValidator(validator);
+    read = [line, current] {
+        const QString text = line->text().trimmed();
+        return text.isEmpty() ? current : text.toStdString();
+    };
+    return line;
+}
+
+QWidget* makeEditor(GParamSpec* spec, const std::string& current, std::function<std::string()>& read)
+{
+    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+    case G_TYPE_BOOLEAN: {
+        auto* box = new QCheckBox;
+        box->setChecked(current == "true");
+        read = [box] { return std::string(box->isChecked() ? "true" : "false"); };
+        return box;
+    }
+    case G_TYPE_INT:
+        return integerEditor(current, G_PARAM_SPEC_INT(spec)->minimum, G_PARAM_SPEC_INT(spec)->maximum, read);
+    case G_TYPE_UINT:
+        return integerEditor(current, G_PARAM_SPEC_UINT(spec)->minimum, G_PARAM_SPEC_UINT(spec)->maximum, read);
+    case G_TYPE_LONG:
+        return integerEditor(current, G_PARAM_SPEC_LONG(spec)->minimum, G_PARAM_SPEC_LONG(spec)->maximum, read);
+    case G_TYPE_ULONG:
+        return integerEditor(current, G_PARAM_SPEC_ULONG(spec)->minimum, G_PARAM_SPEC_ULONG(spec)->maximum, read);
+    case G_TYPE_INT64:
+        return integerEditor(current, G_PARAM_SPEC_INT64(spec)->minimum, G_PARAM_SPEC_INT64(spec)->maximum, read);
+    case G_TYPE_UINT64:
+        return integerEditor(current, G_PARAM_SPEC_UINT64(spec)->minimum, G_PARAM_SPEC_UINT64(spec)->maximum, read);
+    case G_TYPE_FLOAT:
+    case G_TYPE_DOUBLE: {
+        const bool isFloat = G_TYPE_FUNDAMENTAL(spec->value_type) == G_TYPE_FLOAT;
+        auto* box = new QDoubleSpinBox;
+        box->setDecimals(3);
+        box->setRange(isFloat ? G_PARAM_SPEC_FLOAT(spec)->minimum : G_PARAM_SPEC_DOUBLE(spec)->minimum,
+                      isFloat ? G_PARAM_SPEC_FLOAT(spec)->maximum : G_PARAM_SPEC_DOUBLE(spec)->maximum);
+        box->setValue(QString::fromStdString(current).toDouble());
+        // An untouched box gives back the exact value it was given, not its rounded display.
+        read = [box, current, shown = box->value()] {
+            return box->value() == shown ? current : QString::number(box->value(), 'g', 17).toStdString();
+        };
+        return box;
+    }
+    case G_TYPE_ENUM: {
+        auto* list = new QComboBox;
+        GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        for (guint i = 0; i < values->n_values; ++i) {
+            list->addItem(QString::fromUtf8(values->values[i].value_name),
+                          QString::fromUtf8(values->values[i].value_nick));
+            if (current == values->values[i].value_nick)
+                list->setCurrentIndex(static_cast<int>(i));
+        }
+        read = [list] { return list->currentData().toString().toStdString(); };
+        return list;
+    }
+    default: {
+        auto* line = new QLineEdit(QString::fromStdString(current));
+        read = [line] { return line->text().toStdString(); };
+        return line;
+    }
+    }
+}
+
+ElementPtr makeEncoder(const std::string& factory)
+{
+    gst_init(nullptr, nullptr);
+    return ElementPtr(gst_element_factory_make(factory.c_str(), nullptr));
+}
+
+}  // namespace
+
+EncoderPropertyPage::EncoderPropertyPage(const std::string& factory, const EncoderSettings& settings,
+                                         QWidget* parent)
+    : QDialog(parent), m_encoder(makeEncoder(factory))
+{
+    setObjectName(QStringLiteral("EncoderPropertyPage"));
+    setModal(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* fields = new QWidget;
+    auto* form = new QFormLayout(fields);
+    if (m_encoder) {
+        GstElementFactory* source = gst_element_get_factory(m_encoder.get());
+        const char* longName = gst_element_factory_get_metadata(source, GST_ELEMENT_METADATA_LONGNAME);
+        setWindowTitle(tr("%1 Settings").arg(QString::fromUtf8(longName ? longName : factory.c_str())));
+
+        const std::vector<GParamSpec*> properties = editableProperties(m_encoder.get());
+        std::vector<std::string> defaults;
+        for (GParamSpec* spec : properties)
+            defaults.push_back(serialized(m_encoder.get(), spec));
+        for (const auto& [name, value] : settings)
+            if (g_object_class_find_property(G_OBJECT_GET_CLASS(m_encoder.get()), name.c_str()))
+                gst_util_set_object_arg(G_OBJECT(m_encoder.get()), name.c_str(), value.c_str());
+        for (size_t i = 0; i < properties.size(); ++i) {
+            addEditor(*form, properties[i]);
+            m_editors.back().defaultValue = defaults[i];
+        }
+    }
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(fields);
+    scroll->setWidgetResizable(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scroll);
+    layout->addWidget(buttons);
+    resize(520, 480);
+}
+
+EncoderPropertyPage::~EncoderPropertyPage() = default;
+
+void EncoderPropertyPage::addEditor(QFormLayout& form, GParamSpec* spec)
+{
+    Editor editor;
+    editor.property = spec->name;
+    QWidget* widget = makeEditor(spec, serialized(m_encoder.get(), spec), editor.value);
+    widget->setObjectName(QString::fromUtf8(spec->name));
+    widget->setToolTip(tooltipOf(spec));
+    const char* nick = g_param_spec_get_nick(spec);
+    form.addRow(QString::fromUtf8(nick ? nick : spec->name) + QLatin1Char(':'), widget);
+    m_editors.push_back(std::move(editor));
+}
+
+bool EncoderPropertyPage::hasEditableProperties(const std::string& factory)
+{
+    ElementPtr encoder = makeEncoder(factory);
+    return encoder && !editableProperties(encoder.get()).empty();
+}
+
+EncoderSettings EncoderPropertyPage::settings() const
+{
+    EncoderSettings changed;
+    for (const Editor& editor : m_editors) {
+        std::string value = editor.value();
+        if (value != editor.defaultValue)
+            changed[editor.property] = std::move(value);
+    }
+    return changed;
+}
+
+}  // namespace capture

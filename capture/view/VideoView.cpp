@@ -1,0 +1,139 @@
+#include "VideoView.h"
+
+#include <QMutexLocker>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace capture {
+
+namespace {
+
+QString elapsedText(double seconds)
+{
+    const auto whole = static_cast<long long>(seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600, 2, 10, QLatin1Char('0'))
+        .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Text on a dark translucent plate so that it reads over any picture.
+void drawPlate(QPainter& painter, const QRect& area, Qt::Alignment alignment, const QString& text,
+               const QColor& accent)
+{
+    const int margin = 8;
+    QRect bounds = painter.fontMetrics().boundingRect(area.adjusted(margin, margin, -margin, -margin),
+                                                      int(alignment) | Qt::TextWordWrap, text);
+    QRect plate = bounds.adjusted(-6, -4, 6, 4);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 170));
+    painter.drawRoundedRect(plate, 4, 4);
+    painter.setPen(accent);
+    painter.drawText(bounds, int(alignment) | Qt::TextWordWrap, text);
+}
+
+}  // namespace
+
+VideoView::VideoView(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("VideoView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_noticeTimer.setSingleShot(true);
+    connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice.clear();
+        update();
+    });
+}
+
+VideoView::~VideoView() = default;
+
+void VideoView::present(const QImage& frame)
+{
+    {
+        QMutexLocker lock(&m_frameLock);
+        m_frame = frame;
+    }
+    // One repaint in flight is enough: it draws whatever frame is newest by then.
+    if (!m_repaintQueued.exchange(true))
+        QMetaObject::invokeMethod(this, &VideoView::repaintFromStream, Qt::QueuedConnection);
+}
+
+void VideoView::repaintFromStream()
+{
+    m_repaintQueued = false;
+    update();
+}
+
+QImage VideoView::lastFrame() const
+{
+    QMutexLocker lock(&m_frameLock);
+    return m_frame;
+}
+
+void VideoView::setKeepAspectRatio(bool keep)
+{
+    m_keepAspectRatio = keep;
+    update();
+}
+
+void VideoView::setBackgroundColor(const QColor& colour)
+{
+    m_background = colour;
+    update();
+}
+
+void VideoView::setRecordingStatus(std::optional<RecordingStatus> status)
+{
+    m_recording = status;
+    update();
+}
+
+void VideoView::showError(const QString& message)
+{
+    m_error = message;
+    update();
+}
+
+void VideoView::clearError()
+{
+    m_error.clear();
+    update();
+}
+
+void VideoView::showNotice(const QString& message, std::chrono::milliseconds duration)
+{
+    m_notice = message;
+    m_noticeTimer.start(duration);
+    update();
+}
+
+QRect VideoView::pictureRect(const QSize& frameSize) const
+{
+    if (!m_keepAspectRatio || frameSize.isEmpty())
+        return rect();
+    QSize fitted = frameSize.scaled(size(), Qt::KeepAspectRatio);
+    return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+void VideoView::paintEvent(QPaintEvent*)
+{
+    const QImage frame = lastFrame();
+    QPainter painter(this);
+    painter.fillRect(rect(), m_background);
+    if (!frame.isNull())
+        painter.drawImage(pictureRect(frame.size()), frame);
+
+    if (m_recording) {
+        drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignLeft,
+                  tr("REC %1   frames dropped: %2")
+                      .arg(elapsedText(m_recording->elapsedSeconds))
+                      .arg(m_recording->framesDropped),
+                  QColor(255, 90, 90));
+    }
+    if (!m_notice.isEmpty())
+        drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignHCenter, m_notice, Qt::white);
+    if (!m_error.isEmpty())
+        drawPlate(painter, rect(), Qt::AlignBottom | Qt::AlignHCenter, m_error, QColor(255, 200, 80));
+}
+
+}  // namespace capture

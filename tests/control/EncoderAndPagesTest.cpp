@@ -1,0 +1,175 @@
+#include "ControlRig.h"
+
+#include "capture/devices/GstVideoDevice.h"
+#include "capture/engine/OrvexCore.h"
+#include "capture/pages/ControlPropertyPage.h"
+#include "capture/pages/EncoderPropertyPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSlider>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace capture;
+
+namespace {
+
+bool lists(const std::vector<EncoderInfo>& encoders, const std::string& longName, const std::string& factory)
+{
+    return std::any_of(encoders.begin(), encoders.end(), [&](const EncoderInfo& encoder) {
+        return encoder.longName == longName && encoder.factory == factory;
+    });
+}
+
+std::vector<VideoFormat> formatsOf(const char* caps)
+{
+    CapsPtr parsed(gst_caps_from_string(caps));
+    return GstVideoDevice::formatsFromCaps(parsed.get());
+}
+
+}  // namespace
+
+class EncoderAndPagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { gst_init(nullptr, nullptr); }
+    void catalogueListsWhatTheMuxerTakes();
+    void deviceCapsBecomeFormats();
+    void encoderPageEditsByTypeAndKeepsOnlyChanges();
+    void encoderPageSettingsGoToTheNextRecording();
+    void controlPageMovesCameraSettingsLive();
+};
+
+void EncoderAndPagesTest::catalogueListsWhatTheMuxerTakes()
+{
+    const EncoderCatalogue catalogue = EncoderCatalogue::fromRegistry();
+    QVERIFY(lists(catalogue.video, "JPEG image encoder", "jpegenc"));
+    QVERIFY(lists(catalogue.video, "x264 H.264 Encoder", "x264enc"));
+    QVERIFY(lists(catalogue.audio, "L.A.M.E. mp3 encoder", "lamemp3enc"));
+    QVERIFY(!lists(catalogue.audio, "JPEG image encoder", "jpegenc"));
+    QVERIFY(!lists(catalogue.video, "L.A.M.E. mp3 encoder", "lamemp3enc"));
+    // Opus and Vorbis have no place in an AVI file.
+    QVERIFY(std::none_of(catalogue.audio.begin(), catalogue.audio.end(),
+                         [](const EncoderInfo& e) { return e.factory == "opusenc" || e.factory == "vorbisenc"; }));
+    auto byName = [](const EncoderInfo& a, const EncoderInfo& b) { return a.longName < b.longName; };
+    QVERIFY(std::is_sorted(catalogue.video.begin(), catalogue.video.end(), byName));
+    QVERIFY(std::is_sorted(catalogue.audio.begin(), catalogue.audio.end(), byName));
+    QCOMPARE(EncoderCatalogue::fromRegistry().video.size(), catalogue.video.size());
+}
+
+void EncoderAndPagesTest::deviceCapsBecomeFormats()
+{
+    const auto formats = formatsOf(
+        "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction){ 30/1, 15/1 }; "
+        "image/jpeg, width=(int)1280, height=(int)720, framerate=(fraction)30000/1001; "
+        "video/x-raw, format=(string){ NV12, YUY2 }, width=(int)320, height=(int)240, "
+        "framerate=(fraction)[ 1/1, 60/1 ]; "
+        "video/x-raw, format=(string)YUY2, width=(int)[ 16, 4096 ], height=(int)480, framerate=(fraction)30/1; "
+        "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction)30/1");
+    std::vector<std::string> names;
+    for (const auto& format : formats)
+        names.push_back(format.name());
+    QCOMPARE(names, (std::vector<std::string>{"YUY2 640x480 30 fps", "YUY2 640x480 15 fps",
+                                              "MJPG 1280x720 29.97 fps", "NV12 320x240 60 fps",
+                                              "YUY2 320x240 60 fps"}));
+    QVERIFY(formatsOf("audio/x-raw, rate=(int)48000").empty());
+
+    CapsPtr asked = capsForFormat(formats[2]);
+    QCOMPARE(QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(asked.get(), 0))),
+             QStringLiteral("image/jpeg"));
+}
+
+void EncoderAndPagesTest::encoderPageEditsByTypeAndKeepsOnlyChanges()
+{
+    QVERIFY(EncoderPropertyPage::hasEditableProperties("x264enc"));
+    QVERIFY(!EncoderPropertyPage::hasEditableProperties("no-such-encoder"));
+
+    EncoderPropertyPage untouched("x264enc", {});
+    QCOMPARE(untouched.settings(), EncoderSettings{});
+    QVERIFY(untouched.findChild<QSpinBox*>("bitrate"));
+    QVERIFY(untouched.findChild<QComboBox*>("speed-preset"));
+    QVERIFY(untouched.findChild<QCheckBox*>("byte-stream"));
+    QVERIFY(!untouched.findChild<QWidget*>("name"));
+
+    EncoderPropertyPage page("x264enc", {{"bitrate", "900"}});
+    auto* bitrate = page.findChild<QSpinBox*>("bitrate");
+    QCOMPARE(bitrate->value(), 900);
+    page.findChild<QComboBox*>("speed-preset")->setCurrentIndex(1);
+    page.findChild<QCheckBox*>("byte-stream")->toggle();
+    const EncoderSettings changed = page.settings();
+    QCOMPARE(changed.at("bitrate"), std::string("900"));
+    QCOMPARE(changed.at("speed-preset"), std::string("ultrafast"));
+    QVERIFY(changed.count("byte-stream"));
+    QCOMPARE(changed.size(), size_t(3));
+
+    // What the page hands back is what the encoder itself takes.
+    ElementPtr encoder(gst_element_factory_make("x264enc", nullptr));
+    for (const auto& [property, value] : changed)
+        gst_util_set_object_arg(G_OBJECT(encoder.get()), property.c_str(), value.c_str());
+    guint rate = 0;
+    g_object_get(encoder.get(), "bitrate", &rate, nullptr);
+    QCOMPARE(rate, 900u);
+}
+
+void EncoderAndPagesTest::encoderPageSettingsGoToTheNextRecording()
+{
+    auto orvex = controltest::virtualOrvex();
+    const int jpeg = controltest::indexOf(*orvex, Member::VideoCompressors, "JPEG image encoder");
+    controltest::whenModalOpens([](QDialog& page) {
+        page.findChild<QSpinBox*>("quality")->setValue(50);
+        page.accept();
+    });
+    QCOMPARE(orvex->collection(Member::VideoCompressors)->showItemPropertyPage(Value::i16(jpeg)),
+             Value::boolean(true));
+    QCOMPARE(orvex->core().encoderSettings("jpegenc"), (EncoderSettings{{"quality", "50"}}));
+
+    // Cancelling keeps what was there.
+    controltest::whenModalOpens([](QDialog& page) {
+        page.findChild<QSpinBox*>("quality")->setValue(10);
+        page.reject();
+    });
+    orvex->collection(Member::VideoCompressors)->showItemPropertyPage(Value::i16(jpeg));
+    QCOMPARE(orvex->core().encoderSettings("jpegenc"), (EncoderSettings{{"quality", "50"}}));
+
+    orvex->put(Member::VideoCompressor, Value::i16(jpeg));
+    orvex->put(Member::UseVideoCompressor, Value::i16(1));
+    const CaptureRequest request = orvex->core().captureRequest();
+    QCOMPARE(request.videoEncoder->properties, (EncoderSettings{{"quality", "50"}}));
+}
+
+void EncoderAndPagesTest::controlPageMovesCameraSettingsLive()
+{
+    auto orvex = controltest::virtualOrvex();
+    bool sawPage = false;
+    controltest::whenModalOpens([&](QDialog& page) {
+        sawPage = true;
+        QCOMPARE(page.findChildren<QSlider*>().size(), 10);
+        auto* brightness = page.findChild<QSlider*>("Brightness");
+        brightness->setValue(brightness->maximum());
+        QVERIFY(page.findChild<QLabel*>("framesCaptured"));
+        page.reject();
+    });
+    QCOMPARE(orvex->call(Member::ShowPropertyPage), Value());
+    QVERIFY(sawPage);
+    const RangeNumbering numbering = rangeNumbering(Member::Brightness);
+    auto range = orvex->cameraProperty(Member::Brightness);
+    QCOMPARE(range->get(numbering.value), range->get(numbering.max));
+
+    // The tuner's page offers its four decoder settings only.
+    orvex->put(Member::VideoDevice, Value::i16(1));
+    int sliders = 0;
+    controltest::whenModalOpens([&](QDialog& page) {
+        sliders = static_cast<int>(page.findChildren<QSlider*>().size());
+        page.reject();
+    });
+    orvex->call(Member::ShowPropertyPage);
+    QCOMPARE(sliders, 4);
+}
+
+QTEST_MAIN(EncoderAndPagesTest)
+#include "EncoderAndPagesTest.moc"
