@@ -11,8 +11,10 @@ void PixelCanvas::fillRect(int x, int y, int w, int h, std::uint32_t colour) con
     const int top = std::max(y, 0);
     const int right = std::min(x + w, width);
     const int bottom = std::min(y + h, height);
+    if (left >= right || top >= bottom)
+        return;
     for (int row = top; row < bottom; ++row)
-        std::fill(pixels + row * stride + left, pixels + row * stride + std::max(left, right), colour);
+        std::fill(pixels + std::ptrdiff_t(row) * stride + left, pixels + std::ptrdiff_t(row) * stride + right, colour);
 }
 
 namespace {

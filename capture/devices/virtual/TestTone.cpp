@@ -2,6 +2,8 @@
 
 #include "PatternSource.h"
 
+#include "capture/contract/CaptureError.h"
+
 #include <utility>
 
 namespace capture {
@@ -44,7 +46,8 @@ ElementPtr TestTone::createSource()
                                      "channels", G_TYPE_INT, 2, "layout", G_TYPE_STRING, "interleaved", nullptr));
     g_object_set(format.get(), "caps", caps.get(), nullptr);
     gst_bin_add_many(GST_BIN(bin.get()), tone.get(), format.get(), nullptr);
-    gst_element_link(tone.get(), format.get());
+    if (!gst_element_link(tone.get(), format.get()))
+        throw CaptureError("The " + name() + " cannot produce 48 kHz stereo sound.");
 
     PadPtr out(gst_element_get_static_pad(format.get(), "src"));
     gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, silenceWhenMuted, new MuteState{m_studio},
