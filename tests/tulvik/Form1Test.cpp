@@ -1,21 +1,12 @@
-#include "tulvik/Form1.h"
+#include "WindowRig.h"
 
 #include "capture/testing/FakeCaptureControl.h"
 #include "desktop/Twips.h"
-#include "desktop/testing/ScriptedToolkit.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPointer>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <optional>
 
 using capture::FakeCaptureControl;
 using capture::Member;
@@ -24,68 +15,18 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// The window around the fake control, with scripted dialogs and a reporter that records the
-// end of the program instead of ending the test.
-struct Rig {
-    desktop::ScriptedToolkit toolkit;
-    std::optional<int> exitStatus;
-    desktop::FailureReporter reporter{toolkit, QStringLiteral("tulvik"), [this](int status) { exitStatus = status; }};
-    FakeCaptureControl* fake = nullptr;
-    QPointer<tulvik::Form1> form;
+// The window around the fake control; snapshots go to a folder of the test's own.
+struct Rig : WindowRig {
+    FakeCaptureControl* fake;
     QTemporaryDir folder;
 
-    Rig()
+    Rig() : WindowRig([](QWidget* parent) { return new FakeCaptureControl(parent); })
     {
-        form = new tulvik::Form1(
-            [this](QWidget* parent) { return fake = new FakeCaptureControl(parent); }, toolkit, reporter);
+        fake = dynamic_cast<FakeCaptureControl*>(child<QWidget>("Orvex1"));
         form->setSnapshotFolder(folder.path());
         fake->setResult(Member::HasTVTuner, Value::boolean(true));
     }
-    ~Rig() { delete form.data(); }
-
-    template <typename Widget>
-    Widget* child(const char* name) const
-    {
-        auto* widget = form->findChild<Widget*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no %s", name);
-        return widget;
-    }
-    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
-    QComboBox* devices() const { return child<QComboBox>("cboDevice"); }
-    QListWidget* channels() const { return child<QListWidget>("List1"); }
-    QLabel* picture() const { return child<QLabel>("Picture1"); }
-
-    void start(const QString& countryCode = QStringLiteral("1"))
-    {
-        child<QLineEdit>("Text1")->setText(countryCode);
-        button("Command1")->click();
-    }
-
-    // Enabled states of Start, the device list, SnapShot, Capture, Stop Capture.
-    QString switches() const
-    {
-        QString states;
-        for (QWidget* widget : {static_cast<QWidget*>(button("Command1")), static_cast<QWidget*>(devices()),
-                                static_cast<QWidget*>(button("Command2")), static_cast<QWidget*>(button("Command3")),
-                                static_cast<QWidget*>(button("Command4"))})
-            states += widget->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
-        return states;
-    }
-
-    QStringList channelTexts() const
-    {
-        QStringList texts;
-        for (int row = 0; row < channels()->count(); ++row)
-            texts << channels()->item(row)->text();
-        return texts;
-    }
 };
-
-const QString Opened = QStringLiteral("11000");
-const QString Running = QStringLiteral("00110");
-const QString Recording = QStringLiteral("00101");
-const QString RunningAfterRecording = QStringLiteral("11110");
 
 QImage filled(const QSize& size, Qt::GlobalColor color)
 {
