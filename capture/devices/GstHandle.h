@@ -45,7 +45,9 @@ public:
     T* get() const { return m_object; }
     T* operator->() const { return m_object; }
     explicit operator bool() const { return m_object != nullptr; }
-    // Hands the reference over, as gst_bin_add and friends take it.
+    // Hands the reference over to a call that takes a full reference (transfer full). Calls
+    // that take a floating one, gst_bin_add among them, add their own reference to a handle's
+    // object: pass get() to them and let the handle drop its own.
     T* release() { return std::exchange(m_object, nullptr); }
 
 private:
