@@ -13,11 +13,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
 namespace capture {
 
 using namespace std::chrono_literals;
+
 
 namespace {
 
@@ -27,6 +29,20 @@ constexpr auto kRecordStartLimit = 8s;
 constexpr auto kFinishLimit = 10s;
 
 }  // namespace
+
+// One stream into the muxer, as far as it has been recorded.
+struct MuxerInput {
+    CapturePipeline::Shared* shared;
+    bool fed = false;
+    std::atomic<std::int64_t> start{-1};
+    std::atomic<std::int64_t> end{-1};
+
+    double seconds() const
+    {
+        const std::int64_t first = start, last = end;
+        return first >= 0 && last > first ? static_cast<double>(last - first) / GST_SECOND : 0.0;
+    }
+};
 
 // What the streaming threads and the GUI thread share for one run.
 struct CapturePipeline::Shared : std::enable_shared_from_this<Shared> {
@@ -48,8 +64,7 @@ struct CapturePipeline::Shared : std::enable_shared_from_this<Shared> {
     std::atomic<bool> recordStopping{false};
     std::atomic<std::int64_t> framesCaptured{0};
     std::atomic<std::int64_t> framesDropped{0};
-    std::atomic<std::int64_t> recordStart{-1};
-    std::atomic<std::int64_t> recordEnd{-1};
+    std::deque<MuxerInput> inputs;  // stable addresses: the muxer pads' probes point here
     std::int64_t lastSourceTime = -1;  // source thread only
     std::int64_t frameDuration = 0;
 
@@ -181,11 +196,6 @@ GstPadProbeReturn dropWhenStopping(GstPad*, GstPadProbeInfo*, gpointer data)
     return shared->recordStopping ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
-struct MuxerInput {
-    CapturePipeline::Shared* shared;
-    bool fed = false;
-};
-
 GstPadProbeReturn watchMuxerInput(GstPad*, GstPadProbeInfo* info, gpointer data)
 {
     auto* input = static_cast<MuxerInput*>(data);
@@ -194,11 +204,11 @@ GstPadProbeReturn watchMuxerInput(GstPad*, GstPadProbeInfo* info, gpointer data)
     if (GST_BUFFER_PTS_IS_VALID(buffer)) {
         const auto start = static_cast<std::int64_t>(GST_BUFFER_PTS(buffer));
         const auto end = start + (GST_BUFFER_DURATION_IS_VALID(buffer) ? static_cast<std::int64_t>(GST_BUFFER_DURATION(buffer)) : 0);
-        std::int64_t expected = -1;
-        shared.recordStart.compare_exchange_strong(expected, start);
-        std::int64_t previous = shared.recordEnd.load();
-        while (end > previous && !shared.recordEnd.compare_exchange_weak(previous, end)) {
-        }
+        // Only this stream's thread writes these.
+        if (input->start < 0)
+            input->start = start;
+        if (end > input->end)
+            input->end = end;
     }
     if (!input->fed) {
         input->fed = true;
@@ -317,8 +327,9 @@ public:
         PadPtr muxerPad(gst_element_request_pad_simple(m_muxer, padTemplate));
         PadPtr from(gst_element_get_static_pad(last, "src"));
         linkPads(from.get(), muxerPad.get());
-        gst_pad_add_probe(muxerPad.get(), GST_PAD_PROBE_TYPE_BUFFER, watchMuxerInput, new MuxerInput{&m_shared},
-                          [](gpointer data) { delete static_cast<MuxerInput*>(data); });
+        MuxerInput& input = m_shared.inputs.emplace_back();
+        input.shared = &m_shared;
+        gst_pad_add_probe(muxerPad.get(), GST_PAD_PROBE_TYPE_BUFFER, watchMuxerInput, &input, nullptr);
         ++m_shared.muxerInputs;
     }
 
@@ -539,10 +550,8 @@ CaptureStats CapturePipeline::stats() const
     stats.framesDropped = m_shared->framesDropped;
     if (m_writer)
         stats.bytesWritten = m_writer->size();
-    const std::int64_t start = m_shared->recordStart;
-    const std::int64_t end = m_shared->recordEnd;
-    if (start >= 0 && end > start)
-        stats.recordedSeconds = static_cast<double>(end - start) / GST_SECOND;
+    for (const MuxerInput& input : m_shared->inputs)
+        stats.recordedSeconds = std::max(stats.recordedSeconds, input.seconds());
     if (m_file)
         stats.fileName = m_file->name();
     return stats;

@@ -4,6 +4,7 @@
 #include "AviReadBack.h"
 #include "CountingFrameSink.h"
 #include "TestDevices.h"
+#include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 
 #include <QCoreApplication>
@@ -31,13 +32,13 @@ int recordUntilKilled(const char* fileName)
     int argc = 0;
     QCoreApplication app(argc, nullptr);
     gst_init(nullptr, nullptr);
-    PatternCamera camera{{smallFormat("YUY2")}};
-    ToneMicrophone tone;
+    VirtualDevices devices = createVirtualDevices();
     CountingFrameSink frames;
     CaptureEngine engine(frames);
     CaptureRequest request;
-    request.videoDevice = &camera;
-    request.audioDevice = &tone;
+    request.videoDevice = devices.camera.get();
+    request.videoFormat = VideoFormat{"BGRx", 320, 240, 30, 1};
+    request.audioDevice = devices.tone.get();
     request.toFile = true;
     request.fileName = fileName;
     request.videoEncoder = EncoderChoice{"jpegenc", {}};
@@ -53,16 +54,22 @@ class EngineFailureTest : public QObject {
     Q_OBJECT
 
 private:
-    PatternCamera m_camera{{smallFormat("YUY2")}};
-    ToneMicrophone m_tone;
+    VirtualDevices m_devices = createVirtualDevices();
     CountingFrameSink m_frames;
     QTemporaryDir m_folder;
 
-    CaptureRequest recording(const QString& path)
+    CaptureRequest preview()
     {
         CaptureRequest request;
-        request.videoDevice = &m_camera;
-        request.audioDevice = &m_tone;
+        request.videoDevice = m_devices.camera.get();
+        request.videoFormat = VideoFormat{"BGRx", 320, 240, 30, 1};
+        request.audioDevice = m_devices.tone.get();
+        return request;
+    }
+
+    CaptureRequest recording(const QString& path)
+    {
+        CaptureRequest request = preview();
         request.toFile = true;
         request.fileName = path.toStdString();
         return request;
@@ -79,7 +86,7 @@ private slots:
     {
         const QString disk = m_folder.filePath("small disk");
         QVERIFY(QDir().mkpath(disk));
-        if (::mount("tmpfs", disk.toLocal8Bit().constData(), "tmpfs", 0, "size=24m") != 0)
+        if (::mount("tmpfs", disk.toLocal8Bit().constData(), "tmpfs", 0, "size=64m") != 0)
             QSKIP("mounting a small tmpfs needs root");
         struct Unmount {
             QString path;
@@ -89,10 +96,11 @@ private slots:
         std::string message;
         CaptureEngine engine(m_frames);
         engine.setErrorHandler([&message](const std::string& text) { message = text; });
-        CaptureRequest request = recording(disk + "/full.avi");  // about 4.6 MB a second
+        CaptureRequest request = recording(disk + "/full.avi");  // about 9 MB a second
         QCOMPARE(engine.start(request), int(Started));
         QTRY_VERIFY_WITH_TIMEOUT(!message.empty(), 20000);
 
+        qInfo("%s", message.c_str());
         QVERIFY2(message.find("disk is full") != std::string::npos, message.c_str());
         QVERIFY2(message.find("saved to") != std::string::npos, message.c_str());
         const CaptureStats stats = engine.stats();
@@ -118,9 +126,11 @@ private slots:
         engine.setErrorHandler([&message](const std::string& text) { message = text; });
         CaptureRequest request = recording(m_folder.filePath("lost.avi"));
         request.videoDevice = &failing;
+        request.videoFormat = smallFormat("YUY2");
         QCOMPARE(engine.start(request), int(Started));
         QTRY_VERIFY_WITH_TIMEOUT(!message.empty(), 10000);
 
+        qInfo("%s", message.c_str());
         QVERIFY2(message.find("video device stopped") != std::string::npos, message.c_str());
         QVERIFY(!engine.stats().running);
         const AviReadBack file = readBack(request.fileName);
@@ -128,9 +138,7 @@ private slots:
         QVERIFY2(file.videoFrames >= 40, qPrintable(QString::number(file.videoFrames)));
 
         // The engine stays usable.
-        CaptureRequest preview;
-        preview.videoDevice = &m_camera;
-        QCOMPARE(engine.start(preview), int(Started));
+        QCOMPARE(engine.start(preview()), int(Started));
     }
 
     void aKilledProcessLeavesAReadableFile()
@@ -152,6 +160,7 @@ private slots:
         QVERIFY(child.waitForFinished());
 
         const AviReadBack file = readBack(name.toStdString());
+        qInfo("killed after %.2f s; read back %.2f s of pictures, %.2f s of sound", killedAfter, file.videoEnd, file.audioEnd);
         QVERIFY(file.readable);
         QCOMPARE(file.codecs.size(), std::size_t(2));
         QVERIFY2(file.videoEnd >= killedAfter - 1.0,

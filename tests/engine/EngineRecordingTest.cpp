@@ -4,6 +4,7 @@
 #include "CountingFrameSink.h"
 #include "TestDevices.h"
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 
 #include <QDir>
@@ -40,16 +41,23 @@ class EngineRecordingTest : public QObject {
     Q_OBJECT
 
 private:
-    PatternCamera m_camera{{smallFormat("YUY2"), smallFormat("MJPG")}};
-    ToneMicrophone m_tone;
+    VirtualDevices m_devices = createVirtualDevices();
+    PatternCamera m_jpegCamera{{smallFormat("MJPG")}};
     CountingFrameSink m_frames;
     QTemporaryDir m_folder;
 
-    CaptureRequest recording(const QString& name)
+    CaptureRequest preview()
     {
         CaptureRequest request;
-        request.videoDevice = &m_camera;
-        request.audioDevice = &m_tone;
+        request.videoDevice = m_devices.camera.get();
+        request.videoFormat = VideoFormat{"BGRx", 320, 240, 30, 1};
+        request.audioDevice = m_devices.tone.get();
+        return request;
+    }
+
+    CaptureRequest recording(const QString& name)
+    {
+        CaptureRequest request = preview();
         request.toFile = true;
         request.fileName = m_folder.filePath(name).toStdString();
         return request;
@@ -101,6 +109,7 @@ private slots:
         QVERIFY2(std::abs(file.videoFrames - 30 * file.videoEnd) <= 1.0,
                  qPrintable(QString("%1 frames for %2 s").arg(file.videoFrames).arg(file.videoEnd)));
         QVERIFY(file.hasIndex);
+        QVERIFY2(std::abs(stats.recordedSeconds - file.duration) < 0.2, qPrintable(QString::number(stats.recordedSeconds)));
         QCOMPARE(static_cast<std::uint64_t>(QFileInfo(m_folder.filePath(QString(QTest::currentDataTag()) + ".avi")).size()),
                  stats.bytesWritten);
     }
@@ -125,6 +134,7 @@ private slots:
     void storesAMotionJpegDeviceAsItComes()
     {
         CaptureRequest request = recording("device-jpeg.avi");
+        request.videoDevice = &m_jpegCamera;
         request.videoFormat = smallFormat("MJPG");
         CaptureEngine engine(m_frames);
         const int before = m_frames.frames();
@@ -222,19 +232,14 @@ private slots:
 
     void previewHandsOverPicturesAndCountsThem()
     {
-        CaptureRequest request;
-        request.videoDevice = &m_camera;
         CaptureEngine engine(m_frames);
         const int before = m_frames.frames();
-        QCOMPARE(engine.start(request), int(Started));
+        QCOMPARE(engine.start(preview()), int(Started));
         QVERIFY(m_frames.frames() > before);  // start() returns once a picture was shown
         QTest::qWait(500);
         const QImage last = m_frames.last();
         QCOMPARE(last.format(), QImage::Format_RGB32);
         QCOMPARE(last.size(), QSize(320, 240));
-        // The pattern's first bar is white; YUV to RGB rounds by a level or two.
-        const QRgb white = last.pixel(10, 10);
-        QVERIFY(qRed(white) > 250 && qGreen(white) > 250 && qBlue(white) > 250);
         const CaptureStats stats = engine.stats();
         QVERIFY(stats.running);
         QVERIFY(!stats.recording);
