@@ -61,7 +61,7 @@ private slots:
             {Member::Hue, -2000, 2000, 100, 0},         {Member::Saturation, 0, 100, 1, 64},
             {Member::Sharpness, 0, 7, 1, 3},            {Member::Gamma, 100, 500, 1, 300},
             {Member::WhiteBalance, 2800, 6500, 10, 4600}, {Member::BacklightCompensation, 0, 2, 1, 1},
-            {Member::Gain, 0, 100, 3, 0},
+            {Member::Gain, 0, 100, 8, 0},
         };
         for (const auto& want : expected) {
             const SettingRange range = bench.settings.range(want.property);
@@ -114,10 +114,10 @@ private slots:
         controlIn(hw, V4L2_CID_HUE).autoId = V4L2_CID_HUE_AUTO;
         Bench bench(std::move(hw));
 
-        QCOMPARE(bench.settings.set(Member::Gain, 30), SettingWrite::Applied);
+        QCOMPARE(bench.settings.set(Member::Gain, 32), SettingWrite::Applied);
         QCOMPARE(bench.settings.set(Member::Hue, 500), SettingWrite::Applied);
         QCOMPARE(bench.device->controlValue(V4L2_CID_AUTOGAIN), 0);
-        QCOMPARE(bench.device->controlValue(V4L2_CID_GAIN), 30);
+        QCOMPARE(bench.device->controlValue(V4L2_CID_GAIN), 32);
         QCOMPARE(bench.device->controlValue(V4L2_CID_HUE_AUTO), 0);
         QCOMPARE(bench.device->controlValue(V4L2_CID_HUE), 500);
         // Brightness has no automatic mode: nothing else is touched.
@@ -132,7 +132,7 @@ private slots:
 
         const int brightness = number(Member::Brightness);  // -64..64 step 1
         const int hue = number(Member::Hue);                // -2000..2000 step 100
-        const int gain = number(Member::Gain);              // 0..100 step 3: 99 is the top of the grid
+        const int gain = number(Member::Gain);              // 0..100 step 8: 96 is the top of the grid
         QTest::newRow("negative minimum, inside") << brightness << -64 << -64;
         QTest::newRow("below a negative minimum") << brightness << -1000 << -64;
         QTest::newRow("above the maximum") << brightness << 1000 << 64;
@@ -143,9 +143,11 @@ private slots:
         QTest::newRow("step 100, round up") << hue << 251 << 300;
         QTest::newRow("step 100, from a negative grid") << hue << -1950 << -1900;
         QTest::newRow("step 100, clamped") << hue << 2600 << 2000;
-        QTest::newRow("step 3, nearest") << gain << 50 << 51;
-        QTest::newRow("maximum off the grid") << gain << 100 << 99;
-        QTest::newRow("above a maximum off the grid") << gain << 500 << 99;
+        QTest::newRow("step 8, nearest") << gain << 50 << 48;
+        QTest::newRow("step 8, half rounds up") << gain << 52 << 56;
+        QTest::newRow("maximum off the grid") << gain << 100 << 96;
+        QTest::newRow("between the grid's top and the maximum") << gain << 99 << 96;
+        QTest::newRow("above a maximum off the grid") << gain << 500 << 96;
         QTest::newRow("below zero") << gain << -7 << 0;
     }
 

@@ -186,6 +186,7 @@ void FakeV4l2Device::clearLog()
 {
     m_requests.clear();
     m_writes.clear();
+    m_tunes.clear();
 }
 
 FakeV4l2Hardware::Control* FakeV4l2Device::findControl(std::uint32_t id)
@@ -573,6 +574,7 @@ int FakeV4l2Device::getFrequency(v4l2_frequency& frequency) const
 
 int FakeV4l2Device::setFrequency(const v4l2_frequency& frequency)
 {
+    m_tunes.push_back(frequency.frequency);
     for (std::size_t position = 0; position < m_hw.tuners.size(); ++position) {
         const auto& tuner = m_hw.tuners[position];
         if (tuner.index != frequency.tuner)

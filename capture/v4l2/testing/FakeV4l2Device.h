@@ -112,6 +112,8 @@ public:
     const std::vector<unsigned long>& requests() const { return m_requests; }
     int count(unsigned long request) const;
     const std::vector<ControlWrite>& controlWrites() const { return m_writes; }
+    // Every frequency asked of VIDIOC_S_FREQUENCY, before the driver clamps it.
+    const std::vector<std::uint32_t>& frequencyRequests() const { return m_tunes; }
     void clearLog();
 
 private:
@@ -159,6 +161,7 @@ private:
     bool m_unplugged = false;
     std::vector<unsigned long> m_requests;
     std::vector<ControlWrite> m_writes;
+    std::vector<std::uint32_t> m_tunes;
 };
 
 }  // namespace capture

@@ -39,7 +39,7 @@ FakeV4l2Hardware fakeUvcCamera(const std::string& card)
     hw.controls.push_back(fakeControl(V4L2_CID_HUE, "Hue", -2000, 2000, 100, 0));
     hw.controls.push_back(fakeBoolean(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", true));
     hw.controls.push_back(fakeControl(V4L2_CID_GAMMA, "Gamma", 100, 500, 1, 300));
-    hw.controls.push_back(fakeControl(V4L2_CID_GAIN, "Gain", 0, 100, 3, 0));
+    hw.controls.push_back(fakeControl(V4L2_CID_GAIN, "Gain", 0, 100, 8, 0));
     auto powerLine = fakeControl(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", 0, 2, 1, 1);
     powerLine.type = V4L2_CTRL_TYPE_MENU;
     powerLine.menu = {"Disabled", "50 Hz", "60 Hz"};

@@ -1,0 +1,253 @@
+#include "capture/contract/CaptureError.h"
+#include "capture/v4l2/V4l2Devices.h"
+#include "capture/v4l2/V4l2VideoDevice.h"
+#include "capture/v4l2/testing/FakeV4l2Hardware.h"
+#include "capture/v4l2/testing/FakeV4l2Io.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <gst/gst.h>
+
+#include <memory>
+
+using namespace capture;
+
+namespace {
+
+std::vector<std::string> formatNames(VideoDevice& device, int input = 0)
+{
+    std::vector<std::string> names;
+    for (const auto& format : device.formats(input))
+        names.push_back(format.name());
+    return names;
+}
+
+VideoFormat formatNamed(VideoDevice& device, const std::string& name)
+{
+    for (const auto& format : device.formats(0))
+        if (format.name() == name)
+            return format;
+    throw std::logic_error("no format " + name);
+}
+
+// The child of the source bin made by this factory.
+ElementPtr childMadeBy(GstElement* bin, const char* factory)
+{
+    ElementPtr found;
+    GstIterator* children = gst_bin_iterate_elements(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        if (g_strcmp0(GST_OBJECT_NAME(gst_element_get_factory(element)), factory) == 0)
+            found = ElementPtr::share(element);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(children);
+    return found;
+}
+
+std::string capsOf(GstElement* bin)
+{
+    ElementPtr filter = childMadeBy(bin, "capsfilter");
+    GstCaps* caps = nullptr;
+    g_object_get(filter.get(), "caps", &caps, nullptr);
+    CapsPtr owned(caps);
+    gchar* text = gst_caps_to_string(caps);
+    std::string result = text;
+    g_free(text);
+    return result;
+}
+
+std::string deviceOf(GstElement* bin)
+{
+    ElementPtr source = childMadeBy(bin, "v4l2src");
+    gchar* path = nullptr;
+    g_object_get(source.get(), "device", &path, nullptr);
+    std::string result = path ? path : "";
+    g_free(path);
+    return result;
+}
+
+bool touch(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+}  // namespace
+
+class V4l2DeviceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { gst_init(nullptr, nullptr); }
+
+    void catalogueListsTheCaptureNodesInNumberOrder()
+    {
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString();
+        auto io = std::make_shared<FakeV4l2Io>();
+        io->add(root + "/video0", fakeUvcCamera());
+        io->add(root + "/video1", fakeUvcMetadataNode());
+        io->add(root + "/video2", fakeTvCard());
+        io->add(root + "/video10", fakeUvcCamera());
+        for (const char* name : {"video0", "video1", "video2", "video10", "video3", "vbi0", "video", "videoX"})
+            QVERIFY(touch(dir.filePath(name)));
+
+        {
+            const auto devices = openV4l2VideoDevices(io, root);
+            std::vector<std::string> names;
+            for (const auto& device : devices)
+                names.push_back(device->name());
+            QCOMPARE(names, (std::vector<std::string>{"USB 2.0 Camera", "Analog TV Card", "USB 2.0 Camera #2"}));
+            QVERIFY(!devices[0]->tuner());
+            QVERIFY(devices[1]->tuner());
+            QCOMPARE(devices[1]->inputs(), (std::vector<std::string>{"Television", "Composite1"}));
+            // Each device keeps one file open for its settings and tuner; the probes are closed.
+            QCOMPARE(io->openFiles(), 3);
+        }
+        QCOMPARE(io->openFiles(), 0);
+    }
+
+    void machineWithoutVideoNodesListsNothing()
+    {
+        QVERIFY(openV4l2VideoDevices(systemV4l2Io(), "/nonexistent-directory").empty());
+
+        // Nodes that are not V4L2 devices at all answer the kernel's ENOTTY and are passed over.
+        QTemporaryDir dir;
+        QVERIFY(touch(dir.filePath("video0")));
+        QVERIFY(openV4l2VideoDevices(systemV4l2Io(), dir.path().toStdString()).empty());
+        QVERIFY(!openV4l2VideoDevice(dir.filePath("video0").toStdString(), "Not a camera"));
+        QVERIFY(!openV4l2VideoDevice(dir.filePath("video9").toStdString(), "Missing"));
+    }
+
+    void cameraFormatsCarryGStreamerNames()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto hw = fakeUvcCamera();
+        hw.formats.push_back({V4L2_PIX_FMT_H264, "H.264", {{1920, 1080, {{1, 30}}}}, {}});
+        hw.formats.push_back({V4L2_PIX_FMT_NV12, "Y/CbCr 4:2:0", {{1280, 720, {{1001, 30000}}}}, {}});
+        io->add("/dev/video0", std::move(hw));
+        const auto camera = V4l2VideoDevice::open(io, "/dev/video0", "Desk Camera");
+
+        QCOMPARE(camera->name(), std::string("Desk Camera"));
+        QCOMPARE(camera->inputs(), std::vector<std::string>{"Camera 1"});
+        QCOMPARE(formatNames(*camera), (std::vector<std::string>{
+            "YUY2 640x480 30 fps", "YUY2 640x480 15 fps", "YUY2 320x240 30 fps", "YUY2 320x240 15 fps",
+            "YUY2 1280x720 10 fps", "MJPG 1280x720 30 fps", "MJPG 1920x1080 30 fps", "MJPG 640x480 30 fps",
+            "MJPG 640x480 15 fps", "NV12 1280x720 29.97 fps"}));
+        QVERIFY(camera->formats(1).empty());
+        QVERIFY(camera->formats(-1).empty());
+    }
+
+    void rangeOfSizesOffersItsLargestAndTheUsualOnes()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto hw = fakeUvcCamera();
+        hw.formats = {{V4L2_PIX_FMT_YUYV, "YUYV", {}, v4l2_frmsize_stepwise{32, 1280, 16, 32, 960, 16}}};
+        io->add("/dev/video0", std::move(hw));
+        const auto camera = V4l2VideoDevice::open(io, "/dev/video0", {});
+        // No intervals for these sizes: the rate comes from the streaming parameters, else 30.
+        QCOMPARE(formatNames(*camera), (std::vector<std::string>{
+            "YUY2 1280x960 30 fps", "YUY2 1280x720 30 fps", "YUY2 768x576 30 fps", "YUY2 640x480 30 fps",
+            "YUY2 320x240 30 fps"}));
+    }
+
+    void tvCardFormatsFollowTheStandard()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        io->add("/dev/video0", fakeTvCard());
+        const auto card = V4l2VideoDevice::open(io, "/dev/video0", {});
+        card->tuner()->setCountryCode(49);
+        QCOMPARE(formatNames(*card), (std::vector<std::string>{
+            "YUY2 768x576 25 fps", "UYVY 768x576 25 fps", "GRAY8 768x576 25 fps"}));
+        card->tuner()->setCountryCode(1);
+        QCOMPARE(formatNames(*card, 1), (std::vector<std::string>{
+            "YUY2 640x480 29.97 fps", "UYVY 640x480 29.97 fps", "GRAY8 640x480 29.97 fps"}));
+    }
+
+    void sourceIsPreparedBeforeItStreams()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto device = io->add("/dev/video0", fakeTvCard());
+        const auto card = V4l2VideoDevice::open(io, "/dev/video0", {});
+        // Chosen while another stream ran: the standard waits for the next start.
+        device->setStreamingElsewhere(true);
+        card->tuner()->setCountryCode(33);
+        QCOMPARE(device->standard(), V4L2_STD_PAL_BG);
+        device->setStreamingElsewhere(false);
+        device->clearLog();
+
+        const ElementPtr source = card->createSource(1, formatNamed(*card, "UYVY 768x576 25 fps"));
+
+        QCOMPARE(device->input(), 1u);
+        QCOMPARE(device->standard(), V4L2_STD_SECAM_L);
+        QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_UYVY));
+        QCOMPARE(device->format().width, 768u);
+        QCOMPARE(device->format().height, 576u);
+        const auto& requests = device->requests();
+        const auto at = [&](unsigned long request) {
+            return std::find(requests.begin(), requests.end(), request) - requests.begin();
+        };
+        QVERIFY(at(VIDIOC_S_INPUT) < at(VIDIOC_S_STD));
+        QVERIFY(at(VIDIOC_S_STD) < at(VIDIOC_S_FMT));
+        QVERIFY(at(VIDIOC_S_FMT) < std::ptrdiff_t(requests.size()));
+
+        QVERIFY(source);
+        QCOMPARE(deviceOf(source.get()), std::string("/dev/video0"));
+        // The card lists no rates: the rate is left to the driver.
+        QCOMPARE(capsOf(source.get()), std::string("video/x-raw, format=(string)UYVY, width=(int)768, height=(int)576"));
+        PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
+        QVERIFY(pad);
+    }
+
+    void motionJpegPassesAsJpeg()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto device = io->add("/dev/video4", fakeUvcCamera());
+        const auto camera = V4l2VideoDevice::open(io, "/dev/video4", {});
+        const ElementPtr source = camera->createSource(0, formatNamed(*camera, "MJPG 1280x720 30 fps"));
+        QCOMPARE(capsOf(source.get()),
+                 std::string("image/jpeg, width=(int)1280, height=(int)720, framerate=(fraction)30/1"));
+        QCOMPARE(deviceOf(source.get()), std::string("/dev/video4"));
+        QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_MJPEG));
+        // The camera's only input was already chosen: nothing to switch.
+        QCOMPARE(device->count(VIDIOC_S_INPUT), 0);
+    }
+
+    void sourceRefusalsRaiseWithAReason()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto device = io->add("/dev/video0", fakeTvCard());
+        const auto card = V4l2VideoDevice::open(io, "/dev/video0", "TV");
+        const VideoFormat pal = formatNamed(*card, "YUY2 768x576 25 fps");
+
+        const auto message = [&](int input, const VideoFormat& format) -> std::string {
+            try {
+                card->createSource(input, format);
+            } catch (const CaptureError& error) {
+                return error.what();
+            }
+            return "nothing raised";
+        };
+
+        QVERIFY(message(2, pal).find("has no input 2") != std::string::npos);
+        VideoFormat odd = pal;
+        odd.width = 123;
+        QVERIFY(message(0, odd).find("does not offer the format") != std::string::npos);
+
+        device->setStreamingElsewhere(true);
+        QVERIFY(message(1, pal).find("Another program is using it") != std::string::npos);
+        QCOMPARE(device->input(), 0u);
+        device->setStreamingElsewhere(false);
+
+        device->unplug();
+        QVERIFY(message(0, pal).find("no longer connected") != std::string::npos);
+    }
+};
+
+QTEST_APPLESS_MAIN(V4l2DeviceTest)
+#include "V4l2DeviceTest.moc"
