@@ -1,0 +1,81 @@
+#include "InfoReport.h"
+
+#include "capture/contract/Member.h"
+#include "capture/tv/ChannelTables.h"
+
+#include <cstdio>
+#include <iomanip>
+
+namespace capture::info {
+namespace {
+
+std::string megahertz(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+void printVideoDevice(std::ostream& out, int index, VideoDevice& device)
+{
+    out << "  " << index << ": " << device.name() << (device.tuner() ? "  (TV tuner)" : "") << '\n';
+    const auto inputs = device.inputs();
+    for (std::size_t input = 0; input < inputs.size(); ++input) {
+        out << "       input " << input << ": " << inputs[input] << '\n';
+        const auto formats = device.formats(static_cast<int>(input));
+        for (std::size_t format = 0; format < formats.size(); ++format)
+            out << "         format " << format << ": " << formats[format].name() << '\n';
+    }
+}
+
+void printEncoders(std::ostream& out, const char* title, const std::vector<EncoderInfo>& encoders)
+{
+    out << title << '\n';
+    if (encoders.empty())
+        out << "  (none)\n";
+    for (std::size_t index = 0; index < encoders.size(); ++index)
+        out << "  " << index << ": " << encoders[index].longName << " (" << encoders[index].factory << ")\n";
+}
+
+}  // namespace
+
+void printOverview(std::ostream& out, const DeviceCatalogue& devices, const EncoderCatalogue& encoders)
+{
+    out << "Video devices\n";
+    for (int index = 0; index < devices.videoCount(); ++index)
+        printVideoDevice(out, index, devices.video(index));
+    out << "Audio devices\n";
+    for (int index = 0; index < devices.audioCount(); ++index)
+        out << "  " << index << ": " << devices.audio(index).name() << '\n';
+    printEncoders(out, "Video encoders", encoders.video);
+    printEncoders(out, "Audio encoders", encoders.audio);
+}
+
+void printDeviceSettings(std::ostream& out, int index, VideoDevice& device)
+{
+    out << "Video device " << index << ": " << device.name() << '\n';
+    out << std::left << std::setw(24) << "Setting" << std::right << std::setw(10) << "Supported" << std::setw(8)
+        << "Min" << std::setw(8) << "Max" << std::setw(8) << "Step" << std::setw(8) << "Value" << '\n';
+    for (const Member property : cameraProperties) {
+        const SettingRange range = device.settings().range(property);
+        out << std::left << std::setw(24) << memberName(property) << std::right << std::setw(10)
+            << (range.supported ? "yes" : "no");
+        if (range.supported)
+            out << std::setw(8) << range.min << std::setw(8) << range.max << std::setw(8) << range.step
+                << std::setw(8) << range.value;
+        out << '\n';
+    }
+    out << "TV tuner: " << (device.tuner() ? "yes" : "no") << '\n';
+}
+
+int printChannels(std::ostream& out, double countryCode)
+{
+    const auto choice = tv::countryFor(countryCode);
+    if (!choice)
+        return 0;
+    for (const auto& channel : choice->table->channels)
+        out << channel.name << '\t' << megahertz(channel.frequencyMHz) << " MHz\n";
+    return static_cast<int>(choice->table->channels.size());
+}
+
+}  // namespace capture::info

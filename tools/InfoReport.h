@@ -1,0 +1,22 @@
+#pragma once
+
+#include "capture/devices/DeviceCatalogue.h"
+#include "capture/devices/EncoderCatalogue.h"
+
+#include <ostream>
+
+namespace capture::info {
+
+// The video devices with their inputs and formats, the audio devices and the encoders, each
+// numbered as the programs list them.
+void printOverview(std::ostream& out, const DeviceCatalogue& devices, const EncoderCatalogue& encoders);
+
+// The ten picture settings of one device (supported, min, max, step, value) and its tuner.
+void printDeviceSettings(std::ostream& out, int index, VideoDevice& device);
+
+// One line per channel of the country's table: the name as the programs list it, a tab, and
+// the vision carrier in MHz. Answers how many channels were printed (0 for a code without a
+// table).
+int printChannels(std::ostream& out, double countryCode);
+
+}  // namespace capture::info
