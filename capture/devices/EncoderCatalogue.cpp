@@ -56,6 +56,15 @@ std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted,
     std::sort(found.begin(), found.end(), [](const EncoderInfo& a, const EncoderInfo& b) {
         return a.longName != b.longName ? a.longName < b.longName : a.factory < b.factory;
     });
+    // The windows choose by name, so an encoder whose long name another already has is told
+    // apart by its factory name.
+    std::string previous;
+    for (EncoderInfo& encoder : found) {
+        const std::string original = encoder.longName;
+        if (original == previous)
+            encoder.longName += " (" + encoder.factory + ")";
+        previous = original;
+    }
     return found;
 }
 

@@ -59,6 +59,10 @@ void EncoderAndPagesTest::catalogueListsWhatTheMuxerTakes()
     auto byName = [](const EncoderInfo& a, const EncoderInfo& b) { return a.longName < b.longName; };
     QVERIFY(std::is_sorted(catalogue.video.begin(), catalogue.video.end(), byName));
     QVERIFY(std::is_sorted(catalogue.audio.begin(), catalogue.audio.end(), byName));
+    // The windows pick by name, so no two encoders may share one.
+    auto sameName = [](const EncoderInfo& a, const EncoderInfo& b) { return a.longName == b.longName; };
+    QVERIFY(std::adjacent_find(catalogue.audio.begin(), catalogue.audio.end(), sameName) == catalogue.audio.end());
+    QVERIFY(std::adjacent_find(catalogue.video.begin(), catalogue.video.end(), sameName) == catalogue.video.end());
     QCOMPARE(EncoderCatalogue::fromRegistry().video.size(), catalogue.video.size());
 }
 

@@ -17,6 +17,19 @@ Value rangeValue(CaptureControl& control, Member property, int member)
     return control.cameraProperty(property)->get(member);
 }
 
+// A camera whose settings another program holds.
+class HeldCamera : public VideoDevice, public CameraSettings {
+public:
+    std::string name() const override { return "Held Camera"; }
+    std::vector<std::string> inputs() override { return {"Camera"}; }
+    std::vector<VideoFormat> formats(int) override { return {{"YUY2", 640, 480, 30, 1}}; }
+    CameraSettings& settings() override { return *this; }
+    Tuner* tuner() override { return nullptr; }
+    ElementPtr createSource(int, const VideoFormat&) override { throw CaptureError("held"); }
+    SettingRange range(Member) override { return {true, 0, 255, 1, 128}; }
+    SettingWrite set(Member, std::int32_t) override { return SettingWrite::Busy; }
+};
+
 }  // namespace
 
 class OrvexMembersTest : public QObject {
@@ -34,6 +47,7 @@ private slots:
     void onlyChannelsAndCompressorsHaveTheirExtraMembers();
     void putsAreKeptUntilStart();
     void startAnswersItsStatus();
+    void aHeldSettingAndNoSoundAreNoFailure();
 };
 
 void OrvexMembersTest::discoveredCatalogueEndsWithTheVirtualDevices()
@@ -260,6 +274,34 @@ void OrvexMembersTest::startAnswersItsStatus()
     orvex->put(Member::CaptureToFile, Value::boolean(false));
     QCOMPARE(orvex->call(Member::Start), Value::i16(0));
     orvex->call(Member::Stop);
+}
+
+void OrvexMembersTest::aHeldSettingAndNoSoundAreNoFailure()
+{
+    std::vector<std::unique_ptr<VideoDevice>> video;
+    video.push_back(std::make_unique<HeldCamera>());
+    Orvex orvex(DeviceCatalogue(std::move(video), {}), EncoderCatalogue{});
+    orvex.resize(320, 240);
+    const QImage before = orvex.view().grab().toImage();
+    orvex.put(Member::Gain, Value::i32(12));
+    QVERIFY(orvex.view().grab().toImage() != before);  // the view says the setting is held
+
+    QCOMPARE(orvex.collection(Member::AudioDevices)->count(), 0);
+    QCOMPARE(orvex.collection(Member::VideoCompressors)->count(), 0);
+    QVERIFY_THROWS_EXCEPTION(CaptureError, orvex.put(Member::AudioDevice, Value::i16(0)));
+    const CaptureRequest request = orvex.core().captureRequest();
+    QVERIFY(!request.audioDevice);
+    QVERIFY(!request.captureAudio);
+
+    // Asked to compress with no encoder on the machine, a recording cannot begin.
+    orvex.put(Member::UseVideoCompressor, Value::i16(1));
+    orvex.put(Member::CaptureToFile, Value::boolean(true));
+    orvex.put(Member::CaptureFileName, Value::text("/tmp/held.avi"));
+    QCOMPARE(orvex.call(Member::Start), Value::i16(-1));
+    QVERIFY(!QFileInfo::exists("/tmp/held.avi"));
+    // The device cannot be opened: that is a failure of Start itself.
+    orvex.put(Member::CaptureToFile, Value::boolean(false));
+    QVERIFY_THROWS_EXCEPTION(CaptureError, orvex.call(Member::Start));
 }
 
 QTEST_MAIN(OrvexMembersTest)
