@@ -166,6 +166,9 @@ QWidget* makeEditor(GParamSpec* spec, const std::string& current, std::function<
     }
     case G_TYPE_ENUM: {
         auto* list = new QComboBox;
+        // Some encoders describe their choices at length; the page must not grow sideways.
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        list->setMinimumContentsLength(24);
         GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
         for (guint i = 0; i < values->n_values; ++i) {
             list->addItem(QString::fromUtf8(values->values[i].value_name),
@@ -225,6 +228,7 @@ EncoderPropertyPage::EncoderPropertyPage(const std::string& factory, const Encod
     auto* scroll = new QScrollArea;
     scroll->setWidget(fields);
     scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll);
     layout->addWidget(buttons);
