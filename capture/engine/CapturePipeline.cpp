@@ -26,7 +26,10 @@ namespace {
 constexpr auto kStartLimit = 5s;
 // An encoder with look-ahead (x264enc's default) holds back its first output for a while.
 constexpr auto kRecordStartLimit = 8s;
-constexpr auto kFinishLimit = 10s;
+// Closing a recording drains what is queued (up to a second of pictures) at the disk's pace:
+// wait as long as the file still grows, give up only when it stalls.
+constexpr auto kFinishStall = 5s;
+constexpr auto kFinishLimit = 120s;
 
 }  // namespace
 
@@ -196,6 +199,16 @@ GstPadProbeReturn dropWhenStopping(GstPad*, GstPadProbeInfo*, gpointer data)
     return shared->recordStopping ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
+// Nothing here ever asks a source to end, so an end-of-stream from one means the device went
+// away (some drivers say so this way instead of with an error).
+template <PipelineFailure::Part part>
+GstPadProbeReturn noticeSourceEnding(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS)
+        static_cast<CapturePipeline::Shared*>(data)->fail(PipelineFailure{part, "it ended its stream", false, false});
+    return GST_PAD_PROBE_OK;
+}
+
 GstPadProbeReturn watchMuxerInput(GstPad*, GstPadProbeInfo* info, gpointer data)
 {
     auto* input = static_cast<MuxerInput*>(data);
@@ -344,6 +357,8 @@ public:
         if (!sourcePad)
             throw CaptureError("The video device \"" + request.videoDevice->name() + "\" gives no pictures.");
         gst_pad_add_probe(sourcePad.get(), GST_PAD_PROBE_TYPE_BUFFER, countSourceFrame, &m_shared, nullptr);
+        gst_pad_add_probe(sourcePad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                          noticeSourceEnding<PipelineFailure::Part::VideoSource>, &m_shared, nullptr);
 
         GstElement* tee = make("tee", m_shared.videoSource, "split");
         g_object_set(tee, "allow-not-linked", TRUE, nullptr);
@@ -430,6 +445,8 @@ public:
         if (!sourcePad)
             throw CaptureError("The audio device \"" + request.audioDevice->name() + "\" gives no sound.");
         gst_pad_add_probe(sourcePad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST), dropWhenStopping, &m_shared, nullptr);
+        gst_pad_add_probe(sourcePad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                          noticeSourceEnding<PipelineFailure::Part::AudioSource>, &m_shared, nullptr);
 
         GstElement* convert = make("audioconvert", m_shared.record);
         link(source, convert);
@@ -528,8 +545,20 @@ bool CapturePipeline::finishRecording()
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());
 
+    const auto began = std::chrono::steady_clock::now();
+    auto progressed = began;
+    std::uint64_t written = m_writer->size();
     std::unique_lock lock(m_shared->mutex);
-    const bool closed = m_shared->changed.wait_for(lock, kFinishLimit, [this] { return m_shared->fileClosed; });
+    bool closed = false;
+    while (!(closed = m_shared->changed.wait_for(lock, 250ms, [this] { return m_shared->fileClosed; }))) {
+        const auto now = std::chrono::steady_clock::now();
+        if (m_writer->size() != written) {
+            written = m_writer->size();
+            progressed = now;
+        }
+        if (now - progressed > kFinishStall || now - began > kFinishLimit)
+            break;
+    }
     lock.unlock();
     if (closed)
         m_writer->finish();

@@ -22,6 +22,8 @@
 using namespace capture;
 using namespace capture::testing;
 
+Q_DECLARE_METATYPE(PatternCamera::Behaviour)
+
 namespace {
 
 constexpr const char* kChildVariable = "ENGINE_TEST_RECORD_UNTIL_KILLED";
@@ -118,13 +120,21 @@ private slots:
         engine.stop();
     }
 
+    void aLostDeviceClosesTheRecordingAndSaysSo_data()
+    {
+        QTest::addColumn<PatternCamera::Behaviour>("ending");
+        QTest::newRow("error") << PatternCamera::Behaviour::FailsAfter;
+        QTest::newRow("end of stream") << PatternCamera::Behaviour::EndsAfter;
+    }
+
     void aLostDeviceClosesTheRecordingAndSaysSo()
     {
-        PatternCamera failing{{smallFormat("YUY2")}, 45};
+        QFETCH(PatternCamera::Behaviour, ending);
+        PatternCamera failing{{smallFormat("YUY2")}, ending, 45};
         std::string message;
         CaptureEngine engine(m_frames);
         engine.setErrorHandler([&message](const std::string& text) { message = text; });
-        CaptureRequest request = recording(m_folder.filePath("lost.avi"));
+        CaptureRequest request = recording(m_folder.filePath(QString("lost %1.avi").arg(QTest::currentDataTag())));
         request.videoDevice = &failing;
         request.videoFormat = smallFormat("YUY2");
         QCOMPARE(engine.start(request), int(Started));

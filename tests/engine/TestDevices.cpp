@@ -24,8 +24,8 @@ ElementPtr ghosted(ElementPtr bin, GstElement* last)
 
 }  // namespace
 
-PatternCamera::PatternCamera(std::vector<VideoFormat> formats, int failAfter)
-    : m_formats(std::move(formats)), m_failAfter(failAfter)
+PatternCamera::PatternCamera(std::vector<VideoFormat> formats, Behaviour behaviour, int frames)
+    : m_formats(std::move(formats)), m_behaviour(behaviour), m_frames(frames)
 {
 }
 
@@ -33,7 +33,9 @@ ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
 {
     ElementPtr bin(gst_bin_new(nullptr));
     GstElement* source = addTo(bin.get(), "videotestsrc");
-    g_object_set(source, "is-live", TRUE, nullptr);
+    g_object_set(source, "is-live", TRUE, "pattern", 2 /* black: cheapest to fill */, nullptr);
+    if (m_behaviour == Behaviour::EndsAfter)
+        g_object_set(source, "num-buffers", m_frames, nullptr);
     const bool jpeg = format.pixelFormat == "MJPG";
     CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, jpeg ? "I420" : format.pixelFormat.c_str(),
                                         "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height,
@@ -47,9 +49,9 @@ ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
         gst_element_link(last, encoder);
         last = encoder;
     }
-    if (m_failAfter > 0) {
+    if (m_behaviour == Behaviour::FailsAfter) {
         GstElement* breaker = addTo(bin.get(), "identity");
-        g_object_set(breaker, "error-after", m_failAfter, nullptr);
+        g_object_set(breaker, "error-after", m_frames, nullptr);
         gst_element_link(last, breaker);
         last = breaker;
     }

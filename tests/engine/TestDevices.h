@@ -8,11 +8,13 @@
 
 namespace capture::testing {
 
-// A live test-pattern camera (videotestsrc) offering the formats it is given. failAfter > 0
-// makes the source fail after that many frames, as a device that is unplugged does.
+// A test-pattern camera (videotestsrc) offering the formats it is given. It can stop after a
+// number of frames, with an error or an end-of-stream, as devices do when unplugged.
 class PatternCamera : public VideoDevice {
 public:
-    explicit PatternCamera(std::vector<VideoFormat> formats, int failAfter = 0);
+    enum class Behaviour { Live, FailsAfter, EndsAfter };
+
+    explicit PatternCamera(std::vector<VideoFormat> formats, Behaviour behaviour = Behaviour::Live, int frames = 0);
 
     std::string name() const override { return "Pattern camera"; }
     std::vector<std::string> inputs() override { return {"Camera"}; }
@@ -29,7 +31,8 @@ private:
     };
 
     std::vector<VideoFormat> m_formats;
-    int m_failAfter;
+    Behaviour m_behaviour;
+    int m_frames;
     NoSettings m_settings;
 };
 
