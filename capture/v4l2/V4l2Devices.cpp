@@ -10,6 +10,8 @@
 #include <charconv>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace capture {
