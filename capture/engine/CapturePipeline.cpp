@@ -20,7 +20,6 @@ namespace capture {
 
 using namespace std::chrono_literals;
 
-
 namespace {
 
 constexpr auto kStartLimit = 5s;
@@ -30,8 +29,6 @@ constexpr auto kRecordStartLimit = 8s;
 // wait as long as the file still grows, give up only when it stalls.
 constexpr auto kFinishStall = 5s;
 constexpr auto kFinishLimit = 120s;
-
-}  // namespace
 
 // One stream into the muxer, as far as it has been recorded.
 struct MuxerInput {
@@ -46,6 +43,8 @@ struct MuxerInput {
         return first >= 0 && last > first ? static_cast<double>(last - first) / GST_SECOND : 0.0;
     }
 };
+
+}  // namespace
 
 // What the streaming threads and the GUI thread share for one run.
 struct CapturePipeline::Shared : std::enable_shared_from_this<Shared> {
@@ -473,7 +472,7 @@ private:
 };
 
 CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink, RecordingFile* file)
-    : m_pipeline(gst_pipeline_new("capture")), m_shared(std::make_shared<Shared>()), m_file(file)
+    : m_shared(std::make_shared<Shared>()), m_pipeline(gst_pipeline_new("capture")), m_file(file)
 {
     BusPtr bus(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), onBusMessage, m_shared.get(), nullptr);

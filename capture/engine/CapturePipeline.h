@@ -65,9 +65,11 @@ public:
 private:
     class Builder;
 
-    ElementPtr m_pipeline;
+    // Declared so that the pipeline goes before the writer it feeds and the state its bus
+    // handler and probes point to, also when building throws half-way.
     std::shared_ptr<Shared> m_shared;
     std::unique_ptr<RecordingWriter> m_writer;
+    ElementPtr m_pipeline;
     RecordingFile* m_file = nullptr;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches
     bool m_recordingOpen = false;

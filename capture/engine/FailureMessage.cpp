@@ -10,7 +10,7 @@ std::string what(const PipelineFailure& failure)
 {
     using Part = PipelineFailure::Part;
     if (failure.diskFull)
-        return "The recording was stopped: " + failure.text;
+        return "The disk is full, so the recording was stopped.";
     switch (failure.part) {
     case Part::VideoSource:
         return "The video device stopped delivering pictures (" + failure.text + ").";

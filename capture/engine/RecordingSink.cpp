@@ -37,7 +37,8 @@ void report(RecordingSinkElement* self, RecordingWriter::Result result)
     self->reported = TRUE;
     const int error = self->writer->lastError();
     if (self->writer->reachedLargestSize()) {
-        GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("The recording reached the largest size an AVI file can index."),
+        GST_ELEMENT_ERROR(self, STREAM, MUX,
+                          ("the file reached the largest size an AVI file can index; start a new recording to go on"),
                           (nullptr));
     } else if (result == RecordingWriter::Result::Full || error == ENOSPC || error == EDQUOT) {
         GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("The disk is full."), (nullptr));
