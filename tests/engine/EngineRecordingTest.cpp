@@ -8,7 +8,6 @@
 #include "capture/engine/CaptureEngine.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,14 +18,15 @@ using namespace capture::testing;
 
 namespace {
 
-void recordFor(CaptureEngine& engine, const CaptureRequest& request, int milliseconds)
+// Records for that long from the first picture, where the file begins however long the
+// start took (an encoder with look-ahead makes start() return late). Without a preview,
+// counted from start()'s return.
+void recordFor(CaptureEngine& engine, CountingFrameSink& frames, const CaptureRequest& request, int milliseconds)
 {
-    QElapsedTimer clock;
-    clock.start();
+    frames.awaitFirst();
     QCOMPARE(engine.start(request), int(Started));
-    // Counted from the call: an encoder with look-ahead makes start() return late, but the
-    // pictures were flowing from the beginning.
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds - clock.elapsed()));
+    const auto began = frames.first().value_or(std::chrono::steady_clock::now());
+    std::this_thread::sleep_until(began + std::chrono::milliseconds(milliseconds));
     engine.stop();
 }
 
@@ -95,7 +95,7 @@ private slots:
         if (!audioEncoder.isEmpty())
             request.audioEncoder = EncoderChoice{audioEncoder.toStdString(), {}};
         CaptureEngine engine(m_frames);
-        recordFor(engine, request, 3000);
+        recordFor(engine, m_frames, request, 3000);
 
         const CaptureStats stats = engine.stats();
         QVERIFY(!stats.running);
@@ -119,11 +119,11 @@ private slots:
         CaptureEngine engine(m_frames);
         CaptureRequest pictureOnly = recording("picture.avi");
         pictureOnly.captureAudio = false;
-        recordFor(engine, pictureOnly, 1000);
+        recordFor(engine, m_frames, pictureOnly, 1000);
         CaptureRequest soundOnly = recording("sound.avi");
         soundOnly.captureVideo = false;
         soundOnly.showPreview = false;
-        recordFor(engine, soundOnly, 1000);
+        recordFor(engine, m_frames, soundOnly, 1000);
 
         QCOMPARE(readBack(pictureOnly.fileName).codecs, std::vector<std::string>{"video/x-raw"});
         const AviReadBack sound = readBack(soundOnly.fileName);
@@ -138,7 +138,7 @@ private slots:
         request.videoFormat = smallFormat("MJPG");
         CaptureEngine engine(m_frames);
         const int before = m_frames.frames();
-        recordFor(engine, request, 1000);
+        recordFor(engine, m_frames, request, 1000);
         QVERIFY(m_frames.frames() > before);  // decoded for the preview
         QCOMPARE(readBack(request.fileName).codecs[0], std::string("image/jpeg"));
     }
@@ -204,10 +204,11 @@ private slots:
         CaptureRequest second = recording("destroyed.avi");
         {
             CaptureEngine engine(m_frames);
-            QCOMPARE(engine.start(first), int(Started));
-            QTest::qWait(1000);
-            QCOMPARE(engine.start(second), int(Started));
-            QTest::qWait(1000);
+            for (const auto& request : {first, second}) {
+                m_frames.awaitFirst();
+                QCOMPARE(engine.start(request), int(Started));
+                std::this_thread::sleep_until(*m_frames.first() + std::chrono::seconds(1));
+            }
         }
         for (const auto& request : {first, second}) {
             const AviReadBack file = readBack(request.fileName);
@@ -224,7 +225,7 @@ private slots:
         CaptureRequest request = recording("");
         request.fileName = (folder + "/" + name).toStdString();
         CaptureEngine engine(m_frames);
-        recordFor(engine, request, 500);
+        recordFor(engine, m_frames, request, 500);
         QCOMPARE(filesIn(folder), QStringList{name});
         QVERIFY(readBack(request.fileName).hasIndex);
         QVERIFY(!QFileInfo::exists("pwned"));
@@ -254,7 +255,7 @@ private slots:
         request.showPreview = false;
         CaptureEngine engine(m_frames);
         const int before = m_frames.frames();
-        recordFor(engine, request, 500);
+        recordFor(engine, m_frames, request, 500);
         QCOMPARE(m_frames.frames(), before);
         QVERIFY(readBack(request.fileName).videoFrames > 0);
     }
