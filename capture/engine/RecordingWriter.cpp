@@ -43,7 +43,9 @@ bool RecordingWriter::reserveFor(std::uint64_t end)
     const std::uint64_t wanted = end + reserveBytes();
     if (!m_canReserve || wanted <= m_reservedEnd)
         return true;
-    const std::uint64_t from = std::max(m_reservedEnd, m_size.load());
+    // From the write on, never across a hole before it: the muxer writes on from where it
+    // stopped, and a seek past the end must not allocate what lies between.
+    const std::uint64_t from = std::max(m_reservedEnd, m_position);
     const std::uint64_t generous = std::max(wanted - from, kGrowStep);
     for (std::uint64_t length : {generous, wanted - from}) {
         if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from), static_cast<off_t>(length)) == 0) {

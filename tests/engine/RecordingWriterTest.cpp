@@ -66,6 +66,23 @@ private slots:
         QCOMPARE(contents(path), QByteArray("new"));
     }
 
+    void stopsBeforeTheMuxerRunsOutOfIndex()
+    {
+        // The muxer can index 32 parts of 1 GB; past that, a file would hold pictures no reader
+        // finds. A sparse file stands in for the 31 GB written so far.
+        const QString path = m_folder.filePath("sparse.bin");
+        const int fd = openFile(path);
+        RecordingWriter writer(fd);
+        QCOMPARE(writer.write("header", 6), RecordingWriter::Result::Written);
+        writer.seek(RecordingWriter::kLargestSize - 10);
+        QCOMPARE(writer.write("0123456789", 10), RecordingWriter::Result::Written);
+        QVERIFY(!writer.reachedLargestSize());
+        QCOMPARE(writer.write("x", 1), RecordingWriter::Result::Full);
+        QVERIFY(writer.reachedLargestSize());
+        ::close(fd);
+        QFile::remove(path);
+    }
+
     void aFullDiskLeavesRoomToCloseTheFile()
     {
         const QString disk = m_folder.filePath("disk");
