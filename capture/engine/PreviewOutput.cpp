@@ -7,6 +7,8 @@
 
 #include <QImage>
 
+#include <memory>
+
 namespace capture {
 
 namespace {
@@ -16,43 +18,39 @@ struct PreviewContext {
     std::function<void()> onFrame;
 };
 
-// Owned by the QImage that shows it: unmapping and dropping the sample when the image goes.
+// Owned by the QImage that shows it: unmapped, and the sample dropped, when the image goes.
 struct MappedFrame {
-    GstVideoFrame frame;
-    GstSample* sample;
+    SamplePtr sample;
+    GstVideoFrame frame{};
 };
 
 void releaseFrame(void* info)
 {
     auto* mapped = static_cast<MappedFrame*>(info);
     gst_video_frame_unmap(&mapped->frame);
-    gst_sample_unref(mapped->sample);
     delete mapped;
 }
 
 GstFlowReturn newSample(GstAppSink* appsink, gpointer data)
 {
     auto* context = static_cast<PreviewContext*>(data);
-    GstSample* sample = gst_app_sink_pull_sample(appsink);
-    if (!sample)
+    auto mapped = std::make_unique<MappedFrame>();
+    mapped->sample = SamplePtr(gst_app_sink_pull_sample(appsink));
+    if (!mapped->sample)
         return GST_FLOW_EOS;
 
     GstVideoInfo info;
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstCaps* caps = gst_sample_get_caps(sample);
-    auto* mapped = new MappedFrame{};
+    GstBuffer* buffer = gst_sample_get_buffer(mapped->sample.get());
+    GstCaps* caps = gst_sample_get_caps(mapped->sample.get());
     if (!buffer || !caps || !gst_video_info_from_caps(&info, caps)
-        || !gst_video_frame_map(&mapped->frame, &info, buffer, GST_MAP_READ)) {
-        delete mapped;
-        gst_sample_unref(sample);
+        || !gst_video_frame_map(&mapped->frame, &info, buffer, GST_MAP_READ))
         return GST_FLOW_OK;  // a frame we cannot read is skipped, the next one may do
-    }
-    mapped->sample = sample;
 
     // BGRx in memory is 0xffRRGGBB read as a 32-bit word on little-endian machines.
-    const QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped->frame, 0)),
-                       GST_VIDEO_FRAME_WIDTH(&mapped->frame), GST_VIDEO_FRAME_HEIGHT(&mapped->frame),
-                       GST_VIDEO_FRAME_PLANE_STRIDE(&mapped->frame, 0), QImage::Format_RGB32, releaseFrame, mapped);
+    GstVideoFrame& frame = mapped->frame;
+    const QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
+                       GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32,
+                       releaseFrame, mapped.release());
     context->sink->present(image);
     if (context->onFrame)
         context->onFrame();
