@@ -2,6 +2,7 @@
 
 #include "OrvexCore.h"
 #include "TracedControl.h"
+#include "capture/v4l2/V4l2CatalogueDevice.h"
 #include "capture/view/VideoView.h"
 
 #include <QVBoxLayout>
@@ -9,7 +10,7 @@
 namespace capture {
 
 Orvex::Orvex(QWidget* parent)
-    : Orvex(DeviceCatalogue::discover(), EncoderCatalogue::fromRegistry(), parent)
+    : Orvex(DeviceCatalogue::discover(makeV4l2CatalogueDevice), EncoderCatalogue::fromRegistry(), parent)
 {
 }
 

@@ -9,4 +9,5 @@ add_library(capture_engine STATIC
   ${CMAKE_CURRENT_LIST_DIR}/TraceLog.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceLog.h
   ${CMAKE_CURRENT_LIST_DIR}/TracedControl.cpp ${CMAKE_CURRENT_LIST_DIR}/TracedControl.h)
 target_link_libraries(capture_engine PUBLIC
-  capture_widget capture_catalogue capture_graph capture_view capture_pages)
+  capture_widget capture_catalogue capture_graph capture_view capture_pages
+  capture_v4l2_catalogue)

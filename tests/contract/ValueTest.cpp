@@ -5,6 +5,8 @@
 
 using namespace capture;
 
+Q_DECLARE_METATYPE(capture::Value)
+
 class ValueTest : public QObject {
     Q_OBJECT
 
@@ -116,7 +118,6 @@ private slots:
     }
 };
 
-Q_DECLARE_METATYPE(capture::Value)
 
 QTEST_APPLESS_MAIN(ValueTest)
 #include "ValueTest.moc"
