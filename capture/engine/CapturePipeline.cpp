@@ -312,8 +312,9 @@ public:
         if (!templatesMeet(element.get(), GST_PAD_SINK, raw.get()) || !templatesMeet(element.get(), GST_PAD_SRC, accepted.get()))
             throw EncoderUnavailable("The encoder \"" + choice.factory + "\" cannot write into an AVI file.");
         for (const auto& [property, value] : choice.properties) {
+            // Name and parent place the element in the graph; they are not the encoder's settings.
             GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element.get()), property.c_str());
-            if (spec && (spec->flags & G_PARAM_WRITABLE))
+            if (spec && (spec->flags & G_PARAM_WRITABLE) && spec->owner_type != GST_TYPE_OBJECT)
                 gst_util_set_object_arg(G_OBJECT(element.get()), property.c_str(), value.c_str());
         }
         return add(std::move(element), m_shared.record);

@@ -131,6 +131,23 @@ private slots:
         QVERIFY(sound.audioEnd > 0.8);
     }
 
+    void appliesTheEncoderSettingsItIsGiven()
+    {
+        CaptureEngine engine(m_frames);
+        std::uint64_t bytes[2] = {};
+        const char* qualities[2] = {"5", "95"};
+        for (int i = 0; i < 2; ++i) {
+            CaptureRequest request = recording(QString("quality %1.avi").arg(qualities[i]));
+            request.captureAudio = false;
+            // A setting the encoder lacks, or its name in the graph, is passed over, not an error.
+            request.videoEncoder
+                = EncoderChoice{"jpegenc", {{"quality", qualities[i]}, {"no-such-setting", "1"}, {"name", "recordqueue"}}};
+            recordFor(engine, m_frames, request, 1000);
+            bytes[i] = engine.stats().bytesWritten;
+        }
+        QVERIFY2(bytes[0] * 2 < bytes[1], qPrintable(QString("%1 against %2 bytes").arg(bytes[0]).arg(bytes[1])));
+    }
+
     void storesAMotionJpegDeviceAsItComes()
     {
         CaptureRequest request = recording("device-jpeg.avi");
