@@ -12,7 +12,7 @@ VirtualCameraSettings::VirtualCameraSettings(SettingProfile profile) : m_profile
         m_values[settingIndex(s.property)] = s.neutral;
 }
 
-const SettingSpec* VirtualCameraSettings::spec(Member property) const
+const SettingSpec* VirtualCameraSettings::settingFor(Member property) const
 {
     for (const SettingSpec& s : m_profile.specs) {
         if (s.property == property)
@@ -23,7 +23,7 @@ const SettingSpec* VirtualCameraSettings::spec(Member property) const
 
 SettingRange VirtualCameraSettings::range(Member property)
 {
-    const SettingSpec* s = spec(property);
+    const SettingSpec* s = settingFor(property);
     if (!s)
         return SettingRange{};
     std::lock_guard lock(m_mutex);
@@ -32,7 +32,7 @@ SettingRange VirtualCameraSettings::range(Member property)
 
 SettingWrite VirtualCameraSettings::set(Member property, std::int32_t value)
 {
-    const SettingSpec* s = spec(property);
+    const SettingSpec* s = settingFor(property);
     if (!s)
         return SettingWrite::Unsupported;
     // Clamp, then take the nearest step; a range whose top is off the step grid keeps the top
