@@ -4,6 +4,7 @@
 #include "virtual/VirtualDevices.h"
 
 #include <cstring>
+#include <set>
 
 namespace capture {
 
@@ -36,11 +37,33 @@ bool isV4l2Node(GstDevice* device)
     return v4l2;
 }
 
+// The devices' own names, each made unique with the first free " #N". A suffixed name never
+// takes one that a later device has of its own.
+template <typename Device>
+std::vector<std::string> distinctNames(const std::vector<std::unique_ptr<Device>>& devices)
+{
+    std::set<std::string> own;
+    for (const auto& device : devices)
+        own.insert(device->name());
+    std::set<std::string> given;
+    std::vector<std::string> names;
+    for (const auto& device : devices) {
+        const std::string base = device->name();
+        std::string name = base;
+        for (int count = 2; given.count(name) || (name != base && own.count(name)); ++count)
+            name = base + " #" + std::to_string(count);
+        given.insert(name);
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 }  // namespace
 
 DeviceCatalogue::DeviceCatalogue(std::vector<std::unique_ptr<VideoDevice>> video,
                                  std::vector<std::unique_ptr<AudioDevice>> audio)
-    : m_video(std::move(video)), m_audio(std::move(audio))
+    : m_video(std::move(video)), m_audio(std::move(audio)), m_videoNames(distinctNames(m_video)),
+      m_audioNames(distinctNames(m_audio))
 {
 }
 
@@ -63,7 +86,12 @@ DeviceCatalogue DeviceCatalogue::discover(const VideoDeviceMaker& makeVideoDevic
     std::vector<std::unique_ptr<AudioDevice>> audio;
     for (auto& device : devicesOfClass("Audio/Source"))
         audio.push_back(std::make_unique<GstAudioDevice>(std::move(device)));
+    return withBuiltInDevices(std::move(video), std::move(audio));
+}
 
+DeviceCatalogue DeviceCatalogue::withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,
+                                                    std::vector<std::unique_ptr<AudioDevice>> audio)
+{
     VirtualDevices builtIn = createVirtualDevices();
     video.push_back(std::move(builtIn.camera));
     video.push_back(std::move(builtIn.tuner));

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace capture {
@@ -15,6 +16,8 @@ public:
     // Makes the device object for a V4L2 node the device monitor found.
     using VideoDeviceMaker = std::function<std::unique_ptr<VideoDevice>(GstHandle<GstDevice>)>;
 
+    // The devices in the order given. A choice travels back to the control by name, so each
+    // device is listed under a name of its own: a name met before gets " #2", " #3"...
     DeviceCatalogue(std::vector<std::unique_ptr<VideoDevice>> video,
                     std::vector<std::unique_ptr<AudioDevice>> audio);
     ~DeviceCatalogue();
@@ -25,15 +28,23 @@ public:
     // once, without waiting for hot-plug monitoring, so a machine without capture hardware
     // gets the virtual devices at once.
     static DeviceCatalogue discover(const VideoDeviceMaker& makeVideoDevice = {});
+    // These devices, followed by the built-in virtual ones.
+    static DeviceCatalogue withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,
+                                              std::vector<std::unique_ptr<AudioDevice>> audio);
 
     int videoCount() const { return static_cast<int>(m_video.size()); }
     int audioCount() const { return static_cast<int>(m_audio.size()); }
     VideoDevice& video(int index) const { return *m_video.at(static_cast<size_t>(index)); }
     AudioDevice& audio(int index) const { return *m_audio.at(static_cast<size_t>(index)); }
+    // The names the control lists the devices under.
+    const std::string& videoName(int index) const { return m_videoNames.at(static_cast<size_t>(index)); }
+    const std::string& audioName(int index) const { return m_audioNames.at(static_cast<size_t>(index)); }
 
 private:
     std::vector<std::unique_ptr<VideoDevice>> m_video;
     std::vector<std::unique_ptr<AudioDevice>> m_audio;
+    std::vector<std::string> m_videoNames;
+    std::vector<std::string> m_audioNames;
 };
 
 }  // namespace capture

@@ -218,13 +218,13 @@ std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
     case Member::VideoDevices: {
         std::vector<std::string> names;
         for (int i = 0; i < m_devices.videoCount(); ++i)
-            names.push_back(m_devices.video(i).name());
+            names.push_back(m_devices.videoName(i));
         return std::make_unique<OrvexCollection>(member, entriesOf(names));
     }
     case Member::AudioDevices: {
         std::vector<std::string> names;
         for (int i = 0; i < m_devices.audioCount(); ++i)
-            names.push_back(m_devices.audio(i).name());
+            names.push_back(m_devices.audioName(i));
         return std::make_unique<OrvexCollection>(member, entriesOf(names));
     }
     case Member::VideoInputs:
@@ -383,7 +383,7 @@ std::vector<VideoFormat> OrvexCore::videoFormats() const
     return videoDevice().formats(m_settings.videoInput);
 }
 
-std::string OrvexCore::videoDeviceName() const { return videoDevice().name(); }
+std::string OrvexCore::videoDeviceName() const { return m_devices.videoName(m_settings.videoDevice); }
 
 std::string OrvexCore::videoInputName() const
 {
@@ -402,7 +402,7 @@ std::string OrvexCore::audioDeviceName() const
 {
     if (!m_settings.captureAudio || m_settings.audioDevice < 0)
         return {};
-    return m_devices.audio(m_settings.audioDevice).name();
+    return m_devices.audioName(m_settings.audioDevice);
 }
 
 CameraSettings& OrvexCore::cameraSettings() { return videoDevice().settings(); }

@@ -46,6 +46,9 @@ public:
     void showError(const QString& message);
     void clearError();
     void showNotice(const QString& message, std::chrono::milliseconds duration);
+    // What the overlay says now; empty when it says nothing.
+    QString errorText() const { return m_error; }
+    QString noticeText() const { return m_notice; }
 
     // Where a picture of this size is drawn in the widget's current rectangle.
     QRect pictureRect(const QSize& frameSize) const;
