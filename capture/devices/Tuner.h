@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
     // Tunes to the channel of that number; a number the table lacks is ignored.
     virtual void tune(double channel) = 0;
     virtual void setMute(bool muted) = 0;
+
+    // The position, among the device's inputs, of the input this tuner feeds; nothing when the
+    // tuner does not say (its device's first input, then).
+    virtual std::optional<int> input() const { return std::nullopt; }
 };
 
 }  // namespace capture

@@ -79,6 +79,7 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
 {
     if (m_devices.videoCount() == 0)
         throw CaptureError("The capture control found no video device, not even its built-in ones.");
+    m_settings.videoInput = defaultInput();
     if (m_devices.audioCount() == 0)
         m_settings.audioDevice = -1;
     if (m_encoders.video.empty())
@@ -166,9 +167,17 @@ void OrvexCore::chooseVideoDevice(int index)
     if (index == m_settings.videoDevice)
         return;
     m_settings.videoDevice = index;
-    m_settings.videoInput = 0;
+    m_settings.videoInput = defaultInput();
     m_settings.videoFormat = 0;
     giveTunerSettings();
+}
+
+// A TV card starts on its tuner, wherever the card lists it; other devices on their first input.
+int OrvexCore::defaultInput() const
+{
+    const Tuner* tuner = videoDevice().tuner();
+    const std::optional<int> tunerInput = tuner ? tuner->input() : std::nullopt;
+    return tunerInput && holds(videoInputs(), *tunerInput) ? *tunerInput : 0;
 }
 
 void OrvexCore::chooseVideoInput(int index)

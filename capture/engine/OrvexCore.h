@@ -55,6 +55,7 @@ private:
     std::vector<std::string> videoInputs() const;
     std::vector<VideoFormat> videoFormats() const;
 
+    int defaultInput() const;
     void chooseVideoDevice(int index);
     void chooseVideoInput(int index);
     void putCameraSetting(Member property, const Value& value);

@@ -37,6 +37,8 @@ public:
     std::vector<TunerChannel> channels() override;
     void tune(double channel) override;
     void setMute(bool muted) override;
+    // ENUMINPUT numbers the inputs from 0 without gaps, so the index is the position.
+    std::optional<int> input() const override { return static_cast<int>(m_input); }
 
     // Tunes every channel of the table in turn, waits for the tuner to settle and marks the
     // channels that report a signal; then tunes back to where it was. A scan takes seconds:

@@ -200,6 +200,31 @@ private slots:
         QCOMPARE(rig.card(Camera).controlValue(V4L2_CID_BRIGHTNESS), 40);
     }
 
+    void aTvCardStartsOnItsTunerInput()
+    {
+        // The tuner input comes second.
+        auto card = fakeTvCard();
+        std::swap(card.inputs[0], card.inputs[1]);
+        {
+            FakeHardwareRig rig({card, fakeUvcCamera()});
+            QCOMPARE(rig.orvex().core().captureRequest().videoInput, 1);
+            rig.orvex().put(Member::VideoInput, Value::i16(0));
+            QCOMPARE(rig.orvex().core().videoInputName(), std::string("Composite1"));
+        }
+        FakeHardwareRig rig({fakeUvcCamera(), card});
+        QCOMPARE(rig.orvex().core().captureRequest().videoInput, 0);
+        rig.choose(1);
+        QCOMPARE(rig.orvex().core().videoInputName(), std::string("Television"));
+        QCOMPARE(rig.orvex().core().captureRequest().videoInput, 1);
+        rig.orvex().put(Member::VideoInput, Value::i16(0));
+        QCOMPARE(rig.orvex().core().captureRequest().videoInput, 0);
+
+        // The tuner it found is the one that tunes.
+        rig.orvex().put(Member::TVCountryCode, Value::f64(49));
+        rig.orvex().put(Member::TVChannel, Value::f64(21));
+        QCOMPARE(rig.frequency(1), 7540u);
+    }
+
     void countryAndChannelTuneInTheTunersUnits_data()
     {
         QTest::addColumn<bool>("lowUnits");
