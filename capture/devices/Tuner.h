@@ -12,6 +12,12 @@ struct TunerChannel {
     bool available = true;  // carries a station (virtual tuner) or found by a scan
 };
 
+// How a tuner write ended that the card may refuse for the moment.
+enum class TunerWrite {
+    Done,  // applied, or nothing to do (a channel the table lacks)
+    Busy,  // another program holds the card or its sound just now; nothing changed
+};
+
 // An analog TV tuner.
 class Tuner {
 public:
@@ -23,6 +29,19 @@ public:
     // Tunes to the channel of that number; a number the table lacks is ignored.
     virtual void tune(double channel) = 0;
     virtual void setMute(bool muted) = 0;
+
+    // As tune() and setMute(), but a card that another program holds for the moment answers
+    // Busy instead of raising, so that a click does not end the program. Other failures raise.
+    virtual TunerWrite tryTune(double channel)
+    {
+        tune(channel);
+        return TunerWrite::Done;
+    }
+    virtual TunerWrite trySetMute(bool muted)
+    {
+        setMute(muted);
+        return TunerWrite::Done;
+    }
 
     // The position, among the device's inputs, of the input this tuner feeds; nothing when the
     // tuner does not say (its device's first input, then).

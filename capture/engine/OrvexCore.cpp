@@ -146,16 +146,8 @@ void OrvexCore::put(Member member, const Value& value)
         if (Tuner* tuner = videoDevice().tuner())
             tuner->setCountryCode(*m_settings.tvCountryCode);
         return;
-    case Member::TVChannel:
-        m_settings.tvChannel = toDouble(value);
-        if (Tuner* tuner = videoDevice().tuner())
-            tuner->tune(*m_settings.tvChannel);
-        return;
-    case Member::TVMute:
-        m_settings.tvMute = toBoolean(value);
-        if (Tuner* tuner = videoDevice().tuner())
-            tuner->setMute(m_settings.tvMute);
-        return;
+    case Member::TVChannel: return tuneTo(toDouble(value));
+    case Member::TVMute: return mute(toBoolean(value));
     default:
         throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
                            + ") cannot be set.");
@@ -195,9 +187,34 @@ void OrvexCore::giveTunerSettings()
         return;
     if (m_settings.tvCountryCode)
         tuner->setCountryCode(*m_settings.tvCountryCode);
-    if (m_settings.tvChannel)
-        tuner->tune(*m_settings.tvChannel);
-    tuner->setMute(m_settings.tvMute);
+    bool refused = m_settings.tvChannel && tuner->tryTune(*m_settings.tvChannel) == TunerWrite::Busy;
+    refused = tuner->trySetMute(m_settings.tvMute) == TunerWrite::Busy || refused;
+    if (refused)
+        showTunerHeld(QObject::tr("it did not take the channel and sound set before"));
+}
+
+// A card that another program holds for the moment keeps what it had; a click must not end
+// the program for that.
+void OrvexCore::tuneTo(double channel)
+{
+    Tuner* tuner = videoDevice().tuner();
+    if (tuner && tuner->tryTune(channel) == TunerWrite::Busy)
+        return showTunerHeld(QObject::tr("the channel was not changed"));
+    m_settings.tvChannel = channel;
+}
+
+void OrvexCore::mute(bool muted)
+{
+    Tuner* tuner = videoDevice().tuner();
+    if (tuner && tuner->trySetMute(muted) == TunerWrite::Busy)
+        return showTunerHeld(muted ? QObject::tr("the sound was not muted") : QObject::tr("the sound was not turned on"));
+    m_settings.tvMute = muted;
+}
+
+void OrvexCore::showTunerHeld(const QString& consequence)
+{
+    m_view.showNotice(QObject::tr("The TV card is held by another program just now; %1.").arg(consequence),
+                      NoticeTime);
 }
 
 void OrvexCore::putCameraSetting(Member property, const Value& value)

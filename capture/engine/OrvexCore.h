@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 
+class QString;
 class QWidget;
 
 namespace capture {
@@ -60,6 +61,9 @@ private:
     void chooseVideoInput(int index);
     void putCameraSetting(Member property, const Value& value);
     void giveTunerSettings();
+    void tuneTo(double channel);
+    void mute(bool muted);
+    void showTunerHeld(const QString& consequence);
 
     Value start();
     void stop();

@@ -25,6 +25,20 @@ bool isGone(int error)
     return error == ENODEV;
 }
 
+void raiseTuneFailure(int error, const std::string& label)
+{
+    if (error != 0 && !isGone(error))
+        throw CaptureError("The TV card did not tune to channel " + label + ": " + errorText(error)
+                           + ". Close other programs that use the card and choose the channel again.");
+}
+
+void raiseMuteFailure(int error, bool muted)
+{
+    if (error != 0 && !isGone(error))
+        throw CaptureError(std::string("The TV card did not ") + (muted ? "mute" : "unmute") + " its sound: "
+                           + errorText(error) + ". Close other programs that use the card and try again.");
+}
+
 }  // namespace
 
 std::unique_ptr<V4l2Tuner> V4l2Tuner::find(const V4l2File& file, const std::vector<V4l2InputInfo>& inputs, Sleep sleep)
@@ -95,11 +109,29 @@ std::vector<TunerChannel> V4l2Tuner::channels()
 void V4l2Tuner::tune(double channel)
 {
     std::lock_guard lock(m_mutex);
+    std::string label;
+    raiseTuneFailure(tuneLocked(channel, label), label);
+}
+
+TunerWrite V4l2Tuner::tryTune(double channel)
+{
+    std::lock_guard lock(m_mutex);
+    std::string label;
+    const int error = tuneLocked(channel, label);
+    if (error == EBUSY)
+        return TunerWrite::Busy;
+    raiseTuneFailure(error, label);
+    return TunerWrite::Done;
+}
+
+int V4l2Tuner::tuneLocked(double channel, std::string& label)
+{
     if (!m_table)
-        return;
+        return 0;
     const tv::Channel* wanted = tv::findChannel(*m_table, channel);
     if (!wanted)
-        return;
+        return 0;
+    label = wanted->label;
 
     Range range;
     int error = readRange(range);
@@ -107,21 +139,31 @@ void V4l2Tuner::tune(double channel)
         const std::uint32_t units = toUnits(wanted->frequencyMHz, range.capability & V4L2_TUNER_CAP_LOW);
         error = setFrequency(std::clamp(units, range.low, std::max(range.low, range.high)));
     }
-    if (error != 0 && !isGone(error))
-        throw CaptureError("The TV card did not tune to channel " + wanted->label + ": " + errorText(error)
-                           + ". Close other programs that use the card and choose the channel again.");
+    return error;
 }
 
 void V4l2Tuner::setMute(bool muted)
 {
     std::lock_guard lock(m_mutex);
+    raiseMuteFailure(muteLocked(muted), muted);
+}
+
+TunerWrite V4l2Tuner::trySetMute(bool muted)
+{
+    std::lock_guard lock(m_mutex);
+    const int error = muteLocked(muted);
+    if (error == EBUSY)
+        return TunerWrite::Busy;
+    raiseMuteFailure(error, muted);
+    return TunerWrite::Done;
+}
+
+int V4l2Tuner::muteLocked(bool muted)
+{
     // A card without an audio mute has nothing to mute.
     if (!queryControl(m_file, V4L2_CID_AUDIO_MUTE))
-        return;
-    const int error = writeControl(m_file, V4L2_CID_AUDIO_MUTE, muted ? 1 : 0);
-    if (error != 0 && !isGone(error))
-        throw CaptureError(std::string("The TV card did not ") + (muted ? "mute" : "unmute") + " its sound: "
-                           + errorText(error) + ". Close other programs that use the card and try again.");
+        return 0;
+    return writeControl(m_file, V4L2_CID_AUDIO_MUTE, muted ? 1 : 0);
 }
 
 void V4l2Tuner::scan(const ScanProgress& progress)

@@ -37,6 +37,8 @@ public:
     std::vector<TunerChannel> channels() override;
     void tune(double channel) override;
     void setMute(bool muted) override;
+    TunerWrite tryTune(double channel) override;
+    TunerWrite trySetMute(bool muted) override;
     // ENUMINPUT numbers the inputs from 0 without gaps, so the index is the position.
     std::optional<int> input() const override { return static_cast<int>(m_input); }
 
@@ -73,6 +75,9 @@ private:
         std::uint32_t low = 0;
         std::uint32_t high = 0;
     };
+    // 0 or errno; the channel's name for a message.
+    int tuneLocked(double channel, std::string& label);
+    int muteLocked(bool muted);
     int readRange(Range& range) const;  // 0 or errno
     int setFrequency(std::uint32_t units) const;
     std::optional<std::uint32_t> readFrequency() const;

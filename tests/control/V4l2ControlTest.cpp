@@ -295,6 +295,50 @@ private slots:
         rig.choose(TvCard);
         QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_AUDIO_MUTE), 1);
     }
+
+    void aHeldTunerChangesNothingAndSaysSo()
+    {
+        FakeHardwareRig rig(FakeHardwareRig::cameraAndTvCard());
+        Orvex& orvex = rig.orvex();
+        rig.choose(TvCard);
+        orvex.put(Member::TVCountryCode, Value::f64(49));
+        orvex.put(Member::TVChannel, Value::f64(21));
+
+        rig.card(TvCard).setTunerHeld(true);
+        orvex.put(Member::TVChannel, Value::f64(numberOf(49, "E5")));
+        QCOMPARE(rig.frequency(TvCard), 7540u);
+        QCOMPARE(orvex.core().tuner()->channel, std::optional<double>(21));
+        QVERIFY2(orvex.view().noticeText().contains("channel"), qPrintable(orvex.view().noticeText()));
+
+        rig.card(TvCard).setGrabbed(V4L2_CID_AUDIO_MUTE, true);
+        orvex.put(Member::TVMute, Value::boolean(true));
+        QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_AUDIO_MUTE), 0);
+        QCOMPARE(orvex.core().tuner()->muted, false);
+        QVERIFY2(orvex.view().noticeText().contains("sound"), qPrintable(orvex.view().noticeText()));
+
+        // Choosing the card again while it is held does not fail either.
+        rig.choose(Camera);
+        orvex.put(Member::TVChannel, Value::f64(22));
+        rig.choose(TvCard);
+        QCOMPARE(rig.frequency(TvCard), 7540u);
+
+        rig.card(TvCard).setTunerHeld(false);
+        rig.card(TvCard).setGrabbed(V4L2_CID_AUDIO_MUTE, false);
+        orvex.put(Member::TVChannel, Value::f64(numberOf(49, "E5")));
+        orvex.put(Member::TVMute, Value::boolean(true));
+        QCOMPARE(rig.frequency(TvCard), 2804u);
+        QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_AUDIO_MUTE), 1);
+    }
+
+    void otherTunerRefusalsStillRaise()
+    {
+        auto card = fakeTvCard();
+        for (auto& control : card.controls)
+            if (control.id == V4L2_CID_AUDIO_MUTE)
+                control.flags |= V4L2_CTRL_FLAG_READ_ONLY;
+        FakeHardwareRig rig({card});
+        QVERIFY_THROWS_EXCEPTION(CaptureError, rig.orvex().put(Member::TVMute, Value::boolean(true)));
+    }
 };
 
 QTEST_MAIN(V4l2ControlTest)

@@ -256,6 +256,20 @@ private slots:
         QCOMPARE(card.device->controlValue(V4L2_CID_AUDIO_MUTE), 0);
     }
 
+    void aHeldCardIsBusyForTheTryingWritesAndAFailureForTheOthers()
+    {
+        Card card(fakeTvCard());
+        card.tuner().setCountryCode(1);
+        card.tuner().tune(14);
+        card.device->setTunerHeld(true);
+        card.device->setGrabbed(V4L2_CID_AUDIO_MUTE, true);
+        QCOMPARE(card.tuner().tryTune(2), TunerWrite::Busy);
+        QCOMPARE(card.tuner().trySetMute(true), TunerWrite::Busy);
+        QVERIFY_THROWS_EXCEPTION(CaptureError, card.tuner().tune(2));
+        QCOMPARE(card.frequency(), 7540u);
+        QCOMPARE(card.device->controlValue(V4L2_CID_AUDIO_MUTE), 0);
+    }
+
     void cardWithoutMuteOrAfterUnplugRaisesNothing()
     {
         auto hw = fakeTvCard();

@@ -575,6 +575,8 @@ int FakeV4l2Device::getFrequency(v4l2_frequency& frequency) const
 int FakeV4l2Device::setFrequency(const v4l2_frequency& frequency)
 {
     m_tunes.push_back(frequency.frequency);
+    if (m_tunerHeld)
+        return EBUSY;
     for (std::size_t position = 0; position < m_hw.tuners.size(); ++position) {
         const auto& tuner = m_hw.tuners[position];
         if (tuner.index != frequency.tuner)

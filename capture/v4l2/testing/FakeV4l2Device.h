@@ -94,6 +94,9 @@ public:
     void setGrabbed(std::uint32_t id, bool grabbed);
     // Another program streams from the node, as v4l2src does.
     void setStreamingElsewhere(bool streaming);
+    // Another program holds the tuner (the digital side of a hybrid card, a radio program):
+    // frequency changes answer EBUSY.
+    void setTunerHeld(bool held) { m_tunerHeld = held; }
     // The device was pulled out: every request answers ENODEV and it cannot be opened again.
     void unplug() { m_unplugged = true; }
     bool unplugged() const { return m_unplugged; }
@@ -159,6 +162,7 @@ private:
     v4l2_pix_format m_format{};
     int m_streamer = noStreamer;
     bool m_unplugged = false;
+    bool m_tunerHeld = false;
     std::vector<unsigned long> m_requests;
     std::vector<ControlWrite> m_writes;
     std::vector<std::uint32_t> m_tunes;
