@@ -62,9 +62,11 @@ int CaptureEngine::start(const CaptureRequest& request)
     std::unique_ptr<CapturePipeline> pipeline;
     try {
         pipeline = std::make_unique<CapturePipeline>(request, m_sink, file.get());
-    } catch (const EncoderUnavailable&) {
+    } catch (const EncoderUnavailable& refused) {
         pipeline.reset();
         giveUp();
+        if (!request.toFile)
+            throw CaptureError(std::string("The preview could not be set up: ") + refused.what());
         return CannotRecord;
     } catch (...) {
         pipeline.reset();
