@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,16 @@ public:
         setMute(muted);
         return TunerWrite::Done;
     }
+
+    // Called after each channel of a scan; answering false stops the scan.
+    using ScanProgress = std::function<bool(int done, int total)>;
+    // Whether the tuner learns which channels carry a station by scanning them (a real card);
+    // until it has, every channel counts as available.
+    virtual bool canScan() const { return false; }
+    // Tunes every channel of the table and marks those with a signal, as channels() then
+    // answers. Takes seconds: run it off the GUI thread, never inside a start. A scan that is
+    // stopped changes nothing.
+    virtual void scan(const ScanProgress& progress) { (void)progress; }
 
     // The position, among the device's inputs, of the input this tuner feeds; nothing when the
     // tuner does not say (its device's first input, then).

@@ -440,6 +440,12 @@ std::optional<TunerState> OrvexCore::tuner() const
     return TunerState{m_settings.tvCountryCode, m_settings.tvChannel, m_settings.tvMute};
 }
 
+Tuner* OrvexCore::stationScanner()
+{
+    Tuner* tuner = videoDevice().tuner();
+    return tuner && tuner->canScan() ? tuner : nullptr;
+}
+
 std::string OrvexCore::recordingFile() const
 {
     const CaptureStats stats = m_engine->stats();

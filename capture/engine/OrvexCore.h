@@ -48,6 +48,7 @@ public:
     std::string audioDeviceName() const override;
     CameraSettings& cameraSettings() override;
     std::optional<TunerState> tuner() const override;
+    Tuner* stationScanner() override;
     std::string recordingFile() const override;
     LiveStatistics statistics() const override;
 

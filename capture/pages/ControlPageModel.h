@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/devices/CameraSettings.h"
+#include "capture/devices/Tuner.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,8 @@ public:
 
     virtual CameraSettings& cameraSettings() = 0;
     virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner
+    // The device's tuner when it learns its stations by scanning; nullptr otherwise.
+    virtual Tuner* stationScanner() { return nullptr; }
 
     virtual std::string recordingFile() const = 0;  // empty when not recording to a file
     virtual LiveStatistics statistics() const = 0;

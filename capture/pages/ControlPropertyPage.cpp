@@ -1,12 +1,18 @@
 #include "ControlPropertyPage.h"
 
+#include "StationScan.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace capture {
 
@@ -65,6 +71,8 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
     refreshStatistics();
 }
 
+ControlPropertyPage::~ControlPropertyPage() = default;
+
 QWidget* ControlPropertyPage::sourcesGroup()
 {
     auto* form = new QFormLayout;
@@ -121,8 +129,76 @@ QWidget* ControlPropertyPage::tunerGroup()
         form->addRow(tr("Channel:"),
                      new QLabel(tuner->channel ? number(*tuner->channel) : tr("(not tuned)")));
         form->addRow(tr("Sound:"), new QLabel(tuner->muted ? tr("muted") : tr("on")));
+        if (Tuner* scanner = m_model.stationScanner())
+            addStationScan(*form, *scanner);
     }
     return group(tr("TV Tuner"), form);
+}
+
+// A real card does not know which channels carry a station until it has tuned each one.
+void ControlPropertyPage::addStationScan(QFormLayout& form, Tuner& scanner)
+{
+    m_scanner = &scanner;
+    m_scan = std::make_unique<StationScan>(scanner);
+    m_scanButton = new QPushButton(tr("Scan for Stations"));
+    m_scanButton->setObjectName(QStringLiteral("scanStations"));
+    m_scanProgress = new QProgressBar;
+    m_scanProgress->setObjectName(QStringLiteral("scanProgress"));
+    m_scanProgress->setValue(0);
+    m_scanStatus = new QLabel(tr("Until a scan, every channel of the country is offered."));
+    m_scanStatus->setObjectName(QStringLiteral("scanStatus"));
+    m_scanStatus->setWordWrap(true);
+
+    connect(m_scanButton, &QPushButton::clicked, this, &ControlPropertyPage::startOrStopScan);
+    connect(m_scan.get(), &StationScan::progressed, this, [this](int done, int total) {
+        m_scanProgress->setRange(0, total);
+        m_scanProgress->setValue(done);
+    });
+    connect(m_scan.get(), &StationScan::finished, this, &ControlPropertyPage::scanFinished);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_scanButton);
+    row->addWidget(m_scanProgress, 1);
+    form.addRow(tr("Stations:"), row);
+    form.addRow(m_scanStatus);
+}
+
+void ControlPropertyPage::startOrStopScan()
+{
+    if (m_scan->running()) {
+        m_scan->stop();
+        m_scanButton->setEnabled(false);
+        m_scanStatus->setText(tr("Stopping after this channel..."));
+        return;
+    }
+    if (m_scanner->channels().empty()) {
+        m_scanStatus->setText(tr("There are no channels to scan: set the country code first."));
+        return;
+    }
+    m_scanProgress->setValue(0);
+    m_scanButton->setText(tr("Stop Scan"));
+    m_scanStatus->setText(tr("Tuning every channel and listening for a station..."));
+    m_scan->start();
+}
+
+void ControlPropertyPage::scanFinished(bool completed, const QString& failure)
+{
+    m_scanButton->setText(tr("Scan for Stations"));
+    m_scanButton->setEnabled(true);
+    if (!failure.isEmpty()) {
+        m_scanStatus->setText(tr("The scan stopped: %1 The channel list is as it was.").arg(failure));
+        return;
+    }
+    if (!completed) {
+        m_scanStatus->setText(tr("The scan was stopped; the channel list is as it was."));
+        return;
+    }
+    const std::vector<TunerChannel> channels = m_scanner->channels();
+    const auto stations = std::count_if(channels.begin(), channels.end(),
+                                        [](const TunerChannel& channel) { return channel.available; });
+    m_scanStatus->setText(tr("Found %1 stations on %2 channels; the channel list offers those with a station.")
+                              .arg(stations)
+                              .arg(channels.size()));
 }
 
 QWidget* ControlPropertyPage::recordingGroup()

@@ -5,22 +5,34 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <memory>
+
+class QFormLayout;
 class QLabel;
+class QProgressBar;
+class QPushButton;
 class QSlider;
 
 namespace capture {
 
+class StationScan;
+
 // The control's own page: sources, picture settings with sliders that act while they move,
-// tuner, recording file and statistics that refresh while the page is open.
+// tuner (with a station scan for a card that needs one), recording file and statistics that
+// refresh while the page is open.
 class ControlPropertyPage : public QDialog {
     Q_OBJECT
 public:
     explicit ControlPropertyPage(ControlPageModel& model, QWidget* parent = nullptr);
+    ~ControlPropertyPage() override;
 
 private:
     QWidget* sourcesGroup();
     QWidget* cameraGroup();
     QWidget* tunerGroup();
+    void addStationScan(QFormLayout& form, Tuner& scanner);
+    void startOrStopScan();
+    void scanFinished(bool completed, const QString& failure);
     QWidget* recordingGroup();
     void applySetting(Member property, int value);
     void refreshStatistics();
@@ -30,7 +42,12 @@ private:
     QLabel* m_framesCaptured = nullptr;
     QLabel* m_framesDropped = nullptr;
     QLabel* m_fileSize = nullptr;
+    Tuner* m_scanner = nullptr;
+    QPushButton* m_scanButton = nullptr;
+    QProgressBar* m_scanProgress = nullptr;
+    QLabel* m_scanStatus = nullptr;
     QTimer m_refresh;
+    std::unique_ptr<StationScan> m_scan;  // last: a running scan stops before the rest goes
 };
 
 // "Backlight Compensation" for BacklightCompensation.

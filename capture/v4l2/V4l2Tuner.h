@@ -26,8 +26,6 @@ namespace capture {
 class V4l2Tuner final : public Tuner {
 public:
     using Sleep = std::function<void(std::chrono::milliseconds)>;
-    // Called after each channel of a scan; answering false stops the scan.
-    using ScanProgress = std::function<bool(int done, int total)>;
 
     // The tuner of the first analog-TV tuner input, or nothing when the node has none.
     static std::unique_ptr<V4l2Tuner> find(const V4l2File& file, const std::vector<V4l2InputInfo>& inputs,
@@ -46,7 +44,8 @@ public:
     // channels that report a signal; then tunes back to where it was. A scan takes seconds:
     // run it from a page the user opened, never while the window waits on a start. A scan
     // that is stopped leaves the channels as they were.
-    void scan(const ScanProgress& progress = {});
+    bool canScan() const override { return true; }
+    void scan(const ScanProgress& progress = {}) override;
     void setSettleDelay(std::chrono::milliseconds delay);
 
     std::uint32_t inputIndex() const { return m_input; }
