@@ -139,13 +139,12 @@ ElementPtr GstVideoDevice::createSource(int, const VideoFormat& format)
     CapsPtr caps = capsForFormat(format);
     g_object_set(filter.get(), "caps", caps.get(), nullptr);
 
-    GstElement* sourceElement = source.get();
-    GstElement* filterElement = filter.get();
-    gst_bin_add_many(GST_BIN(bin.get()), source.release(), filter.release(), nullptr);
-    if (!gst_element_link(sourceElement, filterElement))
+    // The bin adds references of its own; the handles drop theirs on the way out.
+    gst_bin_add_many(GST_BIN(bin.get()), source.get(), filter.get(), nullptr);
+    if (!gst_element_link(source.get(), filter.get()))
         throw CaptureError("The video device \"" + m_name + "\" does not offer " + format.name()
                            + ". Choose another format.");
-    PadPtr pad(gst_element_get_static_pad(filterElement, "src"));
+    PadPtr pad(gst_element_get_static_pad(filter.get(), "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", pad.get()));
     return bin;
 }
