@@ -33,8 +33,14 @@ void printEncoders(std::ostream& out, const char* title, const std::vector<Encod
     out << title << '\n';
     if (encoders.empty())
         out << "  (none)\n";
-    for (std::size_t index = 0; index < encoders.size(); ++index)
-        out << "  " << index << ": " << encoders[index].longName << " (" << encoders[index].factory << ")\n";
+    for (std::size_t index = 0; index < encoders.size(); ++index) {
+        // The listed name already carries the factory where two encoders share a long name.
+        const EncoderInfo& encoder = encoders[index];
+        const std::string factory = " (" + encoder.factory + ")";
+        const bool named = encoder.longName.size() >= factory.size()
+                           && encoder.longName.compare(encoder.longName.size() - factory.size(), factory.size(), factory) == 0;
+        out << "  " << index << ": " << encoder.longName << (named ? "" : factory) << '\n';
+    }
 }
 
 }  // namespace
