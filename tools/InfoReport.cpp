@@ -16,9 +16,9 @@ std::string megahertz(double value)
     return text;
 }
 
-void printVideoDevice(std::ostream& out, int index, VideoDevice& device)
+void printVideoDevice(std::ostream& out, int index, const std::string& name, VideoDevice& device)
 {
-    out << "  " << index << ": " << device.name() << (device.tuner() ? "  (TV tuner)" : "") << '\n';
+    out << "  " << index << ": " << name << (device.tuner() ? "  (TV tuner)" : "") << '\n';
     const auto inputs = device.inputs();
     for (std::size_t input = 0; input < inputs.size(); ++input) {
         out << "       input " << input << ": " << inputs[input] << '\n';
@@ -49,17 +49,17 @@ void printOverview(std::ostream& out, const DeviceCatalogue& devices, const Enco
 {
     out << "Video devices\n";
     for (int index = 0; index < devices.videoCount(); ++index)
-        printVideoDevice(out, index, devices.video(index));
+        printVideoDevice(out, index, devices.videoName(index), devices.video(index));
     out << "Audio devices\n";
     for (int index = 0; index < devices.audioCount(); ++index)
-        out << "  " << index << ": " << devices.audio(index).name() << '\n';
+        out << "  " << index << ": " << devices.audioName(index) << '\n';
     printEncoders(out, "Video encoders", encoders.video);
     printEncoders(out, "Audio encoders", encoders.audio);
 }
 
-void printDeviceSettings(std::ostream& out, int index, VideoDevice& device)
+void printDeviceSettings(std::ostream& out, int index, VideoDevice& device, const std::string& name)
 {
-    out << "Video device " << index << ": " << device.name() << '\n';
+    out << "Video device " << index << ": " << (name.empty() ? device.name() : name) << '\n';
     out << std::left << std::setw(24) << "Setting" << std::right << std::setw(10) << "Supported" << std::setw(8)
         << "Min" << std::setw(8) << "Max" << std::setw(8) << "Step" << std::setw(8) << "Value" << '\n';
     for (const Member property : cameraProperties) {

@@ -12,7 +12,8 @@ namespace capture::info {
 void printOverview(std::ostream& out, const DeviceCatalogue& devices, const EncoderCatalogue& encoders);
 
 // The ten picture settings of one device (supported, min, max, step, value) and its tuner.
-void printDeviceSettings(std::ostream& out, int index, VideoDevice& device);
+// The name is the one the catalogue lists; the device's own when empty.
+void printDeviceSettings(std::ostream& out, int index, VideoDevice& device, const std::string& name = {});
 
 // One line per channel of the country's table: the name as the programs list it, a tab, and
 // the vision carrier in MHz. Answers how many channels were printed (0 for a code without a

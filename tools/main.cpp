@@ -29,7 +29,8 @@ int run(const InfoOptions& options)
                       << devices.videoCount() << "). Run orvex-info without options to list them.\n";
             return 2;
         }
-        printDeviceSettings(std::cout, options.device, devices.video(options.device));
+        printDeviceSettings(std::cout, options.device, devices.video(options.device),
+                            devices.videoName(options.device));
         return 0;
     }
     case InfoOptions::Mode::Overview:
