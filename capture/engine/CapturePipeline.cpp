@@ -313,8 +313,8 @@ public:
             throw EncoderUnavailable("The encoder \"" + choice.factory + "\" cannot write into an AVI file.");
         for (const auto& [property, value] : choice.properties) {
             // Name and parent place the element in the graph; they are not the encoder's settings.
-            GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element.get()), property.c_str());
-            if (spec && (spec->flags & G_PARAM_WRITABLE) && spec->owner_type != GST_TYPE_OBJECT)
+            GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(element.get()), property.c_str());
+            if (param && (param->flags & G_PARAM_WRITABLE) && param->owner_type != GST_TYPE_OBJECT)
                 gst_util_set_object_arg(G_OBJECT(element.get()), property.c_str(), value.c_str());
         }
         return add(std::move(element), m_shared.record);

@@ -49,13 +49,13 @@ bool isEditableType(GType type)
 
 // Writable after construction, readable to show its value, of a type the page can edit, and
 // the encoder's own rather than the generic element's name and parent.
-bool isEditable(GParamSpec* spec)
+bool isEditable(GParamSpec* param)
 {
-    const GParamFlags flags = spec->flags;
+    const GParamFlags flags = param->flags;
     return (flags & G_PARAM_READABLE) && (flags & G_PARAM_WRITABLE)
-        && !(flags & G_PARAM_CONSTRUCT_ONLY) && isEditableType(spec->value_type)
-        && spec->owner_type != GST_TYPE_OBJECT && spec->owner_type != G_TYPE_OBJECT
-        && spec->owner_type != GST_TYPE_ELEMENT && spec->owner_type != GST_TYPE_BIN;
+        && !(flags & G_PARAM_CONSTRUCT_ONLY) && isEditableType(param->value_type)
+        && param->owner_type != GST_TYPE_OBJECT && param->owner_type != G_TYPE_OBJECT
+        && param->owner_type != GST_TYPE_ELEMENT && param->owner_type != GST_TYPE_BIN;
 }
 
 std::vector<GParamSpec*> editableProperties(GstElement* element)
@@ -72,12 +72,12 @@ std::vector<GParamSpec*> editableProperties(GstElement* element)
 }
 
 // The property's current value in the form gst_util_set_object_arg reads back.
-std::string serialized(GstElement* element, GParamSpec* spec)
+std::string serialized(GstElement* element, GParamSpec* param)
 {
-    GValueHolder holder(spec->value_type);
-    g_object_get_property(G_OBJECT(element), spec->name, &holder.value);
+    GValueHolder holder(param->value_type);
+    g_object_get_property(G_OBJECT(element), param->name, &holder.value);
     const GValue* value = &holder.value;
-    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+    switch (G_TYPE_FUNDAMENTAL(param->value_type)) {
     case G_TYPE_BOOLEAN: return g_value_get_boolean(value) ? "true" : "false";
     case G_TYPE_INT: return std::to_string(g_value_get_int(value));
     case G_TYPE_UINT: return std::to_string(g_value_get_uint(value));
@@ -88,7 +88,7 @@ std::string serialized(GstElement* element, GParamSpec* spec)
     case G_TYPE_FLOAT: return QString::number(g_value_get_float(value), 'g', 9).toStdString();
     case G_TYPE_DOUBLE: return QString::number(g_value_get_double(value), 'g', 17).toStdString();
     case G_TYPE_ENUM: {
-        GEnumValue* entry = g_enum_get_value(G_PARAM_SPEC_ENUM(spec)->enum_class, g_value_get_enum(value));
+        GEnumValue* entry = g_enum_get_value(G_PARAM_SPEC_ENUM(param)->enum_class, g_value_get_enum(value));
         return entry ? entry->value_nick : std::to_string(g_value_get_enum(value));
     }
     case G_TYPE_STRING: {
@@ -99,9 +99,9 @@ std::string serialized(GstElement* element, GParamSpec* spec)
     return {};
 }
 
-QString tooltipOf(GParamSpec* spec)
+QString tooltipOf(GParamSpec* param)
 {
-    const char* blurb = g_param_spec_get_blurb(spec);
+    const char* blurb = g_param_spec_get_blurb(param);
     return blurb ? QString::fromUtf8(blurb) : QString();
 }
 
@@ -129,9 +129,9 @@ QWidget* integerEditor(const std::string& current, long double minimum, long dou
     return line;
 }
 
-QWidget* makeEditor(GParamSpec* spec, const std::string& current, std::function<std::string()>& read)
+QWidget* makeEditor(GParamSpec* param, const std::string& current, std::function<std::string()>& read)
 {
-    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+    switch (G_TYPE_FUNDAMENTAL(param->value_type)) {
     case G_TYPE_BOOLEAN: {
         auto* box = new QCheckBox;
         box->setChecked(current == "true");
@@ -139,24 +139,24 @@ QWidget* makeEditor(GParamSpec* spec, const std::string& current, std::function<
         return box;
     }
     case G_TYPE_INT:
-        return integerEditor(current, G_PARAM_SPEC_INT(spec)->minimum, G_PARAM_SPEC_INT(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_INT(param)->minimum, G_PARAM_SPEC_INT(param)->maximum, read);
     case G_TYPE_UINT:
-        return integerEditor(current, G_PARAM_SPEC_UINT(spec)->minimum, G_PARAM_SPEC_UINT(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_UINT(param)->minimum, G_PARAM_SPEC_UINT(param)->maximum, read);
     case G_TYPE_LONG:
-        return integerEditor(current, G_PARAM_SPEC_LONG(spec)->minimum, G_PARAM_SPEC_LONG(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_LONG(param)->minimum, G_PARAM_SPEC_LONG(param)->maximum, read);
     case G_TYPE_ULONG:
-        return integerEditor(current, G_PARAM_SPEC_ULONG(spec)->minimum, G_PARAM_SPEC_ULONG(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_ULONG(param)->minimum, G_PARAM_SPEC_ULONG(param)->maximum, read);
     case G_TYPE_INT64:
-        return integerEditor(current, G_PARAM_SPEC_INT64(spec)->minimum, G_PARAM_SPEC_INT64(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_INT64(param)->minimum, G_PARAM_SPEC_INT64(param)->maximum, read);
     case G_TYPE_UINT64:
-        return integerEditor(current, G_PARAM_SPEC_UINT64(spec)->minimum, G_PARAM_SPEC_UINT64(spec)->maximum, read);
+        return integerEditor(current, G_PARAM_SPEC_UINT64(param)->minimum, G_PARAM_SPEC_UINT64(param)->maximum, read);
     case G_TYPE_FLOAT:
     case G_TYPE_DOUBLE: {
-        const bool isFloat = G_TYPE_FUNDAMENTAL(spec->value_type) == G_TYPE_FLOAT;
+        const bool isFloat = G_TYPE_FUNDAMENTAL(param->value_type) == G_TYPE_FLOAT;
         auto* box = new QDoubleSpinBox;
         box->setDecimals(3);
-        box->setRange(isFloat ? G_PARAM_SPEC_FLOAT(spec)->minimum : G_PARAM_SPEC_DOUBLE(spec)->minimum,
-                      isFloat ? G_PARAM_SPEC_FLOAT(spec)->maximum : G_PARAM_SPEC_DOUBLE(spec)->maximum);
+        box->setRange(isFloat ? G_PARAM_SPEC_FLOAT(param)->minimum : G_PARAM_SPEC_DOUBLE(param)->minimum,
+                      isFloat ? G_PARAM_SPEC_FLOAT(param)->maximum : G_PARAM_SPEC_DOUBLE(param)->maximum);
         box->setValue(QString::fromStdString(current).toDouble());
         // An untouched box gives back the exact value it was given, not its rounded display.
         read = [box, current, shown = box->value()] {
@@ -169,7 +169,7 @@ QWidget* makeEditor(GParamSpec* spec, const std::string& current, std::function<
         // Some encoders describe their choices at length; the page must not grow sideways.
         list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         list->setMinimumContentsLength(24);
-        GEnumClass* values = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        GEnumClass* values = G_PARAM_SPEC_ENUM(param)->enum_class;
         for (guint i = 0; i < values->n_values; ++i) {
             list->addItem(QString::fromUtf8(values->values[i].value_name),
                           QString::fromUtf8(values->values[i].value_nick));
@@ -214,8 +214,8 @@ EncoderPropertyPage::EncoderPropertyPage(const std::string& factory, const Encod
 
         const std::vector<GParamSpec*> properties = editableProperties(m_encoder.get());
         std::vector<std::string> defaults;
-        for (GParamSpec* spec : properties)
-            defaults.push_back(serialized(m_encoder.get(), spec));
+        for (GParamSpec* param : properties)
+            defaults.push_back(serialized(m_encoder.get(), param));
         for (const auto& [name, value] : settings)
             if (g_object_class_find_property(G_OBJECT_GET_CLASS(m_encoder.get()), name.c_str()))
                 gst_util_set_object_arg(G_OBJECT(m_encoder.get()), name.c_str(), value.c_str());
@@ -237,15 +237,15 @@ EncoderPropertyPage::EncoderPropertyPage(const std::string& factory, const Encod
 
 EncoderPropertyPage::~EncoderPropertyPage() = default;
 
-void EncoderPropertyPage::addEditor(QFormLayout& form, GParamSpec* spec)
+void EncoderPropertyPage::addEditor(QFormLayout& form, GParamSpec* param)
 {
     Editor editor;
-    editor.property = spec->name;
-    QWidget* widget = makeEditor(spec, serialized(m_encoder.get(), spec), editor.value);
-    widget->setObjectName(QString::fromUtf8(spec->name));
-    widget->setToolTip(tooltipOf(spec));
-    const char* nick = g_param_spec_get_nick(spec);
-    form.addRow(QString::fromUtf8(nick ? nick : spec->name) + QLatin1Char(':'), widget);
+    editor.property = param->name;
+    QWidget* widget = makeEditor(param, serialized(m_encoder.get(), param), editor.value);
+    widget->setObjectName(QString::fromUtf8(param->name));
+    widget->setToolTip(tooltipOf(param));
+    const char* nick = g_param_spec_get_nick(param);
+    form.addRow(QString::fromUtf8(nick ? nick : param->name) + QLatin1Char(':'), widget);
     m_editors.push_back(std::move(editor));
 }
 

@@ -34,7 +34,7 @@ private:
         std::function<std::string()> value;
     };
 
-    void addEditor(QFormLayout& form, GParamSpec* spec);
+    void addEditor(QFormLayout& form, GParamSpec* param);
 
     ElementPtr m_encoder;
     std::vector<Editor> m_editors;
