@@ -1,17 +1,21 @@
 #include "Form1.h"
 
+#include "desktop/Controls.h"
 #include "desktop/Fonts.h"
-#include "desktop/Twips.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 
+#include <vector>
+
 namespace mirrane {
 
 using capture::Member;
 using capture::Value;
+
+using desktop::placed;
 
 namespace {
 
@@ -43,14 +47,6 @@ constexpr int SliderLeft = 1920;
 constexpr int SliderWidth = 5055;
 constexpr int SliderHeight = 615;
 constexpr int LabelHeight = 375;
-
-template <typename Widget>
-Widget* placed(Widget* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    desktop::placeInTwips(widget, left, top, width, height);
-    return widget;
-}
 
 QLabel* label(QWidget* parent, const char* name, const char* caption, int left, int top, int width)
 {
@@ -86,7 +82,7 @@ Form1::Form1(const capture::CaptureWidgetFactory& makeOrvex, desktop::Toolkit& /
     setFont(desktop::tahoma());
     desktop::sizeClientInTwips(this, 7515, 9675);
     buildControls(makeOrvex);
-    chainTabOrder();
+    arrangeTabOrder();
     connectHandlers(reporter);
 }
 
@@ -116,16 +112,13 @@ void Form1::buildControls(const capture::CaptureWidgetFactory& makeOrvex)
 
 // Labels take no focus, so the keyboard walks the buttons, the sliders, the list and the video
 // area in the order of the layout.
-void Form1::chainTabOrder()
+void Form1::arrangeTabOrder()
 {
-    QWidget* previous = m_command1;
-    for (const CameraRow& row : m_cameraRows) {
-        QWidget::setTabOrder(previous, row.slider);
-        previous = row.slider;
-    }
-    QWidget::setTabOrder(previous, m_cmdProPage);
-    QWidget::setTabOrder(m_cmdProPage, m_cboVideoInput);
-    QWidget::setTabOrder(m_cboVideoInput, m_orvex1);
+    std::vector<QWidget*> order{m_command1};
+    for (const CameraRow& row : m_cameraRows)
+        order.push_back(row.slider);
+    order.insert(order.end(), {m_cmdProPage, m_cboVideoInput, m_orvex1});
+    desktop::chainTabOrder(order);
 }
 
 void Form1::connectHandlers(desktop::FailureReporter& reporter)
@@ -153,7 +146,7 @@ void Form1::load()
 
 void Form1::previewClick()
 {
-    const QString chosen = selectedInputText();
+    const QString chosen = desktop::selectedText(m_cboVideoInput);
     const std::int16_t index =
         capture::toInt16(m_orvex1->collection(Member::VideoInputs)->indexOf(Value::text(chosen.toStdString())));
     if (index != -1)
@@ -192,13 +185,6 @@ void Form1::setUpSlider(const CameraRow& row)
 std::int32_t Form1::readRange(Member property, int member)
 {
     return capture::toInt32(m_orvex1->cameraProperty(property)->get(member));
-}
-
-// The entry at the selected position; no selection gives empty text. Text typed into the
-// editable field is not an entry and is never read.
-QString Form1::selectedInputText() const
-{
-    return m_cboVideoInput->itemText(m_cboVideoInput->currentIndex());
 }
 
 }  // namespace mirrane

@@ -31,7 +31,7 @@ private:
     };
 
     void buildControls(const capture::CaptureWidgetFactory& makeOrvex);
-    void chainTabOrder();
+    void arrangeTabOrder();
     void connectHandlers(desktop::FailureReporter& reporter);
 
     void previewClick();
@@ -40,7 +40,6 @@ private:
 
     void setUpSlider(const CameraRow& row);
     std::int32_t readRange(capture::Member property, int member);
-    QString selectedInputText() const;
 
     QPushButton* m_command1 = nullptr;
     QPushButton* m_cmdProPage = nullptr;

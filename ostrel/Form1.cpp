@@ -2,8 +2,8 @@
 
 #include "Title.h"
 
+#include "desktop/Controls.h"
 #include "desktop/Fonts.h"
-#include "desktop/Twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,18 +33,17 @@ struct TwipsBox {
 enum class Initially { Enabled, Disabled };
 enum class Box { Checked, Unchecked };
 
+// Every control of this window gets its font where it is placed.
 template <typename Control>
-Control* placed(Control* control, const char* name, TwipsBox box, const QFont& font)
+Control* placedWithFont(Control* control, const char* name, TwipsBox box, const QFont& font)
 {
-    control->setObjectName(QString::fromLatin1(name));
-    desktop::placeInTwips(control, box.left, box.top, box.width, box.height);
-    control->setFont(font);
+    desktop::placed(control, name, box.left, box.top, box.width, box.height)->setFont(font);
     return control;
 }
 
 QComboBox* sourceList(QWidget* parent, const char* name, TwipsBox box, Initially state)
 {
-    auto* list = placed(new QComboBox(parent), name, box, desktop::dialogFont());
+    auto* list = placedWithFont(new QComboBox(parent), name, box, desktop::dialogFont());
     // The user may type into the edit field, but only a picked entry is ever a choice.
     list->setEditable(true);
     list->setInsertPolicy(QComboBox::NoInsert);
@@ -54,31 +53,23 @@ QComboBox* sourceList(QWidget* parent, const char* name, TwipsBox box, Initially
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption, TwipsBox box, const QFont& font)
 {
-    auto* result = placed(new QLabel(caption, parent), name, box, font);
+    auto* result = placedWithFont(new QLabel(caption, parent), name, box, font);
     result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return result;
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, TwipsBox box, Initially state)
 {
-    auto* result = placed(new QPushButton(caption, parent), name, box, desktop::dialogFont());
+    auto* result = placedWithFont(new QPushButton(caption, parent), name, box, desktop::dialogFont());
     result->setEnabled(state == Initially::Enabled);
     return result;
 }
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, TwipsBox box, Box state)
 {
-    auto* result = placed(new QCheckBox(caption, parent), name, box, desktop::verdanaSmall());
+    auto* result = placedWithFont(new QCheckBox(caption, parent), name, box, desktop::verdanaSmall());
     result->setChecked(state == Box::Checked);
     return result;
-}
-
-// The text of the selected entry; empty when nothing is selected. Text typed into the edit
-// field does not count.
-QString selectedText(const QComboBox* list)
-{
-    const int position = list->currentIndex();
-    return position < 0 ? QString() : list->itemText(position);
 }
 
 // A check box's state as the control takes it: 0 unchecked, 1 checked, 2 greyed. Qt numbers
@@ -161,33 +152,23 @@ void Form1::buildControls(const capture::CaptureWidgetFactory& makeOrvex)
     if (!m_orvex1)
         throw capture::CaptureError("The capture control could not be created.");
     m_orvex1->setParent(this);
-    m_orvex1->setObjectName(QStringLiteral("Orvex1"));
     // Its right edge lies past the client area on purpose; the overhang is clipped.
-    desktop::placeInTwips(m_orvex1, 3240, 3960, 5055, 3735);
+    desktop::placed(m_orvex1, "Orvex1", 3240, 3960, 5055, 3735);
 
     m_command5 = button(this, "Command5", QStringLiteral("Setting"), {1680, 2640, 1095, 375}, Initially::Disabled);
 }
 
+// Labels and the video area keep their place in the list; Tab passes over them.
 void Form1::arrangeTabOrder()
 {
-    QWidget* const order[] = {
+    desktop::chainTabOrder({
         m_cboDevice,     m_label1,          m_label2,         m_cboVideoFormat,     m_label3,
         m_cboAudioCompressor, m_label4,     m_cboAudioDevice, m_label5,             m_cboVideoCompressor,
         m_command1,      m_command2,        m_command3,       m_chkShowPreview,     m_capStatus,
         m_chkUseOrvex,   m_chkUseAudioCap,  m_chkCaptureAudio, m_chkCaptureVideo,   m_chkAspectRatio,
         m_cmdBackgroundColor, m_label6,     m_cboVideoInput,  m_chkTVMute,          m_orvex1,
         m_command5,
-    };
-    // Labels (and a video area that takes no focus) keep their place in the list but Tab
-    // passes over them; Qt refuses to chain a widget that cannot take focus.
-    QWidget* previous = nullptr;
-    for (QWidget* control : order) {
-        if (!(control->focusPolicy() & Qt::TabFocus))
-            continue;
-        if (previous)
-            QWidget::setTabOrder(previous, control);
-        previous = control;
-    }
+    });
 }
 
 void Form1::onClick(QAbstractButton* source, void (Form1::*handler)())
@@ -246,7 +227,7 @@ void Form1::ControlCap()
 
 void Form1::applySource(QComboBox* list, Member collection, Member choice)
 {
-    const std::int16_t index = indexOf(collection, selectedText(list));
+    const std::int16_t index = indexOf(collection, desktop::selectedText(list));
     if (index != NotFound)
         m_orvex1->put(choice, Value::i16(index));
 }
@@ -341,7 +322,7 @@ void Form1::useVideoCompressorClicked()
 
 void Form1::settingClicked()
 {
-    const std::int16_t index = indexOf(Member::VideoCompressors, selectedText(m_cboVideoCompressor));
+    const std::int16_t index = indexOf(Member::VideoCompressors, desktop::selectedText(m_cboVideoCompressor));
     // An unknown name's -1 goes to the control as it is; its answer alone decides.
     auto compressors = m_orvex1->collection(Member::VideoCompressors);
     const bool shown = capture::toBoolean(compressors->showItemPropertyPage(Value::i16(index)));

@@ -2,8 +2,8 @@
 
 #include "NumberReading.h"
 
+#include "desktop/Controls.h"
 #include "desktop/Fonts.h"
-#include "desktop/Twips.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,28 +21,12 @@ namespace tulvik {
 using capture::Member;
 using capture::Value;
 
+using desktop::placed;
+
 namespace {
 
 const QString ProgramTitle = QStringLiteral("tulvik");
 const QString AviFilter = QStringLiteral("Avi File (*.avi)|*.avi");
-
-template <typename Widget>
-Widget* placed(QWidget* parent, const char* name, int left, int top, int width, int height)
-{
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(name));
-    desktop::placeInTwips(widget, left, top, width, height);
-    return widget;
-}
-
-template <typename Widget>
-Widget* placed(QWidget* parent, const char* name, const QString& text, int left, int top, int width,
-               int height)
-{
-    auto* widget = placed<Widget>(parent, name, left, top, width, height);
-    widget->setText(text);
-    return widget;
-}
 
 std::string utf8(const QString& text) { return text.toStdString(); }
 
@@ -68,48 +52,42 @@ Form1::~Form1() = default;
 
 void Form1::createControls(const capture::CaptureWidgetFactory& makeOrvex)
 {
-    m_orvex = makeOrvex(this);
-    m_orvex->setObjectName(QStringLiteral("Orvex1"));
-    desktop::placeInTwips(m_orvex, 240, 960, 4335, 3255);
+    m_orvex = placed(makeOrvex(this), "Orvex1", 240, 960, 4335, 3255);
 
-    m_start = placed<QPushButton>(this, "Command1", QStringLiteral("Start"), 4200, 120, 1095, 375);
-    m_channels = placed<QListWidget>(this, "List1", 240, 4800, 3255, 2205);
+    m_start = placed(new QPushButton(QStringLiteral("Start"), this), "Command1", 4200, 120, 1095, 375);
+    m_channels = placed(new QListWidget(this), "List1", 240, 4800, 3255, 2205);
     m_channels->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_snapShot = placed<QPushButton>(this, "Command2", QStringLiteral("SnapShot"), 5400, 120, 1095, 375);
+    m_snapShot = placed(new QPushButton(QStringLiteral("SnapShot"), this), "Command2", 5400, 120, 1095, 375);
     m_snapShot->setEnabled(false);
 
     // A still picture larger than the box is clipped at the right and bottom, never scaled.
-    m_picture = placed<QLabel>(this, "Picture1", 5160, 840, 4335, 3375);
+    m_picture = placed(new QLabel(this), "Picture1", 5160, 840, 4335, 3375);
     m_picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_picture->setScaledContents(false);
 
-    m_deviceLabel = placed<QLabel>(this, "Label1", QStringLiteral("Video Device"), 120, 120, 1215, 255);
-    m_devices = placed<QComboBox>(this, "cboDevice", 1680, 120, 2415, 315);
+    m_deviceLabel = placed(new QLabel(QStringLiteral("Video Device"), this), "Label1", 120, 120, 1215, 255);
+    m_devices = placed(new QComboBox(this), "cboDevice", 1680, 120, 2415, 315);
     m_devices->setEditable(false);
-    m_capture = placed<QPushButton>(this, "Command3", QStringLiteral("Capture"), 6600, 120, 1095, 375);
+    m_capture = placed(new QPushButton(QStringLiteral("Capture"), this), "Command3", 6600, 120, 1095, 375);
     m_capture->setEnabled(false);
-    m_channelLabel = placed<QLabel>(this, "Label2", QStringLiteral("TV Channel No."), 240, 4440, 1335, 255);
-    m_stopCapture = placed<QPushButton>(this, "Command4", QStringLiteral("Stop Capture"), 7800, 120, 1095, 375);
+    m_channelLabel = placed(new QLabel(QStringLiteral("TV Channel No."), this), "Label2", 240, 4440, 1335, 255);
+    m_stopCapture = placed(new QPushButton(QStringLiteral("Stop Capture"), this), "Command4", 7800, 120, 1095, 375);
     m_stopCapture->setEnabled(false);
-    m_mute = placed<QCheckBox>(this, "Check1", QStringLiteral("Mute"), 3720, 5280, 975, 375);
-    m_propertyPage = placed<QPushButton>(this, "Command5", QStringLiteral("Orvex Property Page"), 3720,
-                                         6120, 2295, 615);
-    m_countryCode = placed<QLineEdit>(this, "Text1", QStringLiteral("1"), 1680, 480, 1455, 285);
-    m_countryLabel = placed<QLabel>(this, "Label3", QStringLiteral("Country Code"), 120, 480, 1215, 255);
-    m_countryHint = placed<QLabel>(this, "Label4",
-                                   QStringLiteral("if you do not know your country code ,see the help file"),
-                                   3240, 480, 4455, 255);
+    m_mute = placed(new QCheckBox(QStringLiteral("Mute"), this), "Check1", 3720, 5280, 975, 375);
+    m_propertyPage =
+        placed(new QPushButton(QStringLiteral("Orvex Property Page"), this), "Command5", 3720, 6120, 2295, 615);
+    m_countryCode = placed(new QLineEdit(QStringLiteral("1"), this), "Text1", 1680, 480, 1455, 285);
+    m_countryLabel = placed(new QLabel(QStringLiteral("Country Code"), this), "Label3", 120, 480, 1215, 255);
+    const QString countryHint = QStringLiteral("if you do not know your country code ,see the help file");
+    m_countryHint = placed(new QLabel(countryHint, this), "Label4", 3240, 480, 4455, 255);
 }
 
 void Form1::arrangeTabOrder()
 {
-    QWidget* const order[] = {m_orvex,       m_start,        m_channels,    m_snapShot,
-                                    m_picture,     m_deviceLabel,  m_devices,     m_capture,
-                                    m_channelLabel, m_stopCapture, m_mute,        m_propertyPage,
-                                    m_countryCode, m_countryLabel, m_countryHint};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
+    desktop::chainTabOrder({m_orvex, m_start, m_channels, m_snapShot, m_picture, m_deviceLabel, m_devices,
+                            m_capture, m_channelLabel, m_stopCapture, m_mute, m_propertyPage, m_countryCode,
+                            m_countryLabel, m_countryHint});
 }
 
 void Form1::connectHandlers(desktop::FailureReporter& reporter)
@@ -158,7 +136,7 @@ void Form1::start()
 // The device list is only a display of names; the choice reaches the control by name.
 void Form1::putSelectedDevice()
 {
-    const QString name = m_devices->currentIndex() >= 0 ? m_devices->currentText() : QString();
+    const QString name = desktop::selectedText(m_devices);
     const std::int16_t index =
         capture::toInt16(m_orvex->collection(Member::VideoDevices)->indexOf(Value::text(utf8(name))));
     if (index != -1)

@@ -1,9 +1,15 @@
+#include "desktop/Controls.h"
 #include "desktop/FailureReporter.h"
 #include "desktop/Fonts.h"
 #include "desktop/QtCommonDialog.h"
 #include "desktop/Twips.h"
 #include "desktop/testing/ScriptedToolkit.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace desktop;
@@ -20,6 +26,51 @@ private slots:
         QCOMPARE(twipsToPixels(7), 0);
         QCOMPARE(twipsToPixels(8), 1);  // rounds to the nearest pixel
         QCOMPARE(twipsRect(1680, 120, 3855, 315), QRect(112, 8, 257, 21));
+    }
+
+    void tabChainPassesOverLabels()
+    {
+        // Built in the reverse of the Tab order, so only the chain can put the controls right;
+        // a label between two controls must not break the chain there.
+        QWidget window;
+        auto* f = placed(new QPushButton(&window), "f", 0, 0, 1095, 375);
+        auto* e = placed(new QLineEdit(&window), "e", 0, 0, 1095, 375);
+        auto* lateLabel = placed(new QLabel(&window), "lateLabel", 0, 0, 1095, 375);
+        auto* d = placed(new QCheckBox(&window), "d", 0, 0, 1095, 375);
+        auto* c = placed(new QComboBox(&window), "c", 0, 0, 1095, 375);
+        auto* label = placed(new QLabel(&window), "label", 0, 0, 1095, 375);
+        auto* b = placed(new QPushButton(&window), "b", 0, 0, 1095, 375);
+        auto* a = placed(new QPushButton(&window), "a", 1680, 120, 3855, 315);
+        QCOMPARE(a->objectName(), QString("a"));
+        QCOMPARE(a->geometry(), twipsRect(1680, 120, 3855, 315));
+
+        chainTabOrder({a, b, label, c, d, lateLabel, e, f});
+
+        QStringList visited;
+        QWidget* control = a;
+        do {
+            if (control->parentWidget() == &window && (control->focusPolicy() & Qt::TabFocus))
+                visited << control->objectName();
+            control = control->nextInFocusChain();
+        } while (control != a);
+        QCOMPARE(visited, (QStringList{"a", "b", "c", "d", "e", "f"}));
+    }
+
+    void selectedTextIsThePickedEntryOnly()
+    {
+        QComboBox list;
+        QCOMPARE(selectedText(&list), QString());
+        list.setEditable(true);
+        list.setInsertPolicy(QComboBox::NoInsert);
+        list.addItems({"Composite", "S-Video"});
+        list.setCurrentIndex(1);
+        list.setEditText("Tuner");  // typed over the picked entry
+        QCOMPARE(list.currentText(), QString("Tuner"));
+        QCOMPARE(selectedText(&list), QString("S-Video"));
+
+        list.setCurrentIndex(-1);
+        list.setEditText("Composite");  // the name of an entry, typed but not picked
+        QCOMPARE(selectedText(&list), QString());
     }
 
     void fontsKeepTheirNamedFamily()

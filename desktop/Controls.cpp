@@ -1,0 +1,30 @@
+#include "Controls.h"
+
+#include <QComboBox>
+
+namespace desktop {
+
+void chainTabOrder(std::span<QWidget* const> order)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* control : order) {
+        if (!(control->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
+void chainTabOrder(std::initializer_list<QWidget*> order)
+{
+    chainTabOrder(std::span<QWidget* const>(order.begin(), order.size()));
+}
+
+QString selectedText(const QComboBox* list)
+{
+    const int position = list->currentIndex();
+    return position < 0 ? QString() : list->itemText(position);
+}
+
+}  // namespace desktop
