@@ -65,7 +65,7 @@ Counts demuxAll(const std::string& path, bool& ok)
     g_signal_connect(demuxer, "pad-added", G_CALLBACK(onPadAdded), &counts);
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     BusPtr bus(gst_element_get_bus(pipeline.get()));
-    MessagePtr message(gst_bus_timed_pop_filtered(bus.get(), 30 * GST_SECOND,
+    MessagePtr message(gst_bus_timed_pop_filtered(bus.get(), 300 * GST_SECOND,
                                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     ok = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
@@ -114,7 +114,7 @@ AviReadBack readBack(const std::string& path)
 {
     AviReadBack result;
     gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
-    GstDiscoverer* discoverer = gst_discoverer_new(30 * GST_SECOND, nullptr);
+    GstDiscoverer* discoverer = gst_discoverer_new(180 * GST_SECOND, nullptr);
     GstDiscovererInfo* info = discoverer ? gst_discoverer_discover_uri(discoverer, uri, nullptr) : nullptr;
     g_free(uri);
     if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
