@@ -319,47 +319,40 @@ int FakeV4l2Device::setStandard(v4l2_std_id id)
     return 0;
 }
 
+// Both query ioctls answer the same description of a control, in fields of their own widths.
+template <typename Query>
+int FakeV4l2Device::describeControl(Query& query) const
+{
+    const std::uint32_t wanted = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+    const FakeV4l2Hardware::Control* found =
+        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : control(wanted);
+    if (!found)
+        return EINVAL;
+    query = {};
+    query.id = found->id;
+    query.type = found->type;
+    copyText(query.name, found->name);
+    query.minimum = found->minimum;
+    query.maximum = found->maximum;
+    query.step = static_cast<decltype(query.step)>(found->step);
+    query.default_value = found->defaultValue;
+    query.flags = liveFlags(*found);
+    return 0;
+}
+
 int FakeV4l2Device::queryExtendedControl(v4l2_query_ext_ctrl& query) const
 {
     if (!m_hw.hasExtendedQuery)
         return ENOTTY;
-    const std::uint32_t wanted = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    const FakeV4l2Hardware::Control* found =
-        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : control(wanted);
-    if (!found)
-        return EINVAL;
-    query = {};
-    query.id = found->id;
-    query.type = found->type;
-    copyText(query.name, found->name);
-    query.minimum = found->minimum;
-    query.maximum = found->maximum;
-    query.step = static_cast<std::uint64_t>(found->step);
-    query.default_value = found->defaultValue;
-    query.flags = liveFlags(*found);
-    query.elem_size = sizeof(std::int32_t);
-    query.elems = 1;
-    return 0;
+    const int result = describeControl(query);
+    if (result == 0) {
+        query.elem_size = sizeof(std::int32_t);
+        query.elems = 1;
+    }
+    return result;
 }
 
-int FakeV4l2Device::queryControl(v4l2_queryctrl& query) const
-{
-    const std::uint32_t wanted = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    const FakeV4l2Hardware::Control* found =
-        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : control(wanted);
-    if (!found)
-        return EINVAL;
-    query = {};
-    query.id = found->id;
-    query.type = found->type;
-    copyText(query.name, found->name);
-    query.minimum = found->minimum;
-    query.maximum = found->maximum;
-    query.step = found->step;
-    query.default_value = found->defaultValue;
-    query.flags = liveFlags(*found);
-    return 0;
-}
+int FakeV4l2Device::queryControl(v4l2_queryctrl& query) const { return describeControl(query); }
 
 int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
 {

@@ -137,6 +137,8 @@ private:
     int setInput(int index);
     int getStandard(v4l2_std_id& id) const;
     int setStandard(v4l2_std_id id);
+    template <typename Query>
+    int describeControl(Query& query) const;
     int queryControl(v4l2_queryctrl& query) const;
     int queryExtendedControl(v4l2_query_ext_ctrl& query) const;
     int queryMenu(v4l2_querymenu& menu) const;
