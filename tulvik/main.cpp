@@ -1,7 +1,6 @@
 #include "Form1.h"
 
 #include "capture/engine/OrvexFactory.h"
-#include "desktop/FailureReporter.h"
 #include "desktop/ProgramRunner.h"
 #include "desktop/Toolkit.h"
 
@@ -11,15 +10,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     desktop::QtToolkit toolkit;
-    desktop::FailureReporter reporter(toolkit, QStringLiteral("tulvik"));
-
-    // A control that cannot be created is reported like any other failure, before a window shows.
-    tulvik::Form1* window = nullptr;
-    desktop::guarded(reporter, nullptr, [&] {
-        window = new tulvik::Form1(capture::createOrvex, toolkit, reporter);
-    })();
-    if (reporter.failed())
-        return desktop::FailureReporter::ExitStatus;
-
-    return desktop::runMainWindow(app, window, reporter, [window] { window->load(); });
+    const capture::CaptureWidgetFactory makeOrvex = capture::createOrvex;
+    return desktop::runProgram<tulvik::Form1>(app, toolkit, QStringLiteral("tulvik"), makeOrvex);
 }
