@@ -46,21 +46,11 @@ private:
     CountingFrameSink m_frames;
     QTemporaryDir m_folder;
 
-    CaptureRequest preview()
-    {
-        CaptureRequest request;
-        request.videoDevice = m_devices.camera.get();
-        request.videoFormat = VideoFormat{"BGRx", 320, 240, 30, 1};
-        request.audioDevice = m_devices.tone.get();
-        return request;
-    }
+    CaptureRequest preview() const { return capture::testing::preview(m_devices); }
 
-    CaptureRequest recording(const QString& name)
+    CaptureRequest recording(const QString& name) const
     {
-        CaptureRequest request = preview();
-        request.toFile = true;
-        request.fileName = m_folder.filePath(name).toStdString();
-        return request;
+        return capture::testing::recording(m_devices, m_folder.filePath(name).toStdString());
     }
 
 private slots:

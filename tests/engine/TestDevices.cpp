@@ -76,4 +76,21 @@ VideoFormat smallFormat(const char* pixelFormat)
     return VideoFormat{pixelFormat, 320, 240, 30, 1};
 }
 
+CaptureRequest preview(const VirtualDevices& devices)
+{
+    CaptureRequest request;
+    request.videoDevice = devices.camera.get();
+    request.videoFormat = VideoFormat{"BGRx", 320, 240, 30, 1};
+    request.audioDevice = devices.tone.get();
+    return request;
+}
+
+CaptureRequest recording(const VirtualDevices& devices, const std::string& fileName)
+{
+    CaptureRequest request = preview(devices);
+    request.toFile = true;
+    request.fileName = fileName;
+    return request;
+}
+
 }  // namespace capture::testing

@@ -2,6 +2,8 @@
 
 #include "capture/devices/CameraSettings.h"
 #include "capture/devices/VideoDevice.h"
+#include "capture/devices/virtual/VirtualDevices.h"
+#include "capture/engine/CaptureEngine.h"
 
 #include <string>
 #include <vector>
@@ -44,5 +46,9 @@ public:
 };
 
 VideoFormat smallFormat(const char* pixelFormat = "YUY2");
+
+// A small preview of the test camera with the test tone; recording() sends it to a file.
+CaptureRequest preview(const VirtualDevices& devices);
+CaptureRequest recording(const VirtualDevices& devices, const std::string& fileName);
 
 }  // namespace capture::testing

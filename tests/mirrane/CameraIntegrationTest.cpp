@@ -1,3 +1,4 @@
+#include "SliderRows.h"
 #include "TestPatternCamera.h"
 
 #include "mirrane/Form1.h"
@@ -13,19 +14,6 @@
 using capture::Member;
 
 namespace {
-
-const std::pair<Member, const char*> sliderNames[] = {
-    {Member::Brightness, "BrightnessSlider1"},
-    {Member::Contrast, "ContrastSlider1"},
-    {Member::Hue, "HueSlider1"},
-    {Member::Saturation, "SaturationSlider1"},
-    {Member::Sharpness, "SharpnessSlider1"},
-    {Member::Gamma, "GammaSlider1"},
-    {Member::ColorEnable, "ColorEnableSlider1"},
-    {Member::WhiteBalance, "WhiteBalanceSlider1"},
-    {Member::BacklightCompensation, "BacklightCompensationSlider1"},
-    {Member::Gain, "GainSlider1"},
-};
 
 double meanLuma(const QImage& frame)
 {
@@ -73,7 +61,7 @@ struct PreviewingWindow {
 
     QSlider* slider(Member property) const
     {
-        for (const auto& [member, name] : sliderNames)
+        for (const auto& [member, name] : mirrane::testing::sliderRows)
             if (member == property)
                 return form->findChild<QSlider*>(name);
         return nullptr;
@@ -99,7 +87,7 @@ private slots:
         QVERIFY2(window.endedWith == -1, qPrintable(window.failures()));
         QTRY_VERIFY_WITH_TIMEOUT(!window.frame().isNull(), 10000);
 
-        for (const auto& [property, name] : sliderNames) {
+        for (const auto& [property, name] : mirrane::testing::sliderRows) {
             auto range = window.orvex->cameraProperty(property);
             const capture::RangeNumbering numbering = capture::rangeNumbering(property);
             QVERIFY2(capture::toBoolean(range->get(capture::RangeMember::Supported)), name);

@@ -1,3 +1,4 @@
+#include "SliderRows.h"
 #include "mirrane/Form1.h"
 
 #include "capture/testing/FakeCaptureControl.h"
@@ -18,23 +19,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-struct SliderRow {
-    Member property;
-    const char* name;
-};
-
-const SliderRow sliderRows[] = {
-    {Member::Brightness, "BrightnessSlider1"},
-    {Member::Contrast, "ContrastSlider1"},
-    {Member::Hue, "HueSlider1"},
-    {Member::Saturation, "SaturationSlider1"},
-    {Member::Sharpness, "SharpnessSlider1"},
-    {Member::Gamma, "GammaSlider1"},
-    {Member::ColorEnable, "ColorEnableSlider1"},
-    {Member::WhiteBalance, "WhiteBalanceSlider1"},
-    {Member::BacklightCompensation, "BacklightCompensationSlider1"},
-    {Member::Gain, "GainSlider1"},
-};
+using mirrane::testing::sliderRows;
 
 FakeCaptureControl::Range supported(int min, int max, int value)
 {
