@@ -166,6 +166,9 @@ namespace {
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
 {
     auto* shared = static_cast<CapturePipeline::Shared*>(data);
+    // A sync handler that drops a message owns it. Each message holds its source, so one left
+    // behind keeps the element, and with it the whole graph, alive.
+    const MessagePtr owned(message);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
         shared->fail(shared->classify(message));
     // Nobody pops this bus: everything is handled here, nothing may pile up.
