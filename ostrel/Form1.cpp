@@ -2,6 +2,7 @@
 
 #include "Title.h"
 
+#include "capture/contract/StartStatus.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -19,9 +20,6 @@ namespace {
 
 // IndexOf's answer for a name the collection does not hold.
 constexpr std::int16_t NotFound = -1;
-// Start's answers after a capture that did not begin to record.
-constexpr std::int16_t RecordingRefused = -1;
-constexpr std::int16_t CaptureFileMissing = -2;
 
 struct TwipsBox {
     int left;
@@ -266,9 +264,9 @@ void Form1::captureClicked()
     putBoolean(Member::CaptureToFile, true);
     m_orvex1->put(Member::CaptureFileName, Value::text(m_commonDialog1->fileName().toStdString()));
     const std::int16_t status = start();
-    if (status == RecordingRefused)
+    if (status == capture::CannotRecord)
         m_messageBox->show(QStringLiteral("Capture Failure,Video, Audio Compressor not correct or capture file opening"));
-    else if (status == CaptureFileMissing)
+    else if (status == capture::FileNotFound)
         m_messageBox->show(QStringLiteral("Capture file not found"));
     else
         setRecordingButtons(true);

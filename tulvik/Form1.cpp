@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "NumberReading.h"
+#include "capture/contract/StartStatus.h"
 
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
@@ -199,10 +200,10 @@ void Form1::captureToFile()
     m_orvex->put(Member::CaptureToFile, Value::boolean(true));
     m_orvex->put(Member::CaptureFileName, Value::text(utf8(m_saveDialog->fileName())));
     const std::int16_t status = capture::toInt16(m_orvex->call(Member::Start));
-    if (status == -1) {
+    if (status == capture::CannotRecord) {
         m_messageBox->show(
             QStringLiteral("Capture Failure,Video, Audio Compressor not correct or capture file opening"));
-    } else if (status == -2) {
+    } else if (status == capture::FileNotFound) {
         m_messageBox->show(QStringLiteral("Capture file not found"));
     } else {
         m_capture->setEnabled(false);

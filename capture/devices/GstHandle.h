@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <memory>
 #include <utility>
 
 namespace capture {
@@ -90,5 +91,19 @@ using CapsPtr = GstMiniHandle<GstCaps>;
 using BufferPtr = GstMiniHandle<GstBuffer>;
 using SamplePtr = GstMiniHandle<GstSample>;
 using MessagePtr = GstMiniHandle<GstMessage>;
+
+// GLib's plain allocations: an error, a string, a structure.
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct GCharFree {
+    void operator()(gchar* text) const { g_free(text); }
+};
+struct GstStructureFree {
+    void operator()(GstStructure* structure) const { gst_structure_free(structure); }
+};
+using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
+using GCharPtr = std::unique_ptr<gchar, GCharFree>;
+using StructurePtr = std::unique_ptr<GstStructure, GstStructureFree>;
 
 }  // namespace capture

@@ -1,5 +1,7 @@
 #include "GstVideoDevice.h"
 
+#include "GstElements.h"
+
 #include "capture/contract/CaptureError.h"
 
 #include <algorithm>
@@ -73,13 +75,7 @@ std::vector<std::string> pixelFormatsOf(const GstStructure* structure)
 
 CapsPtr capsForFormat(const VideoFormat& format)
 {
-    GstCaps* caps = format.pixelFormat == "MJPG"
-        ? gst_caps_new_simple("image/jpeg", nullptr, nullptr)
-        : gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format.pixelFormat.c_str(), nullptr);
-    gst_caps_set_simple(caps, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height,
-                        "framerate", GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator,
-                        nullptr);
-    return CapsPtr(caps);
+    return capsOf(format, true);
 }
 
 std::vector<VideoFormat> GstVideoDevice::formatsFromCaps(const GstCaps* caps)

@@ -1,11 +1,15 @@
 #include "CaptureEngine.h"
 
 #include "CapturePipeline.h"
+#include "EngineLog.h"
 #include "FailureMessage.h"
 #include "RecordingFile.h"
 #include "capture/contract/CaptureError.h"
 
 #include <QObject>
+
+#include <cerrno>
+#include <cstring>
 
 namespace capture {
 
@@ -42,6 +46,7 @@ CaptureEngine::~CaptureEngine()
 int CaptureEngine::start(const CaptureRequest& request)
 {
     stop();
+    m_lastFailure.reset();
 
     std::unique_ptr<RecordingFile> file;
     if (request.toFile) {
@@ -49,6 +54,9 @@ int CaptureEngine::start(const CaptureRequest& request)
         case RecordingFile::Status::NotFound:
             return FileNotFound;
         case RecordingFile::Status::CannotCreate:
+            m_lastFailure = PipelineFailure{PipelineFailure::Part::File, request.fileName,
+                                            "it cannot be created (" + std::string(std::strerror(errno)) + ")", "",
+                                            false, false};
             return CannotRecord;
         case RecordingFile::Status::Opened:
             break;
@@ -62,11 +70,13 @@ int CaptureEngine::start(const CaptureRequest& request)
     std::unique_ptr<CapturePipeline> pipeline;
     try {
         pipeline = std::make_unique<CapturePipeline>(request, m_sink, file.get());
-    } catch (const EncoderUnavailable& refused) {
+    } catch (const GraphError& refused) {
         pipeline.reset();
         giveUp();
+        m_lastFailure = refused.failure();
+        qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
         if (!request.toFile)
-            throw CaptureError(std::string("The preview could not be set up: ") + refused.what());
+            throw CaptureError(startFailureMessage(refused.failure()));
         return CannotRecord;
     } catch (...) {
         pipeline.reset();
@@ -79,7 +89,8 @@ int CaptureEngine::start(const CaptureRequest& request)
     if (failure) {
         pipeline.reset();
         giveUp();
-        const bool recordingRefused = failure->part == PipelineFailure::Part::Recording || failure->notNegotiated;
+        m_lastFailure = failure;
+        const bool recordingRefused = failure->endsRecordingOnly() || failure->notNegotiated;
         if (request.toFile && recordingRefused)
             return CannotRecord;
         throw CaptureError(startFailureMessage(*failure));
@@ -95,6 +106,11 @@ void CaptureEngine::stop()
         return;
     m_graph->pipeline->finishRecording();
     m_graph->end();
+}
+
+const std::optional<PipelineFailure>& CaptureEngine::lastFailure() const
+{
+    return m_lastFailure;
 }
 
 CaptureStats CaptureEngine::stats() const
@@ -117,8 +133,8 @@ void CaptureEngine::onStreamingFailure(const PipelineFailure& failure)
     CaptureStats saved = pipeline->stats();
     if (!wasRecording)
         saved.fileName.clear();
-    const bool fatal = failure.part == PipelineFailure::Part::VideoSource || failure.part == PipelineFailure::Part::Preview;
-    if (fatal)
+    m_lastFailure = failure;
+    if (!failure.endsRecordingOnly())
         m_graph->end();
     if (m_onError)
         m_onError(failureMessage(failure, saved, closed));

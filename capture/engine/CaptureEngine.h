@@ -7,9 +7,10 @@
 // synchronous (bounded waits). Frames are handed to the FrameSink on a streaming thread.
 // Streaming errors arrive through the error callback on the GUI thread.
 
+#include "PipelineFailure.h"
+#include "capture/contract/StartStatus.h"
+#include "capture/devices/FrameSink.h"
 #include "capture/devices/VideoDevice.h"
-
-#include <QImage>
 
 #include <cstdint>
 #include <functional>
@@ -19,8 +20,6 @@
 #include <string>
 
 namespace capture {
-
-struct PipelineFailure;
 
 // An encoder element by factory name, with the settings the user gave it on its page
 // (property name to value as gst_util_set_object_arg reads it).
@@ -45,8 +44,6 @@ struct CaptureRequest {
     std::optional<EncoderChoice> audioEncoder;  // unset: PCM
 };
 
-// Start's status as the control answers it.
-enum StartStatus : int { Started = 0, CannotRecord = -1, FileNotFound = -2 };
 
 struct CaptureStats {
     bool running = false;
@@ -56,13 +53,6 @@ struct CaptureStats {
     std::uint64_t bytesWritten = 0;
     double recordedSeconds = 0;
     std::string fileName;
-};
-
-// Where the preview's pictures go. Called on a streaming thread; must not block.
-class FrameSink {
-public:
-    virtual ~FrameSink() = default;
-    virtual void present(const QImage& frame) = 0;  // Format_RGB32
 };
 
 class CaptureEngine {
@@ -84,6 +74,10 @@ public:
 
     CaptureStats stats() const;
 
+    // Why the last start answered -1 or raised, or why the last run ended early: the part that
+    // failed and the device or element in it. Cleared by the next start.
+    const std::optional<PipelineFailure>& lastFailure() const;
+
     // A streaming error (disk full, device gone): the recording has been finalized as far as it
     // could be, the preview goes on where the source still can. The text says what happened
     // and how much was saved. Called on the GUI thread.
@@ -96,6 +90,7 @@ private:
     std::unique_ptr<Graph> m_graph;
     FrameSink& m_sink;
     std::function<void(const std::string&)> m_onError;
+    std::optional<PipelineFailure> m_lastFailure;
 };
 
 }  // namespace capture

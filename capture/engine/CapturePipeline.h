@@ -1,10 +1,11 @@
 #pragma once
 
 #include "CaptureEngine.h"
+#include "PipelineFailure.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,32 +15,14 @@ namespace capture {
 
 class RecordingFile;
 class RecordingWriter;
+struct RunState;
 
-// Why a running graph failed, and in which part.
-struct PipelineFailure {
-    enum class Part { VideoSource, AudioSource, Preview, Recording };
-    Part part = Part::VideoSource;
-    std::string text;             // what the element said
-    bool notNegotiated = false;   // two elements could not agree on a format
-    bool diskFull = false;
-};
-
-// The chosen encoder is not installed or cannot feed the AVI muxer.
-class EncoderUnavailable : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// One run of the graph: video source → tee → preview (appsink) and record branch → avimux →
-// RecordingSink, with the audio source feeding the muxer too. Built element by element for
-// one CaptureRequest; a new request builds a new one.
-//
-// Streaming threads only count, drop and signal; failures reach the GUI thread through a
-// queued call on the context object given to play().
+// One run of the graph for one CaptureRequest: built by GraphBuilder, watched through the
+// run's state, started and finished with bounded waits. A new request makes a new run.
 class CapturePipeline {
 public:
-    // Throws CaptureError when a device cannot be opened, EncoderUnavailable when recording
-    // cannot be set up. file is used when the request records; it must outlive the pipeline.
+    // Throws GraphError when a part of the graph cannot be made or linked, CaptureError when a
+    // device cannot be opened. file is used when the request records; it must outlive the run.
     CapturePipeline(const CaptureRequest& request, FrameSink& sink, RecordingFile* file);
     ~CapturePipeline();
 
@@ -59,18 +42,14 @@ public:
     bool recording() const;
     CaptureStats stats() const;
 
-    // What the streaming threads and the GUI thread share; defined with the pipeline.
-    struct Shared;
-
 private:
-    class Builder;
-
     // Declared so that the pipeline goes before the writer it feeds and the state its bus
     // handler and probes point to, also when building throws half-way.
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<RunState> m_run;
     std::unique_ptr<RecordingWriter> m_writer;
     ElementPtr m_pipeline;
     RecordingFile* m_file = nullptr;
+    std::string m_videoDevice;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches
     bool m_recordingOpen = false;
 };

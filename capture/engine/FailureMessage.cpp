@@ -6,20 +6,29 @@ namespace capture {
 
 namespace {
 
+using Part = PipelineFailure::Part;
+
+std::string quoted(const std::string& name)
+{
+    return name.empty() ? std::string() : " \"" + name + "\"";
+}
+
 std::string what(const PipelineFailure& failure)
 {
-    using Part = PipelineFailure::Part;
     if (failure.diskFull)
         return "The disk is full, so the recording was stopped.";
+    const std::string who = quoted(failure.element);
     switch (failure.part) {
     case Part::VideoSource:
-        return "The video device stopped delivering pictures (" + failure.text + ").";
+        return "The video device" + who + " stopped delivering pictures (" + failure.text + ").";
     case Part::AudioSource:
-        return "The audio device stopped delivering sound (" + failure.text + "); the recording was stopped.";
+        return "The audio device" + who + " stopped delivering sound (" + failure.text + "); the recording was stopped.";
     case Part::Preview:
-        return "The preview stopped (" + failure.text + ").";
-    case Part::Recording:
-        break;
+        return "The preview stopped: its element" + who + " failed (" + failure.text + ").";
+    case Part::Encoder:
+        return "The recording was stopped: the encoder" + who + " failed (" + failure.text + ").";
+    case Part::File:
+        return "The recording was stopped: the file" + who + " could not be written (" + failure.text + ").";
     }
     return "The recording was stopped (" + failure.text + ").";
 }
@@ -38,8 +47,18 @@ std::string advice(const PipelineFailure& failure)
 {
     if (failure.diskFull)
         return " Free some space or choose another disk, then record again.";
-    if (failure.part == PipelineFailure::Part::VideoSource)
-        return " Check that the device is connected, then start the preview again.";
+    switch (failure.part) {
+    case Part::VideoSource:
+    case Part::AudioSource:
+        return " Check that the device is connected and not in use by another program, then start again.";
+    case Part::Encoder:
+        return failure.notNegotiated ? " Choose another picture format or another compressor, then record again."
+                                     : " Choose another compressor, then record again.";
+    case Part::File:
+        return " Choose another file or folder, then record again.";
+    case Part::Preview:
+        return " Start the preview again.";
+    }
     return "";
 }
 
@@ -55,9 +74,11 @@ std::string failureMessage(const PipelineFailure& failure, const CaptureStats& s
 
 std::string startFailureMessage(const PipelineFailure& failure)
 {
-    const char* device = failure.part == PipelineFailure::Part::AudioSource ? "audio" : "video";
-    return std::string("The ") + device + " device could not be started (" + failure.text
-           + "). Check that it is connected and not in use by another program.";
+    std::string message = "Capture could not start: " + culprit(failure) + " failed (" + failure.text + ").";
+    if (failure.notNegotiated && (failure.part == Part::VideoSource || failure.part == Part::Encoder))
+        return message + " The device and the recording could not agree on a picture format: choose another format"
+                         " or compressor, then start again.";
+    return message + advice(failure);
 }
 
 }  // namespace capture

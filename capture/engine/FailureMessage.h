@@ -1,17 +1,17 @@
 #pragma once
 
 #include "CaptureEngine.h"
-#include "CapturePipeline.h"
+#include "PipelineFailure.h"
 
 #include <string>
 
 namespace capture {
 
-// What the user is told after a streaming failure: what happened, how much of the recording
-// was saved and where, and what to do next.
+// What the user is told after a streaming failure: which part failed and what it said, how
+// much of the recording was saved and where, and what to do next.
 std::string failureMessage(const PipelineFailure& failure, const CaptureStats& saved, bool recordingClosed);
 
-// What Start raises when a device cannot be started.
+// What the user is told when Start could not begin: which part failed, and what to do.
 std::string startFailureMessage(const PipelineFailure& failure);
 
 }  // namespace capture

@@ -1,5 +1,6 @@
 #include "OrvexCore.h"
 
+#include "FailureMessage.h"
 #include "OrvexRange.h"
 #include "capture/pages/ControlPropertyPage.h"
 #include "capture/pages/EncoderPropertyPage.h"
@@ -334,12 +335,17 @@ Value OrvexCore::start()
     const bool compressorMissing
         = (m_settings.useVideoCompressor && m_settings.captureVideo && m_encoders.video.empty())
         || (m_settings.useAudioCompressor && m_settings.captureAudio && m_encoders.audio.empty());
-    if (m_settings.captureToFile && compressorMissing)
-        return Value::i16(StartStatus::CannotRecord);
-
-    const CaptureRequest request = captureRequest();
     m_view.clearError();
-    const int status = m_engine->start(request);
+    m_refusal.reset();
+    if (m_settings.captureToFile && compressorMissing) {
+        m_refusal = PipelineFailure{PipelineFailure::Part::Encoder, "", "no compressor is installed", "", false, false};
+        m_view.showError(QString::fromStdString(startFailureMessage(*m_refusal)));
+        return Value::i16(StartStatus::CannotRecord);
+    }
+
+    const int status = m_engine->start(captureRequest());
+    if (status == StartStatus::CannotRecord && m_engine->lastFailure())
+        m_view.showError(QString::fromStdString(startFailureMessage(*m_engine->lastFailure())));
     refreshRecordingStatus();
     return Value::i16(static_cast<std::int16_t>(status));
 }
@@ -450,6 +456,12 @@ std::string OrvexCore::recordingFile() const
 {
     const CaptureStats stats = m_engine->stats();
     return stats.recording ? stats.fileName : std::string();
+}
+
+std::string OrvexCore::lastFailure() const
+{
+    const std::optional<PipelineFailure>& failure = m_refusal ? m_refusal : m_engine->lastFailure();
+    return failure ? culprit(*failure) + ": " + failure->text : std::string();
 }
 
 LiveStatistics OrvexCore::statistics() const

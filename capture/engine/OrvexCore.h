@@ -51,6 +51,7 @@ public:
     Tuner* stationScanner() override;
     std::string recordingFile() const override;
     LiveStatistics statistics() const override;
+    std::string lastFailure() const override;
 
 private:
     VideoDevice& videoDevice() const;
@@ -82,6 +83,7 @@ private:
     std::map<std::string, EncoderSettings> m_encoderSettings;
     std::shared_ptr<ItemPageOpener> m_encoderPages;
     QTimer m_statusTimer;
+    std::optional<PipelineFailure> m_refusal;  // why the control itself answered Start with -1
     std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
 };
 

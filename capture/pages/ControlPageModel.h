@@ -40,6 +40,8 @@ public:
 
     virtual std::string recordingFile() const = 0;  // empty when not recording to a file
     virtual LiveStatistics statistics() const = 0;
+    // What failed last, naming the part and its device or element; empty when nothing did.
+    virtual std::string lastFailure() const = 0;
 };
 
 }  // namespace capture

@@ -214,6 +214,10 @@ QWidget* ControlPropertyPage::recordingGroup()
     form->addRow(tr("Frames captured:"), m_framesCaptured);
     form->addRow(tr("Frames dropped:"), m_framesDropped);
     form->addRow(tr("File size:"), m_fileSize);
+    auto* failure = new QLabel(orNone(m_model.lastFailure(), tr("(none)")));
+    failure->setObjectName(QStringLiteral("lastFailure"));
+    failure->setWordWrap(true);
+    form->addRow(tr("Last failure:"), failure);
     return group(tr("Recording"), form);
 }
 

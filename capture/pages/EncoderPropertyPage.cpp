@@ -1,5 +1,7 @@
 #include "EncoderPropertyPage.h"
 
+#include "capture/devices/EncoderProperties.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -27,46 +29,15 @@ struct GValueHolder {
     GValueHolder& operator=(const GValueHolder&) = delete;
 };
 
-bool isEditableType(GType type)
-{
-    switch (G_TYPE_FUNDAMENTAL(type)) {
-    case G_TYPE_BOOLEAN:
-    case G_TYPE_INT:
-    case G_TYPE_UINT:
-    case G_TYPE_LONG:
-    case G_TYPE_ULONG:
-    case G_TYPE_INT64:
-    case G_TYPE_UINT64:
-    case G_TYPE_FLOAT:
-    case G_TYPE_DOUBLE:
-    case G_TYPE_ENUM:
-    case G_TYPE_STRING:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Writable after construction, readable to show its value, of a type the page can edit, and
-// the encoder's own rather than the generic element's name and parent.
-bool isEditable(GParamSpec* param)
-{
-    const GParamFlags flags = param->flags;
-    return (flags & G_PARAM_READABLE) && (flags & G_PARAM_WRITABLE)
-        && !(flags & G_PARAM_CONSTRUCT_ONLY) && isEditableType(param->value_type)
-        && param->owner_type != GST_TYPE_OBJECT && param->owner_type != G_TYPE_OBJECT
-        && param->owner_type != GST_TYPE_ELEMENT && param->owner_type != GST_TYPE_BIN;
-}
-
 std::vector<GParamSpec*> editableProperties(GstElement* element)
 {
     guint count = 0;
-    // The array is ours, the specs in it belong to the element's class.
+    // The array is ours, the property descriptions in it belong to the element's class.
     std::unique_ptr<GParamSpec*, decltype(&g_free)> all(
         g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count), &g_free);
     std::vector<GParamSpec*> editable;
     for (guint i = 0; i < count; ++i)
-        if (isEditable(all.get()[i]))
+        if (isEncoderSetting(all.get()[i]))
             editable.push_back(all.get()[i]);
     return editable;
 }

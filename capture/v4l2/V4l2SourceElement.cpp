@@ -1,34 +1,9 @@
 #include "V4l2SourceElement.h"
 
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/GstElements.h"
 
 namespace capture {
-namespace {
-
-ElementPtr makeElement(const char* factory)
-{
-    ElementPtr element(gst_element_factory_make(factory, nullptr));
-    if (!element)
-        throw CaptureError(std::string("GStreamer's \"") + factory
-                           + "\" element is missing. Install the GStreamer good plugins and start again.");
-    return element;
-}
-
-CapsPtr capsFor(const V4l2FormatChoice& choice)
-{
-    const VideoFormat& format = choice.format;
-    GstCaps* caps = format.pixelFormat == "MJPG"
-        ? gst_caps_new_empty_simple("image/jpeg")
-        : gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format.pixelFormat.c_str(), nullptr);
-    GstStructure* structure = gst_caps_get_structure(caps, 0);
-    gst_structure_set(structure, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr);
-    // A rate the driver did not list is only our guess; pinning it could fail negotiation.
-    if (choice.rateListed)
-        gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator, nullptr);
-    return CapsPtr(caps);
-}
-
-}  // namespace
 
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice)
 {
@@ -39,7 +14,8 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     ElementPtr source = makeElement("v4l2src");
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
-    const CapsPtr caps = capsFor(choice);
+    // A rate the driver did not list is only our guess; pinning it could fail negotiation.
+    const CapsPtr caps = capsOf(choice.format, choice.rateListed);
     g_object_set(filter.get(), "caps", caps.get(), nullptr);
 
     // The bin takes its own reference to each child; the handles drop theirs.

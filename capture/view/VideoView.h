@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/engine/CaptureEngine.h"
+#include "capture/devices/FrameSink.h"
 
 #include <QColor>
 #include <QImage>

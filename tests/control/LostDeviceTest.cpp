@@ -37,7 +37,7 @@ private slots:
 
         // The overlay says what happened and the recording is closed and readable.
         const QString said = orvex->view().errorText();
-        QVERIFY2(said.contains("video device stopped"), qPrintable(said));
+        QVERIFY2(said.contains("video device \"Pattern camera\" stopped"), qPrintable(said));
         QVERIFY(!orvex->core().statistics().recording);
         const auto written = capture::testing::readBack(file);
         QVERIFY(written.hasIndex);

@@ -271,8 +271,16 @@ void OrvexMembersTest::startAnswersItsStatus()
     QCOMPARE(orvex->call(Member::Stop), Value());
     QVERIFY(QFileInfo(file).size() > 0);
 
+    // -1 stays -1; the overlay and the property page say which part failed and on what.
+    orvex->put(Member::CaptureFileName, Value::text(folder.path().toStdString()));
+    QCOMPARE(orvex->call(Member::Start), Value::i16(-1));
+    const QString expected = "the recording file \"" + folder.path() + "\"";
+    QVERIFY2(orvex->view().errorText().contains(expected), qPrintable(orvex->view().errorText()));
+    QVERIFY(QString::fromStdString(orvex->core().lastFailure()).startsWith(expected));
+
     orvex->put(Member::CaptureToFile, Value::boolean(false));
     QCOMPARE(orvex->call(Member::Start), Value::i16(0));
+    QVERIFY(orvex->view().errorText().isEmpty());
     orvex->call(Member::Stop);
 }
 

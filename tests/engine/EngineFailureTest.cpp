@@ -5,10 +5,14 @@
 #include "CountingFrameSink.h"
 #include "TestDevices.h"
 #include "capture/devices/virtual/VirtualDevices.h"
+#include "capture/contract/CaptureError.h"
 #include "capture/engine/CaptureEngine.h"
+#include "capture/engine/FailureMessage.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +27,7 @@ using namespace capture;
 using namespace capture::testing;
 
 Q_DECLARE_METATYPE(PatternCamera::Behaviour)
+Q_DECLARE_METATYPE(PipelineFailure::Part)
 
 namespace {
 
@@ -131,7 +136,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!message.empty(), 10000);
 
         qInfo("%s", message.c_str());
-        QVERIFY2(message.find("video device stopped") != std::string::npos, message.c_str());
+        QVERIFY2(message.find("video device \"Pattern camera\" stopped") != std::string::npos, message.c_str());
         QVERIFY(!engine.stats().running);
         const AviReadBack file = readBack(request.fileName);
         QVERIFY(file.hasIndex);
@@ -139,6 +144,62 @@ private slots:
 
         // The engine stays usable.
         QCOMPARE(engine.start(preview()), int(Started));
+    }
+
+    // Start keeps its statuses, and the part that failed is named with its device or element.
+    void aFailingPartIsNamed_data()
+    {
+        QTest::addColumn<PatternCamera::Behaviour>("camera");
+        QTest::addColumn<bool>("failingMicrophone");
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<bool>("record");
+        QTest::addColumn<bool>("fileIsAFolder");
+        QTest::addColumn<PipelineFailure::Part>("part");
+        QTest::addColumn<QString>("named");
+        using B = PatternCamera::Behaviour;
+        using P = PipelineFailure::Part;
+        QTest::newRow("video source") << B::WrongFormat << false << "" << true << false << P::VideoSource << "Pattern camera";
+        QTest::newRow("audio source") << B::Live << true << "" << true << false << P::AudioSource << "Failing microphone";
+        QTest::newRow("preview") << B::CorruptJpeg << false << "" << false << false << P::Preview << "jpegdec";
+        QTest::newRow("encoder") << B::Live << false << "no-such-encoder" << true << false << P::Encoder << "no-such-encoder";
+        QTest::newRow("file") << B::Live << false << "" << true << true << P::File << "";
+    }
+
+    void aFailingPartIsNamed()
+    {
+        QFETCH(PatternCamera::Behaviour, camera);
+        QFETCH(bool, failingMicrophone);
+        QFETCH(QString, encoder);
+        QFETCH(bool, record);
+        QFETCH(bool, fileIsAFolder);
+        QFETCH(PipelineFailure::Part, part);
+        QFETCH(QString, named);
+        const VideoFormat format = smallFormat(camera == PatternCamera::Behaviour::CorruptJpeg ? "MJPG" : "YUY2");
+        PatternCamera device{{format}, camera};
+        capture::testing::ToneMicrophone microphone(failingMicrophone);
+        CaptureEngine engine(m_frames);
+        QString file = m_folder.filePath(QString("part %1.avi").arg(QTest::currentDataTag()));
+        if (fileIsAFolder)
+            QVERIFY(QDir(m_folder.path()).mkpath(file));
+        CaptureRequest request = record ? recording(file) : preview();
+        request.videoDevice = &device;
+        request.videoFormat = format;
+        request.audioDevice = &microphone;
+        if (!encoder.isEmpty())
+            request.videoEncoder = EncoderChoice{encoder.toStdString(), {}};
+
+        if (record) {
+            QCOMPARE(engine.start(request), int(CannotRecord));
+            QVERIFY(fileIsAFolder || !QFileInfo::exists(file));
+        } else {
+            QVERIFY_THROWS_EXCEPTION(CaptureError, engine.start(request));
+        }
+        QVERIFY(engine.lastFailure());
+        const PipelineFailure& failure = *engine.lastFailure();
+        qInfo("%s", startFailureMessage(failure).c_str());
+        QCOMPARE(failure.part, part);
+        QCOMPARE(QString::fromStdString(failure.element), fileIsAFolder ? file : named);
+        QVERIFY(startFailureMessage(failure).find(culprit(failure)) != std::string::npos);
     }
 
     void aKilledProcessLeavesAReadableFile()

@@ -15,6 +15,17 @@ GstElement* addTo(GstElement* bin, const char* factory)
     return element;
 }
 
+GstPadProbeReturn spoilJpeg(GstPad*, GstPadProbeInfo* info, gpointer)
+{
+    GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    // Start and end markers stay, so the frame is found; between them there is no picture.
+    const gsize size = gst_buffer_get_size(buffer);
+    if (size > 4)
+        gst_buffer_memset(buffer, 2, 0xFF, size - 4);
+    return GST_PAD_PROBE_OK;
+}
+
 ElementPtr ghosted(ElementPtr bin, GstElement* last)
 {
     PadPtr pad(gst_element_get_static_pad(last, "src"));
@@ -36,7 +47,7 @@ ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
     g_object_set(source, "is-live", TRUE, "pattern", 2 /* black: cheapest to fill */, nullptr);
     if (m_behaviour == Behaviour::EndsAfter)
         g_object_set(source, "num-buffers", m_frames, nullptr);
-    const bool jpeg = format.pixelFormat == "MJPG";
+    const bool jpeg = format.pixelFormat == "MJPG" || m_behaviour == Behaviour::WrongFormat;
     CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, jpeg ? "I420" : format.pixelFormat.c_str(),
                                         "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height,
                                         "framerate", GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator, nullptr));
@@ -48,6 +59,10 @@ ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
         GstElement* encoder = addTo(bin.get(), "jpegenc");
         gst_element_link(last, encoder);
         last = encoder;
+        if (m_behaviour == Behaviour::CorruptJpeg) {
+            PadPtr out(gst_element_get_static_pad(encoder, "src"));
+            gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, spoilJpeg, nullptr, nullptr);
+        }
     }
     if (m_behaviour == Behaviour::FailsAfter) {
         GstElement* breaker = addTo(bin.get(), "identity");
@@ -59,6 +74,22 @@ ElementPtr PatternCamera::createSource(int, const VideoFormat& format)
 }
 
 ElementPtr ToneMicrophone::createSource()
+{
+    return m_fails ? failingSource() : toneSource();
+}
+
+ElementPtr ToneMicrophone::failingSource()
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    GstElement* source = addTo(bin.get(), "audiotestsrc");
+    g_object_set(source, "is-live", TRUE, nullptr);
+    GstElement* breaker = addTo(bin.get(), "identity");
+    g_object_set(breaker, "error-after", 1, nullptr);
+    gst_element_link(source, breaker);
+    return ghosted(std::move(bin), breaker);
+}
+
+ElementPtr ToneMicrophone::toneSource()
 {
     ElementPtr bin(gst_bin_new(nullptr));
     GstElement* source = addTo(bin.get(), "audiotestsrc");

@@ -11,10 +11,12 @@
 namespace capture::testing {
 
 // A test-pattern camera (videotestsrc) offering the formats it is given. It can stop after a
-// number of frames, with an error or an end-of-stream, as devices do when unplugged.
+// number of frames, with an error or an end-of-stream, as devices do when unplugged, or
+// misbehave as broken devices do: send JPEG under a raw format's name, or JPEG frames that are
+// not pictures.
 class PatternCamera : public VideoDevice {
 public:
-    enum class Behaviour { Live, FailsAfter, EndsAfter };
+    enum class Behaviour { Live, FailsAfter, EndsAfter, WrongFormat, CorruptJpeg };
 
     explicit PatternCamera(std::vector<VideoFormat> formats, Behaviour behaviour = Behaviour::Live, int frames = 0);
 
@@ -39,10 +41,17 @@ private:
 };
 
 // A live 440 Hz tone, 44.1 kHz stereo.
+// A 440 Hz microphone; a failing one stops with an error after its first buffer.
 class ToneMicrophone : public AudioDevice {
 public:
-    std::string name() const override { return "Tone"; }
+    explicit ToneMicrophone(bool fails = false) : m_fails(fails) {}
+    std::string name() const override { return m_fails ? "Failing microphone" : "Tone"; }
     ElementPtr createSource() override;
+
+private:
+    ElementPtr toneSource();
+    ElementPtr failingSource();
+    bool m_fails;
 };
 
 VideoFormat smallFormat(const char* pixelFormat = "YUY2");

@@ -1,6 +1,7 @@
 #include "PatternSource.h"
 
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/GstElements.h"
 
 #include <gst/video/video.h>
 
@@ -46,17 +47,6 @@ void link(GstElement* from, GstElement* to)
 }
 
 }  // namespace
-
-ElementPtr makeElement(const char* factory)
-{
-    if (!gst_is_initialized())
-        gst_init(nullptr, nullptr);
-    ElementPtr element(gst_element_factory_make(factory, nullptr));
-    if (!element)
-        throw CaptureError(std::string("The GStreamer element \"") + factory +
-                           "\" is missing. Install GStreamer's base plugins (gstreamer1.0-plugins-base) and try again.");
-    return element;
-}
 
 void checkPatternFormat(const std::string& device, const VideoFormat& format)
 {

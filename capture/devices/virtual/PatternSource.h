@@ -20,7 +20,4 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format);
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
                                std::unique_ptr<FramePainter> painter);
 
-// GStreamer element by factory, or CaptureError saying which plugin package is missing.
-ElementPtr makeElement(const char* factory);
-
 }  // namespace capture

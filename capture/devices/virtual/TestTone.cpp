@@ -1,6 +1,7 @@
 #include "TestTone.h"
 
 #include "PatternSource.h"
+#include "capture/devices/GstElements.h"
 
 #include "capture/contract/CaptureError.h"
 

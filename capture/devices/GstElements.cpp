@@ -1,0 +1,31 @@
+#include "GstElements.h"
+
+#include "capture/contract/CaptureError.h"
+
+namespace capture {
+
+ElementPtr makeElement(const char* factory)
+{
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    ElementPtr element(gst_element_factory_make(factory, nullptr));
+    if (!element)
+        throw CaptureError(std::string("The GStreamer element \"") + factory
+                           + "\" is missing. Install GStreamer's base and good plugins "
+                             "(gstreamer1.0-plugins-base, gstreamer1.0-plugins-good), then try again.");
+    return element;
+}
+
+CapsPtr capsOf(const VideoFormat& format, bool withRate)
+{
+    GstCaps* caps = format.pixelFormat == "MJPG"
+        ? gst_caps_new_empty_simple("image/jpeg")
+        : gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, format.pixelFormat.c_str(), nullptr);
+    GstStructure* structure = gst_caps_get_structure(caps, 0);
+    gst_structure_set(structure, "width", G_TYPE_INT, format.width, "height", G_TYPE_INT, format.height, nullptr);
+    if (withRate && format.fpsNumerator > 0 && format.fpsDenominator > 0)
+        gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator, nullptr);
+    return CapsPtr(caps);
+}
+
+}  // namespace capture

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "GstHandle.h"
+#include "VideoFormat.h"
+
+namespace capture {
+
+// A new element of this factory. Raises CaptureError naming the element and the packages that
+// bring it when GStreamer has no such factory.
+ElementPtr makeElement(const char* factory);
+
+// What a device's format looks like on a pad: image/jpeg for Motion JPEG, raw video in the
+// format's own layout otherwise. The rate is pinned only when the device listed it.
+CapsPtr capsOf(const VideoFormat& format, bool withRate);
+
+}  // namespace capture

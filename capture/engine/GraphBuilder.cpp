@@ -1,0 +1,288 @@
+#include "GraphBuilder.h"
+
+#include "PreviewOutput.h"
+#include "RecordingSink.h"
+#include "capture/contract/CaptureError.h"
+#include "capture/devices/EncoderProperties.h"
+#include "capture/devices/GstElements.h"
+
+#include <gst/video/gstvideodecoder.h>
+
+namespace capture {
+
+namespace {
+
+using Part = PipelineFailure::Part;
+
+[[noreturn]] void refuse(Part part, std::string element, std::string text)
+{
+    PipelineFailure failure;
+    failure.part = part;
+    failure.element = std::move(element);
+    failure.text = std::move(text);
+    throw GraphError(std::move(failure));
+}
+
+bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* other)
+{
+    for (const GList* item = gst_element_class_get_pad_template_list(GST_ELEMENT_GET_CLASS(element)); item; item = item->next) {
+        auto* templ = static_cast<GstPadTemplate*>(item->data);
+        if (GST_PAD_TEMPLATE_DIRECTION(templ) != direction)
+            continue;
+        CapsPtr caps(gst_pad_template_get_caps(templ));
+        if (gst_caps_can_intersect(caps.get(), other))
+            return true;
+    }
+    return false;
+}
+
+std::string parentFactory(GstPad* pad)
+{
+    GstElement* element = gst_pad_get_parent_element(pad);
+    std::string name = element ? factoryName(element) : "element";
+    if (element)
+        gst_object_unref(element);
+    return name;
+}
+
+}  // namespace
+
+GraphBuilder::GraphBuilder(GstBin* graph, Outputs outputs) : m_graph(graph), m_outputs(std::move(outputs)) {}
+
+GraphLayout GraphBuilder::build(const CaptureRequest& request)
+{
+    const bool toFile = request.toFile && m_outputs.writer;
+    const bool recordVideo = toFile && request.captureVideo && request.videoDevice;
+    const bool recordAudio = toFile && request.captureAudio && request.audioDevice;
+    const bool preview = request.videoDevice && (request.showPreview || !toFile);
+    if (toFile && !recordVideo && !recordAudio)
+        refuse(Part::File, m_outputs.fileName, "neither picture nor sound is to be recorded");
+    if (!request.videoDevice && !toFile)
+        throw CaptureError("There is no video device to show. Connect a camera, or choose one of the test devices.");
+
+    if (toFile)
+        recordingOutput();
+    if (preview || recordVideo) {
+        std::optional<VideoFormat> format = request.videoFormat;
+        if (!format) {
+            const std::vector<VideoFormat> formats = request.videoDevice->formats(request.videoInput);
+            if (formats.empty())
+                throw CaptureError("The video device \"" + request.videoDevice->name() + "\" offers no picture format.");
+            format = formats.front();
+        }
+        video(request, *format, preview, recordVideo);
+    }
+    if (recordAudio)
+        audio(request);
+    return std::move(m_layout);
+}
+
+GstElement* GraphBuilder::add(ElementPtr element, Part part, std::string label)
+{
+    gst_bin_add(m_graph, element.get());
+    m_layout.parts.add(element.get(), part, std::move(label));
+    return element.get();  // the graph holds it now
+}
+
+GstElement* GraphBuilder::make(const char* factory, Part part)
+{
+    return add(makeElement(factory), part);
+}
+
+GstElement* GraphBuilder::capsFilter(const char* description, Part part)
+{
+    GstElement* filter = make("capsfilter", part);
+    CapsPtr caps(gst_caps_from_string(description));
+    g_object_set(filter, "caps", caps.get(), nullptr);
+    return filter;
+}
+
+void GraphBuilder::link(GstElement* from, GstElement* to, Part part)
+{
+    if (gst_element_link(from, to))
+        return;
+    PadPtr input(gst_element_get_static_pad(to, "sink"));
+    if (input)
+        blameSources(input.get());
+    refuse(part, factoryName(to), factoryName(from) + " cannot feed " + factoryName(to));
+}
+
+void GraphBuilder::linkPads(GstPad* from, GstPad* to, Part part)
+{
+    if (gst_pad_link(from, to) == GST_PAD_LINK_OK)
+        return;
+    blameSources(to);
+    refuse(part, parentFactory(to), parentFactory(from) + " cannot feed " + parentFactory(to));
+}
+
+// A link that fails because of what a device delivers is the device's failure, not the part
+// that could not take it: a camera whose format nothing can convert, for one.
+void GraphBuilder::blameSources(GstPad* input)
+{
+    const CapsPtr accepted(gst_pad_query_caps(input, nullptr));
+    auto check = [&](const PadPtr& source, Part part) {
+        if (!source)
+            return;
+        const CapsPtr delivered(gst_pad_query_caps(source.get(), nullptr));
+        if (gst_caps_can_intersect(delivered.get(), accepted.get()))
+            return;
+        const GCharPtr caps(gst_caps_to_string(delivered.get()));
+        PipelineFailure failure = m_layout.parts.failureAt(GST_OBJECT(source.get()));
+        failure.part = part;
+        failure.text = std::string("its pictures (") + caps.get() + ") cannot be taken by " + parentFactory(input);
+        failure.notNegotiated = true;
+        throw GraphError(std::move(failure));
+    };
+    check(m_layout.videoSource, Part::VideoSource);
+    check(m_layout.audioSource, Part::AudioSource);
+}
+
+GstElement* GraphBuilder::encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate)
+{
+    ElementPtr element(gst_element_factory_make(choice.factory.c_str(), nullptr));
+    if (!element)
+        refuse(Part::Encoder, choice.factory, "it is not installed");
+    CapsPtr raw(gst_caps_from_string(rawMedia));
+    GstPadTemplate* muxerPads = gst_element_class_get_pad_template(GST_ELEMENT_GET_CLASS(m_muxer), muxerTemplate);
+    CapsPtr accepted(gst_pad_template_get_caps(muxerPads));
+    if (!templatesMeet(element.get(), GST_PAD_SINK, raw.get()) || !templatesMeet(element.get(), GST_PAD_SRC, accepted.get()))
+        refuse(Part::Encoder, choice.factory, "it cannot write into an AVI file");
+    for (const auto& [property, value] : choice.properties) {
+        const GParamSpec* param = g_object_class_find_property(G_OBJECT_GET_CLASS(element.get()), property.c_str());
+        if (param && isEncoderSetting(param))
+            gst_util_set_object_arg(G_OBJECT(element.get()), property.c_str(), value.c_str());
+    }
+    return add(std::move(element), Part::Encoder);
+}
+
+// avimux → the recording's sink; the muxer's inputs are requested per stream.
+void GraphBuilder::recordingOutput()
+{
+    m_muxer = make("avimux", Part::Encoder);
+    GstElement* fileSink = add(createRecordingSink(*m_outputs.writer, m_outputs.onFileClosed), Part::File,
+                               m_outputs.fileName);
+    link(m_muxer, fileSink, Part::File);
+}
+
+void GraphBuilder::muxerInput(GstElement* last, const char* padTemplate)
+{
+    PadPtr muxerPad(gst_element_request_pad_simple(m_muxer, padTemplate));
+    PadPtr from(gst_element_get_static_pad(last, "src"));
+    linkPads(from.get(), muxerPad.get(), Part::Encoder);
+    m_layout.muxerInputs.push_back(std::move(muxerPad));
+}
+
+void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record)
+{
+    const std::string device = request.videoDevice->name();
+    GstElement* source = add(request.videoDevice->createSource(request.videoInput, format), Part::VideoSource, device);
+    const bool jpeg = format.pixelFormat == "MJPG";
+    if (format.fpsNumerator > 0)
+        m_layout.frameDuration = static_cast<std::int64_t>(
+            gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(format.fpsDenominator), static_cast<guint64>(format.fpsNumerator)));
+    m_layout.videoSource = PadPtr(gst_element_get_static_pad(source, "src"));
+    if (!m_layout.videoSource)
+        throw CaptureError("The video device \"" + device + "\" gives no pictures.");
+
+    GstElement* tee = add(makeElement("tee"), Part::VideoSource, device);
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    link(source, tee, Part::VideoSource);
+
+    if (preview)
+        previewBranch(tee, jpeg);
+    if (record)
+        videoRecordBranch(request, tee, jpeg);
+}
+
+void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
+{
+    GstElement* queue = make("queue", Part::Preview);
+    // Only the newest pictures matter to a live view.
+    g_object_set(queue, "leaky", 2, "max-size-buffers", 2u, "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
+    linkPads(PadPtr(gst_element_request_pad_simple(tee, "src_%u")).get(), PadPtr(gst_element_get_static_pad(queue, "sink")).get(),
+             Part::Preview);
+    GstElement* last = queue;
+    if (jpeg) {
+        GstElement* decoder = make("jpegdec", Part::Preview);
+        // By default a decoder skips every frame it cannot read, and the view freezes without
+        // a word. A camera whose frames are not pictures for a second is a failure to report.
+        // (jpegdec's own "max-errors" property is a deprecated stub that hides the base class's.)
+        gst_video_decoder_set_max_errors(GST_VIDEO_DECODER(decoder), 30);
+        link(last, decoder, Part::Preview);
+        last = decoder;
+    }
+    GstElement* convert = make("videoconvert", Part::Preview);
+    link(last, convert, Part::Preview);
+    GstElement* output = add(createPreviewOutput(m_outputs.frames,
+                                                 [onFirst = m_outputs.onFirstFrame, shown = false]() mutable {
+                                                     if (!shown && onFirst)
+                                                         onFirst();
+                                                     shown = true;
+                                                 }),
+                             Part::Preview);
+    link(convert, output, Part::Preview);
+    m_layout.previewWanted = true;
+}
+
+void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg)
+{
+    GstElement* queue = make("queue", Part::Encoder);
+    // About a second of slack for the disk; beyond that frames are dropped (and counted)
+    // rather than stalling the source and the preview.
+    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(GST_SECOND), nullptr);
+    m_layout.recordQueue = queue;
+    m_layout.recordBranch = PadPtr(gst_element_request_pad_simple(tee, "src_%u"));
+    PadPtr entry(gst_element_get_static_pad(queue, "sink"));
+    linkPads(m_layout.recordBranch.get(), entry.get(), Part::Encoder);
+    m_layout.recordEntries.push_back(std::move(entry));
+
+    // AVI counts frames, it keeps no timestamps: frames the source missed are repeated so
+    // that picture and sound stay together.
+    GstElement* rate = make("videorate", Part::Encoder);
+    link(queue, rate, Part::Encoder);
+    GstElement* last = rate;
+    if (request.videoEncoder) {
+        if (jpeg) {
+            GstElement* decoder = make("jpegdec", Part::Encoder);
+            link(last, decoder, Part::Encoder);
+            last = decoder;
+        }
+        GstElement* convert = make("videoconvert", Part::Encoder);
+        link(last, convert, Part::Encoder);
+        GstElement* encoder = this->encoder(*request.videoEncoder, "video/x-raw", "video_%u");
+        link(convert, encoder, Part::Encoder);
+        last = encoder;
+    } else if (!jpeg) {
+        GstElement* convert = make("videoconvert", Part::Encoder);
+        link(last, convert, Part::Encoder);
+        GstElement* raw = capsFilter("video/x-raw, format=(string){ YUY2, I420, UYVY, BGRx, BGR, GRAY8 }", Part::Encoder);
+        link(convert, raw, Part::Encoder);
+        last = raw;
+    }
+    // A Motion JPEG device without an encoder is stored as it comes.
+    muxerInput(last, "video_%u");
+}
+
+void GraphBuilder::audio(const CaptureRequest& request)
+{
+    const std::string device = request.audioDevice->name();
+    GstElement* source = add(request.audioDevice->createSource(), Part::AudioSource, device);
+    m_layout.audioSource = PadPtr(gst_element_get_static_pad(source, "src"));
+    if (!m_layout.audioSource)
+        throw CaptureError("The audio device \"" + device + "\" gives no sound.");
+
+    GstElement* convert = make("audioconvert", Part::Encoder);
+    link(source, convert, Part::AudioSource);
+    m_layout.recordEntries.push_back(PadPtr(gst_element_get_static_pad(convert, "sink")));
+    GstElement* resample = make("audioresample", Part::Encoder);
+    link(convert, resample, Part::Encoder);
+    GstElement* last = request.audioEncoder
+        ? encoder(*request.audioEncoder, "audio/x-raw", "audio_%u")
+        : capsFilter("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, channels=(int)[1,2]", Part::Encoder);
+    link(resample, last, Part::Encoder);
+    GstElement* queue = make("queue", Part::Encoder);
+    link(last, queue, Part::Encoder);
+    muxerInput(queue, "audio_%u");
+}
+
+}  // namespace capture

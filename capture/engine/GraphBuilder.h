@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CaptureEngine.h"
+#include "GraphParts.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+class RecordingWriter;
+
+// Where a run watches the graph that the builder put together.
+struct GraphLayout {
+    PadPtr videoSource;                  // the video source's output, when pictures are used
+    PadPtr audioSource;                  // the audio source's output, when sound is recorded
+    PadPtr recordBranch;                 // the tee's pad that feeds the picture recording
+    GstElement* recordQueue = nullptr;   // leaky: its overruns are frames dropped
+    std::vector<PadPtr> recordEntries;   // where end-of-stream enters the record branches
+    std::vector<PadPtr> muxerInputs;
+    std::int64_t frameDuration = 0;
+    bool previewWanted = false;
+    GraphParts parts;
+};
+
+// Puts together the graph for one request: video source → tee → preview (appsink) and record
+// branch → avimux → the recording's sink, with the audio source feeding the muxer too. Only
+// makes and links elements; the run attaches its probes to the layout afterwards.
+class GraphBuilder {
+public:
+    struct Outputs {
+        FrameSink& frames;
+        std::function<void()> onFirstFrame;  // streaming thread: a picture reached the view
+        RecordingWriter* writer = nullptr;   // where the muxer's output goes when recording
+        std::string fileName;
+        std::function<void()> onFileClosed;  // streaming thread: end-of-stream was written
+    };
+
+    GraphBuilder(GstBin* graph, Outputs outputs);
+
+    // Throws GraphError naming the part that cannot be made or linked, CaptureError when a
+    // device cannot be opened or a basic element is missing.
+    GraphLayout build(const CaptureRequest& request);
+
+private:
+    GstElement* add(ElementPtr element, PipelineFailure::Part part, std::string label = {});
+    GstElement* make(const char* factory, PipelineFailure::Part part);
+    GstElement* capsFilter(const char* description, PipelineFailure::Part part);
+    GstElement* encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate);
+    void link(GstElement* from, GstElement* to, PipelineFailure::Part part);
+    void linkPads(GstPad* from, GstPad* to, PipelineFailure::Part part);
+    void blameSources(GstPad* input);
+
+    void recordingOutput();
+    void muxerInput(GstElement* last, const char* padTemplate);
+    void video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record);
+    void previewBranch(GstElement* tee, bool jpeg);
+    void videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg);
+    void audio(const CaptureRequest& request);
+
+    GstBin* m_graph;
+    Outputs m_outputs;
+    GraphLayout m_layout;
+    GstElement* m_muxer = nullptr;
+};
+
+}  // namespace capture

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace capture {
+
+// Why a run of the graph failed, in which part, and which device or element said so.
+struct PipelineFailure {
+    enum class Part { VideoSource, AudioSource, Preview, Encoder, File };
+    Part part = Part::VideoSource;
+    std::string element;          // the device's name for a source, else the element's factory
+    std::string text;             // what the element said
+    std::string debug;            // GStreamer's debug text (paths, errno), for the log
+    bool notNegotiated = false;   // two elements could not agree on a format
+    bool diskFull = false;
+
+    bool endsRecordingOnly() const { return part == Part::AudioSource || part == Part::Encoder || part == Part::File; }
+};
+
+// "video source", "encoder"...: how the user is told which part failed.
+const char* partName(PipelineFailure::Part part);
+
+// "the encoder \"x264enc\"": the part, and the device or element in it.
+std::string culprit(const PipelineFailure& failure);
+
+// The graph for a request cannot be put together: a part cannot be made or linked.
+class GraphError : public std::runtime_error {
+public:
+    explicit GraphError(PipelineFailure failure);
+    const PipelineFailure& failure() const { return m_failure; }
+
+private:
+    PipelineFailure m_failure;
+};
+
+}  // namespace capture
