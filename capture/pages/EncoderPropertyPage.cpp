@@ -61,7 +61,7 @@ bool isEditable(GParamSpec* param)
 std::vector<GParamSpec*> editableProperties(GstElement* element)
 {
     guint count = 0;
-    // The array is ours, the specs in it belong to the element's class.
+    // The array is ours, the property descriptions in it belong to the element's class.
     std::unique_ptr<GParamSpec*, decltype(&g_free)> all(
         g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count), &g_free);
     std::vector<GParamSpec*> editable;
