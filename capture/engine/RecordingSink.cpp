@@ -99,8 +99,11 @@ gboolean event(GstBaseSink* base, GstEvent* event)
         gst_event_parse_segment(event, &segment);
         if (segment->format == GST_FORMAT_BYTES)
             self->writer->seek(segment->start);
-    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && self->onEndOfStream && *self->onEndOfStream) {
-        (*self->onEndOfStream)();
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        // The muxer has closed the file: it is a whole recording, whatever was held.
+        self->writer->keep();
+        if (self->onEndOfStream && *self->onEndOfStream)
+            (*self->onEndOfStream)();
     }
     return GST_BASE_SINK_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(base)))->event(base, event);
 }

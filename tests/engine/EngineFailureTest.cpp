@@ -4,6 +4,7 @@
 #include "AviReadBack.h"
 #include "CountingFrameSink.h"
 #include "TestDevices.h"
+#include "capture/contract/CaptureError.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 
@@ -144,6 +145,40 @@ private slots:
 
         // The engine stays usable.
         QCOMPARE(engine.start(preview()), int(Started));
+    }
+
+    void aStartThatFailsLeavesAnExistingFileAsItWas()
+    {
+        const QString name = m_folder.filePath("kept.avi");
+        const QByteArray earlier(100000, 'e');
+        QFile existing(name);
+        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write(earlier) == earlier.size());
+        existing.close();
+
+        // The muxer has written for a while when the camera fails, before the (slow) view
+        // has shown a picture: the start fails late.
+        struct SlowView : FrameSink {
+            void present(const QImage&) override { std::this_thread::sleep_for(std::chrono::seconds(2)); }
+        } slowView;
+        PatternCamera failing{{smallFormat("YUY2")}, PatternCamera::Behaviour::FailsAfter, 15};
+        CaptureRequest request = recording(name);
+        request.videoDevice = &failing;
+        request.videoFormat = smallFormat("YUY2");
+        CaptureEngine engine(slowView);
+        QVERIFY_THROWS_EXCEPTION(CaptureError, engine.start(request));
+
+        QVERIFY(existing.open(QIODevice::ReadOnly));
+        QCOMPARE(existing.readAll(), earlier);
+        existing.close();
+
+        // A start that succeeds replaces it.
+        CaptureEngine working(m_frames);
+        QCOMPARE(working.start(recording(name)), int(Started));
+        QTest::qWait(1000);
+        working.stop();
+        const AviReadBack file = readBack(name.toStdString());
+        QVERIFY(file.hasIndex);
+        QVERIFY2(file.videoEnd > 0.5, qPrintable(QString::number(file.videoEnd)));
     }
 
     void aKilledProcessLeavesAReadableFile()
