@@ -27,11 +27,12 @@ public:
     void discard();
 
 private:
-    RecordingFile(std::string name, int fd, bool created);
+    RecordingFile(std::string name, int fd, bool created, bool wasEmpty);
 
     std::string m_name;
     int m_fd = -1;
     bool m_created = false;
+    bool m_wasEmpty = false;  // there before, with nothing in it
 };
 
 }  // namespace capture

@@ -147,10 +147,17 @@ private slots:
         QCOMPARE(engine.start(preview()), int(Started));
     }
 
+    void aStartThatFailsLeavesAnExistingFileAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("earlier");
+        QTest::newRow("with content") << QByteArray(100000, 'e');
+        QTest::newRow("empty") << QByteArray();
+    }
+
     void aStartThatFailsLeavesAnExistingFileAsItWas()
     {
-        const QString name = m_folder.filePath("kept.avi");
-        const QByteArray earlier(100000, 'e');
+        QFETCH(QByteArray, earlier);
+        const QString name = m_folder.filePath(QString("kept %1.avi").arg(QTest::currentDataTag()));
         QFile existing(name);
         QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write(earlier) == earlier.size());
         existing.close();
