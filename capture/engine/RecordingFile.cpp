@@ -64,7 +64,7 @@ void RecordingFile::discard()
 {
     // The writer holds back what it writes to a file with content, not to an empty one.
     if (m_fd >= 0 && m_wasEmpty && ::ftruncate(m_fd, 0) != 0) {
-        // Nothing more to do: the file was not ours to remove.
+        // Cannot happen on a descriptor open for writing; the file would keep what was written.
     }
     if (m_fd >= 0)
         ::close(m_fd);
