@@ -171,7 +171,15 @@ void Form1::mute()
 void Form1::snapShot()
 {
     const QString path = snapshotPath();
-    if (!capture::toBoolean(m_orvex->call(Member::SnapShot, Value::text(utf8(path))))) {
+    bool saved = false;
+    try {
+        saved = capture::toBoolean(m_orvex->call(Member::SnapShot, Value::text(utf8(path))));
+    } catch (const capture::CaptureError& error) {
+        // The control had a picture but could not save it; its message says why.
+        m_messageBox->show(QStringLiteral("The snapshot failed: %1").arg(QString::fromUtf8(error.what())));
+        return;
+    }
+    if (!saved) {
         m_messageBox->show(QStringLiteral("The snapshot failed: the capture control had no picture to "
                                           "save. Wait until the live picture shows, then try again."));
         return;

@@ -130,6 +130,9 @@ std::optional<PipelineFailure> CapturePipeline::play(QObject* context, std::func
     run.context = context;
     run.onFailure = std::move(onFailure);
     run.startingUp = false;
+    lock.unlock();
+    if (m_writer)
+        m_writer->keep();  // the start can no longer fail: an earlier file of that name may go
     return std::nullopt;
 }
 

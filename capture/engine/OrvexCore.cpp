@@ -7,6 +7,9 @@
 #include "capture/view/BitmapFile.h"
 #include "capture/view/VideoView.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cmath>
 
 namespace capture {
@@ -358,7 +361,22 @@ void OrvexCore::stop()
 
 Value OrvexCore::snapShot(const Value& path)
 {
-    return Value::boolean(writeBitmap(m_view.lastFrame(), QString::fromStdString(toText(path))));
+    // False only while there is no picture yet; a picture that cannot be saved is an error
+    // the caller has to see, with its cause.
+    const QImage picture = m_view.lastFrame();
+    if (picture.isNull())
+        return Value::boolean(false);
+    const QString file = QString::fromStdString(toText(path));
+    QString reason;
+    if (!writeBitmap(picture, file, &reason)) {
+        const QString remedy = QFileInfo(file).isDir()
+                                   ? QStringLiteral("A folder of that name is in the way: rename or remove it")
+                                   : QStringLiteral("Check that its folder exists and can be written to");
+        throw CaptureError(QStringLiteral("The snapshot could not be saved to \"%1\": %2. %3, then try again.")
+                               .arg(QDir::toNativeSeparators(file), reason, remedy)
+                               .toStdString());
+    }
+    return Value::boolean(true);
 }
 
 void OrvexCore::showPropertyPage()

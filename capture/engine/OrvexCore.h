@@ -69,6 +69,8 @@ private:
 
     Value start();
     void stop();
+    // False when there is no picture yet; raises, naming the file and the cause, when the
+    // picture cannot be saved.
     Value snapShot(const Value& path);
     void showPropertyPage();
     bool showEncoderPage(int index);

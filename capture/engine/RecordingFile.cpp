@@ -45,12 +45,12 @@ RecordingFile::Status RecordingFile::open(const std::string& name, std::unique_p
         ::close(fd);
         return Status::CannotCreate;
     }
-    file.reset(new RecordingFile(name, fd, created));
+    file.reset(new RecordingFile(name, fd, created, !created && info.st_size == 0));
     return Status::Opened;
 }
 
-RecordingFile::RecordingFile(std::string name, int fd, bool created)
-    : m_name(std::move(name)), m_fd(fd), m_created(created)
+RecordingFile::RecordingFile(std::string name, int fd, bool created, bool wasEmpty)
+    : m_name(std::move(name)), m_fd(fd), m_created(created), m_wasEmpty(wasEmpty)
 {
 }
 
@@ -62,6 +62,10 @@ RecordingFile::~RecordingFile()
 
 void RecordingFile::discard()
 {
+    // The writer holds back what it writes to a file with content, not to an empty one.
+    if (m_fd >= 0 && m_wasEmpty && ::ftruncate(m_fd, 0) != 0) {
+        // Cannot happen on a descriptor open for writing; the file would keep what was written.
+    }
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

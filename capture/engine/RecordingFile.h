@@ -22,15 +22,17 @@ public:
     const std::string& name() const { return m_name; }
 
     // Recording did not begin: close, and remove the file if this start created it. A file
-    // that was there before is left alone (the writer only empties it on the first write).
+    // that was there before is left alone (the writer holds back its first writes to such a
+    // file until the recording is kept, and drops them otherwise).
     void discard();
 
 private:
-    RecordingFile(std::string name, int fd, bool created);
+    RecordingFile(std::string name, int fd, bool created, bool wasEmpty);
 
     std::string m_name;
     int m_fd = -1;
     bool m_created = false;
+    bool m_wasEmpty = false;  // there before, with nothing in it
 };
 
 }  // namespace capture

@@ -48,6 +48,35 @@ void report(RecordingSinkElement* self, RecordingWriter::Result result)
     }
 }
 
+// avimux holds every picture back until the sound is half a second past it (a fixed delay
+// in its interleaving), so at any moment the last half second of pictures waits in the
+// queues before it instead of being in the file, and a killed process loses it. Running the
+// sound half a second later at the muxer's inputs evens that out: each buffer is written as
+// soon as the other streams have reached its time. Only the order in the file changes; AVI
+// keeps no timestamps.
+constexpr gint64 kMuxerPictureDelay = GST_SECOND / 2;
+
+gboolean delaySound(GstElement*, GstPad* pad, gpointer)
+{
+    GstPadTemplate* templ = GST_PAD_PAD_TEMPLATE(pad);
+    if (templ && g_str_has_prefix(GST_PAD_TEMPLATE_NAME_TEMPLATE(templ), "audio"))
+        gst_pad_set_offset(pad, kMuxerPictureDelay);
+    return TRUE;
+}
+
+// Called as the sink starts, before anything flows: the muxer's inputs are all there by then
+// and none has had its segment yet (a sink pad applies its offset to the segments it receives).
+gboolean start(GstBaseSink* base)
+{
+    PadPtr own(gst_element_get_static_pad(GST_ELEMENT(base), "sink"));
+    PadPtr peer(gst_pad_get_peer(own.get()));
+    ElementPtr muxer(peer ? gst_pad_get_parent_element(peer.get()) : nullptr);
+    GstElementFactory* factory = muxer ? gst_element_get_factory(muxer.get()) : nullptr;
+    if (factory && g_strcmp0(GST_OBJECT_NAME(factory), "avimux") == 0)
+        gst_element_foreach_sink_pad(muxer.get(), delaySound, nullptr);
+    return TRUE;
+}
+
 GstFlowReturn render(GstBaseSink* base, GstBuffer* buffer)
 {
     RecordingSinkElement* self = asSink(base);
@@ -70,8 +99,11 @@ gboolean event(GstBaseSink* base, GstEvent* event)
         gst_event_parse_segment(event, &segment);
         if (segment->format == GST_FORMAT_BYTES)
             self->writer->seek(segment->start);
-    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && self->onEndOfStream && *self->onEndOfStream) {
-        (*self->onEndOfStream)();
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        // The muxer has closed the file: it is a whole recording, whatever was held.
+        self->writer->keep();
+        if (self->onEndOfStream && *self->onEndOfStream)
+            (*self->onEndOfStream)();
     }
     return GST_BASE_SINK_CLASS(g_type_class_peek_parent(G_OBJECT_GET_CLASS(base)))->event(base, event);
 }
@@ -101,6 +133,7 @@ void classInit(gpointer klass, gpointer)
     gst_element_class_set_static_metadata(elementClass, "Recording file sink", "Sink/File",
                                           "Writes a recording and keeps room to close it", "capture");
     auto* sinkClass = GST_BASE_SINK_CLASS(klass);
+    sinkClass->start = start;
     sinkClass->render = render;
     sinkClass->event = event;
     sinkClass->query = query;

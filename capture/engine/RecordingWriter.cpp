@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace capture {
@@ -18,7 +19,12 @@ constexpr std::uint64_t kIndexBytesPerWrite = 24;
 
 }  // namespace
 
-RecordingWriter::RecordingWriter(int fd) : m_fd(fd), m_secondStarted(std::chrono::steady_clock::now()) {}
+RecordingWriter::RecordingWriter(int fd) : m_fd(fd), m_secondStarted(std::chrono::steady_clock::now())
+{
+    struct stat info {};
+    m_holding = ::fstat(fd, &info) == 0 && info.st_size > 0;
+    m_holdEnds = m_secondStarted + kLongestHold;
+}
 
 std::uint64_t RecordingWriter::reserveBytes() const
 {
@@ -62,18 +68,57 @@ bool RecordingWriter::reserveFor(std::uint64_t end)
     return false;
 }
 
+bool RecordingWriter::holds(std::uint64_t end) const
+{
+    return m_holding && !m_kept && end <= kLargestHold && std::chrono::steady_clock::now() < m_holdEnds;
+}
+
+RecordingWriter::Result RecordingWriter::release()
+{
+    m_holding = false;
+    const std::vector<char> held = std::move(m_held);
+    if (::ftruncate(m_fd, 0) != 0) {
+        m_error = errno;
+        m_failed = true;
+        return Result::Failed;
+    }
+    const std::uint64_t position = m_position;
+    m_position = 0;
+    m_size = 0;
+    const Result result = held.empty() ? Result::Written : put(held.data(), held.size());
+    m_position = position;
+    return result;
+}
+
 RecordingWriter::Result RecordingWriter::write(const void* data, std::size_t size)
 {
-    if (!m_emptied) {
-        // Only now is an existing file given up: a start that fails leaves it as it was.
-        if (::ftruncate(m_fd, 0) != 0) {
-            m_error = errno;
-            m_failed = true;
-            return Result::Failed;
+    const auto* bytes = static_cast<const char*>(data);
+    const std::uint64_t end = m_position + size;
+    Result result = Result::Written;
+    if (holds(end)) {
+        if (m_held.size() < end)
+            m_held.resize(end);
+        std::copy(bytes, bytes + size, m_held.begin() + static_cast<std::ptrdiff_t>(m_position));
+        m_position = end;
+        m_size = m_held.size();
+    } else {
+        if (m_holding)
+            result = release();
+        if (result != Result::Failed) {
+            const Result put = this->put(bytes, size);
+            if (put != Result::Written)
+                result = put;
         }
-        m_emptied = true;
     }
+    if (result == Result::Failed)
+        return result;
+    ++m_writes;
+    trackRate(size);
+    return result;
+}
 
+RecordingWriter::Result RecordingWriter::put(const char* bytes, std::size_t size)
+{
     const std::uint64_t end = m_position + size;
     const bool appends = end > m_size;
     if (appends && m_failed)
@@ -83,7 +128,6 @@ RecordingWriter::Result RecordingWriter::write(const void* data, std::size_t siz
     if (appends && !m_full && !reserveFor(end))
         m_full = true;
 
-    const auto* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pwrite(m_fd, bytes + done, size - done, static_cast<off_t>(m_position + done));
@@ -101,13 +145,19 @@ RecordingWriter::Result RecordingWriter::write(const void* data, std::size_t siz
     }
     m_position = end;
     m_size = std::max(m_size.load(), end);
-    ++m_writes;
-    trackRate(size);
     return m_full ? Result::Full : Result::Written;
 }
 
 void RecordingWriter::finish()
 {
+    if (m_holding && m_kept)
+        release();
+    if (m_holding) {
+        // Never kept: the start failed, the file keeps what it had.
+        m_held.clear();
+        m_size = 0;
+        return;
+    }
     if (m_reservedEnd > m_size) {
         // Growing by one byte and cutting back makes every filesystem drop the blocks that
         // were reserved past the end.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace capture {
 
@@ -12,7 +13,10 @@ namespace capture {
 // index that closes the file. Called on the recording's streaming thread only.
 //
 // Every buffer goes straight to the kernel (no user-space buffering), so a process that is
-// killed leaves everything it muxed in the file.
+// killed leaves everything it muxed in the file. The one exception is a file that already
+// had content: what the muxer writes at first is held in memory, and the file emptied and
+// written, only once the recording is sure to go on (keep()), so a start that fails leaves
+// the earlier file as it was.
 class RecordingWriter {
 public:
     enum class Result {
@@ -29,7 +33,12 @@ public:
 
     void seek(std::uint64_t offset) { m_position = offset; }
     Result write(const void* data, std::size_t size);
-    // Gives back the reserve. The file then ends exactly where its last write ended.
+    // The recording goes on (the start succeeded, or the muxer has closed the file): what is
+    // held goes to the file at the next write or at finish(). Safe from any thread. Without
+    // it, holding ends by itself once a start could no longer fail, or at kLargestHold.
+    void keep() { m_kept = true; }
+    // Gives back the reserve. The file then ends exactly where its last write ended. What is
+    // still held and was never kept is dropped: the file stays as it was.
     void finish();
 
     // Safe to read from any thread.
@@ -38,15 +47,25 @@ public:
     // unreachable for readers, so the writer reports Full before that.
     bool reachedLargestSize() const { return m_largest; }
     static constexpr std::uint64_t kLargestSize = 31ull << 30;
+    // Past this much, or this long after the writer was made (longer than any start waits),
+    // held output goes to the file even if nobody said keep().
+    static constexpr std::uint64_t kLargestHold = 64u << 20;
+    static constexpr std::chrono::seconds kLongestHold{10};
     int lastError() const { return m_error; }
 
 private:
+    bool holds(std::uint64_t end) const;
+    Result release();
+    Result put(const char* bytes, std::size_t size);
     bool reserveFor(std::uint64_t end);
     std::uint64_t reserveBytes() const;
     void trackRate(std::size_t size);
 
     int m_fd;
-    bool m_emptied = false;
+    bool m_holding = false;
+    std::atomic<bool> m_kept{false};
+    std::vector<char> m_held;  // the file's first bytes while holding
+    std::chrono::steady_clock::time_point m_holdEnds;
     bool m_full = false;
     bool m_failed = false;
     bool m_canReserve = true;

@@ -4,20 +4,28 @@
 
 namespace capture {
 
-bool writeBitmap(const QImage& picture, const QString& path)
+bool writeBitmap(const QImage& picture, const QString& path, QString* reason)
 {
-    if (picture.isNull() || path.isEmpty())
+    auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
         return false;
+    };
+    if (picture.isNull())
+        return fail(QStringLiteral("there is no picture"));
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name was given"));
     QSaveFile file(path);
     // Writing straight into the target would let a reader see a partial picture.
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return fail(file.errorString());
     if (!picture.save(&file, "BMP")) {
+        const QString why = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(why);
     }
-    return file.commit();
+    return file.commit() || fail(file.errorString());
 }
 
 }  // namespace capture

@@ -20,6 +20,7 @@ private slots:
     void writesTheLastFrameAsABitmap();
     void aReaderNeverSeesHalfAPicture();
     void aFailedWriteLeavesNothingBehind();
+    void aPictureThatCannotBeSavedSaysWhy();
 };
 
 void SnapshotTest::falseBeforeTheFirstFrame()
@@ -95,6 +96,27 @@ void SnapshotTest::aFailedWriteLeavesNothingBehind()
     QVERIFY(!writeBitmap(frame, QString()));
     QVERIFY(!writeBitmap(frame, folder.path()));  // a folder, not a file
     QVERIFY(QDir(folder.path()).isEmpty());
+}
+
+void SnapshotTest::aPictureThatCannotBeSavedSaysWhy()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("test.bmp");
+    QVERIFY(QDir().mkdir(path));
+    auto orvex = controltest::virtualOrvex();
+    QCOMPARE(orvex->call(Member::Start), Value::i16(0));
+    QTRY_VERIFY_WITH_TIMEOUT(!orvex->view().lastFrame().isNull(), 10000);
+
+    QString message;
+    try {
+        orvex->call(Member::SnapShot, Value::text(path.toStdString()));
+    } catch (const CaptureError& error) {
+        message = QString::fromStdString(error.what());
+    }
+    orvex->call(Member::Stop);
+    qInfo("%s", qPrintable(message));
+    QVERIFY2(message.contains(path) && message.contains("folder of that name"), qPrintable(message));
+    QVERIFY(QFileInfo(path).isDir());
 }
 
 QTEST_MAIN(SnapshotTest)

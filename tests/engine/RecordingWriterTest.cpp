@@ -48,7 +48,7 @@ private slots:
         QVERIFY2(info.st_blocks * 512 < (1 << 20), "the reserve stayed allocated");
     }
 
-    void emptiesAnExistingFileOnlyWhenItFirstWrites()
+    void replacesAnExistingFileOnlyOnceTheRecordingIsKept()
     {
         const QString path = m_folder.filePath("existing.bin");
         QFile file(path);
@@ -57,13 +57,22 @@ private slots:
         file.close();
         const int fd = openFile(path);
         {
-            RecordingWriter unused(fd);
+            RecordingWriter failedStart(fd);
+            QCOMPARE(failedStart.write("new", 3), RecordingWriter::Result::Written);
+            QCOMPARE(failedStart.size(), std::uint64_t(3));
+            failedStart.finish();
         }
         QCOMPARE(contents(path), QByteArray("an earlier, longer recording"));
+
         RecordingWriter writer(fd);
         writer.write("new", 3);
+        writer.keep();
+        QCOMPARE(contents(path), QByteArray("an earlier, longer recording"));
+        writer.write(" one", 4);
+        QCOMPARE(contents(path), QByteArray("new one"));
+        writer.finish();
         ::close(fd);
-        QCOMPARE(contents(path), QByteArray("new"));
+        QCOMPARE(contents(path), QByteArray("new one"));
     }
 
     void stopsBeforeTheMuxerRunsOutOfIndex()

@@ -260,9 +260,13 @@ private slots:
             file.write("not a picture");
         });
         rig.button("Command2")->click();
+        // The control could not save its picture: its reason is told, the program goes on.
+        rig.fake->failOn("50", 1, "test.bmp is a folder");
+        rig.button("Command2")->click();
 
         const QStringList messages = rig.toolkit.messageTexts();
-        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(messages[2], QStringLiteral("The snapshot failed: test.bmp is a folder"));
         QVERIFY2(messages[0].startsWith(QStringLiteral("The snapshot failed")), qPrintable(messages[0]));
         QVERIFY2(messages[1].contains(rig.form->snapshotPath()), qPrintable(messages[1]));
         QCOMPARE(rig.picture()->pixmap().size(), QSize(40, 30));

@@ -10,7 +10,8 @@
 
 namespace capture {
 
-struct SettingSpec {
+// One setting as a kind of device offers it: its range, step and default.
+struct SettingDescription {
     Member property;
     std::int32_t min;
     std::int32_t max;
@@ -28,7 +29,7 @@ constexpr std::size_t settingIndex(Member property)
 
 // The settings a kind of device offers, with its own ranges, and what its values do to the picture.
 struct SettingProfile {
-    std::vector<SettingSpec> specs;
+    std::vector<SettingDescription> settings;
     PictureAdjustments (*adjustments)(const SettingValues& values);
 };
 

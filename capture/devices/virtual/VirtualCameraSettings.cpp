@@ -8,13 +8,13 @@ namespace capture {
 
 VirtualCameraSettings::VirtualCameraSettings(SettingProfile profile) : m_profile(std::move(profile))
 {
-    for (const SettingSpec& s : m_profile.specs)
+    for (const SettingDescription& s : m_profile.settings)
         m_values[settingIndex(s.property)] = s.neutral;
 }
 
-const SettingSpec* VirtualCameraSettings::settingFor(Member property) const
+const SettingDescription* VirtualCameraSettings::settingFor(Member property) const
 {
-    for (const SettingSpec& s : m_profile.specs) {
+    for (const SettingDescription& s : m_profile.settings) {
         if (s.property == property)
             return &s;
     }
@@ -23,7 +23,7 @@ const SettingSpec* VirtualCameraSettings::settingFor(Member property) const
 
 SettingRange VirtualCameraSettings::range(Member property)
 {
-    const SettingSpec* s = settingFor(property);
+    const SettingDescription* s = settingFor(property);
     if (!s)
         return SettingRange{};
     std::lock_guard lock(m_mutex);
@@ -32,7 +32,7 @@ SettingRange VirtualCameraSettings::range(Member property)
 
 SettingWrite VirtualCameraSettings::set(Member property, std::int32_t value)
 {
-    const SettingSpec* s = settingFor(property);
+    const SettingDescription* s = settingFor(property);
     if (!s)
         return SettingWrite::Unsupported;
     // Clamp, then take the nearest step; a range whose top is off the step grid keeps the top

@@ -27,7 +27,7 @@ public:
     Snapshot snapshot() const;
 
 private:
-    const SettingSpec* settingFor(Member property) const;
+    const SettingDescription* settingFor(Member property) const;
 
     const SettingProfile m_profile;
     mutable std::mutex m_mutex;
