@@ -9,6 +9,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
+    app.setDesktopFileName(QStringLiteral("org.orvex.mirrane"));
     desktop::QtToolkit toolkit;
     const capture::CaptureWidgetFactory makeOrvex = capture::createOrvex;
     return desktop::runProgram<mirrane::Form1>(app, toolkit, QStringLiteral("mirrane"), makeOrvex);

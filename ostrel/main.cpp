@@ -7,6 +7,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
+    app.setDesktopFileName(QStringLiteral("org.orvex.ostrel"));
     desktop::QtToolkit toolkit;
     return ostrel::runProgram(app, toolkit, capture::createOrvex);
 }

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "NumberReading.h"
+#include "SnapshotFolder.h"
 #include "capture/contract/StartStatus.h"
 
 #include "desktop/Controls.h"
@@ -35,7 +36,7 @@ std::string utf8(const QString& text) { return text.toStdString(); }
 
 Form1::Form1(const capture::CaptureWidgetFactory& makeOrvex, desktop::Toolkit& toolkit,
              desktop::FailureReporter& reporter, QWidget* parent)
-    : QWidget(parent), m_snapshotFolder(QCoreApplication::applicationDirPath())
+    : QWidget(parent), m_snapshotFolder(snapshotFolder(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TV Tunner Demo"));

@@ -33,7 +33,7 @@ public:
     // The load handler: fills the device list.
     void load();
 
-    // Snapshots go to test.bmp in this folder; by default the program's own folder.
+    // Snapshots go to test.bmp in this folder; by default the program's own (see snapshotFolder).
     void setSnapshotFolder(const QString& folder);
     QString snapshotPath() const;
 

@@ -2,9 +2,11 @@
 
 #include "capture/testing/FakeCaptureControl.h"
 #include "desktop/Twips.h"
+#include "tulvik/SnapshotFolder.h"
 
 #include <QCheckBox>
 #include <QImage>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -237,6 +239,20 @@ private slots:
         QCOMPARE(QColor(shown.pixel(10, 10)), QColor(Qt::blue));
         QVERIFY(rig.toolkit.messages().empty());
         QCOMPARE(rig.switches(), Running);
+    }
+
+    // An installed copy's folder cannot be written; its snapshots go to the user's data folder.
+    void snapshotsGoToTheUsersFolderWhenTheProgramsCannotBeWritten()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QTemporaryDir program;
+        QCOMPARE(tulvik::snapshotFolder(program.path()), program.path());
+
+        const QString unwritable = program.filePath(QStringLiteral("missing"));
+        const QString user = tulvik::snapshotFolder(unwritable);
+        QCOMPARE(user, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        QVERIFY(user != unwritable);
+        QVERIFY(QFileInfo(user).isDir() && QFileInfo(user).isWritable());
     }
 
     void aFailedSnapshotIsToldAndKeepsThePicture()
