@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
   linux-libc-dev
   xvfb xauth x11-utils fonts-dejavu-core
-  fonts-dejavu-extra fonts-liberation2
+  fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
 
 missing=()
