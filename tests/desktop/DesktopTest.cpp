@@ -1,3 +1,4 @@
+#include "desktop/CheckBox.h"
 #include "desktop/Controls.h"
 #include "desktop/FailureReporter.h"
 #include "desktop/Fonts.h"
@@ -97,6 +98,18 @@ private slots:
             QVERIFY(!expected.font.bold() && !expected.font.italic());
         }
         QCOMPARE(standInFamily("No Such Family"), QString("No Such Family"));
+    }
+
+    void wrappedCheckBoxTakesClicksOnItsSecondLine()
+    {
+        QWidget window;
+        auto* box = placed(new CheckBox(QStringLiteral("Use Audio Compressor when Capture"), &window), "box", 0, 0,
+                           2535, 375);
+        box->setFont(verdanaSmall());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() / 2, box->height() - 3));
+        QVERIFY(box->isChecked());
     }
 
     void saveFilterForQt()
