@@ -1,7 +1,6 @@
 #include "Fonts.h"
 
 #include <QFontDatabase>
-#include <QStringList>
 
 namespace desktop {
 
@@ -9,10 +8,10 @@ namespace {
 
 struct StandIns {
     const char* layoutFamily;
-    const char* families[3];  // in order of preference; nullptr ends the list
+    const char* families[3];  // in order of preference; nullptr where there are fewer
 };
 
-// Families whose advance widths are within a few per cent of the layout's family.
+// Families whose advance widths are within about five per cent of the layout's family.
 constexpr StandIns Table[] = {
     {"MS Sans Serif", {"Liberation Sans", "Arimo", "Arial"}},
     {"Tahoma", {"DejaVu Sans Condensed", nullptr, nullptr}},
