@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <QComboBox>
+#include <QLabel>
 
 namespace desktop {
 
@@ -25,6 +26,15 @@ QString selectedText(const QComboBox* list)
 {
     const int position = list->currentIndex();
     return position < 0 ? QString() : list->itemText(position);
+}
+
+void labelFor(QLabel* label, QWidget* control)
+{
+    label->setBuddy(control);
+    const QString name = label->text().trimmed();
+    control->setAccessibleName(name);
+    if (name != label->text())
+        label->setAccessibleName(name);
 }
 
 }  // namespace desktop

@@ -9,6 +9,7 @@
 #include <span>
 
 class QComboBox;
+class QLabel;
 
 namespace desktop {
 
@@ -31,5 +32,10 @@ void chainTabOrder(std::initializer_list<QWidget*> order);
 // The text of the selected entry; empty when nothing is selected. Text typed into an editable
 // list's field is not an entry and does not count.
 QString selectedText(const QComboBox* list);
+
+// Ties a label to the control it names: the label becomes the control's buddy, so assistive
+// tools read the control as labelled by it, and the control takes the caption, without the
+// line break some captions end in, as its accessible name.
+void labelFor(QLabel* label, QWidget* control);
 
 }  // namespace desktop

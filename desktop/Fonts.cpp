@@ -1,10 +1,48 @@
 #include "Fonts.h"
 
+#include <QFontDatabase>
+
 namespace desktop {
 
-QFont font(const QString& family, double points)
+namespace {
+
+struct StandIns {
+    const char* layoutFamily;
+    const char* families[3];  // in order of preference; nullptr where there are fewer
+};
+
+// Families whose advance widths are within about five per cent of the layout's family.
+constexpr StandIns Table[] = {
+    {"MS Sans Serif", {"Liberation Sans", "Arimo", "Arial"}},
+    {"Tahoma", {"DejaVu Sans Condensed", nullptr, nullptr}},
+    {"Verdana", {"DejaVu Sans", "Bitstream Vera Sans", nullptr}},
+};
+
+}  // namespace
+
+// Resolved here, against Qt's own list of installed families. A font that names a missing family
+// is left to the system, and fontconfig answers with its default sans (DejaVu Sans on Debian),
+// wider than MS Sans Serif and Tahoma: the captions are cut. A font that names an installed
+// family is used as it is, so the font in use is the one chosen here, QFont::family() and
+// QFontInfo agree, and no process-wide substitution table is needed that every other font of
+// the program would also go through.
+QString standInFamily(const QString& layoutFamily)
 {
-    QFont result(family);
+    if (QFontDatabase::hasFamily(layoutFamily))
+        return layoutFamily;
+    for (const StandIns& entry : Table) {
+        if (layoutFamily.compare(QLatin1String(entry.layoutFamily), Qt::CaseInsensitive) != 0)
+            continue;
+        for (const char* family : entry.families)
+            if (family && QFontDatabase::hasFamily(QString::fromLatin1(family)))
+                return QString::fromLatin1(family);
+    }
+    return layoutFamily;
+}
+
+QFont font(const QString& layoutFamily, double points)
+{
+    QFont result(standInFamily(layoutFamily));
     result.setPointSizeF(points);
     result.setWeight(QFont::Normal);
     result.setItalic(false);

@@ -94,7 +94,8 @@ void Form1::buildControls(const capture::CaptureWidgetFactory& makeOrvex)
     for (size_t i = 0; i < rowLayouts.size(); ++i) {
         const RowLayout& row = rowLayouts[i];
         m_cameraRows[i] = {row.property, slider(this, row.sliderName, row.top)};
-        label(this, row.labelName, row.caption, 0, row.top, row.labelWidth);
+        desktop::labelFor(label(this, row.labelName, row.caption, 0, row.top, row.labelWidth),
+                          m_cameraRows[i].slider);
     }
 
     m_cmdProPage = placed(new QPushButton(QStringLiteral("Show Orvex Property Page"), this),
@@ -105,7 +106,7 @@ void Form1::buildControls(const capture::CaptureWidgetFactory& makeOrvex)
     m_cboVideoInput->setEditable(true);
     m_cboVideoInput->setInsertPolicy(QComboBox::NoInsert);
 
-    label(this, "Label11", "Video Input", 3600, 360, 1095);
+    desktop::labelFor(label(this, "Label11", "Video Input", 3600, 360, 1095), m_cboVideoInput);
 
     m_orvex1 = placed(makeOrvex(this), "Orvex1", 240, 480, 3135, 2655);
 }

@@ -3,6 +3,7 @@
 #include "Title.h"
 
 #include "capture/contract/StartStatus.h"
+#include "desktop/CheckBox.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -65,7 +66,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, T
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, TwipsBox box, Box state)
 {
-    auto* result = placedWithFont(new QCheckBox(caption, parent), name, box, desktop::verdanaSmall());
+    auto* result = placedWithFont(new desktop::CheckBox(caption, parent), name, box, desktop::verdanaSmall());
     result->setChecked(state == Box::Checked);
     return result;
 }
@@ -154,6 +155,13 @@ void Form1::buildControls(const capture::CaptureWidgetFactory& makeOrvex)
     desktop::placed(m_orvex1, "Orvex1", 3240, 3960, 5055, 3735);
 
     m_command5 = button(this, "Command5", QStringLiteral("Setting"), {1680, 2640, 1095, 375}, Initially::Disabled);
+
+    desktop::labelFor(m_label1, m_cboDevice);
+    desktop::labelFor(m_label2, m_cboVideoFormat);
+    desktop::labelFor(m_label6, m_cboVideoInput);
+    desktop::labelFor(m_label4, m_cboAudioDevice);
+    desktop::labelFor(m_label3, m_cboAudioCompressor);
+    desktop::labelFor(m_label5, m_cboVideoCompressor);
 }
 
 // Labels and the video area keep their place in the list; Tab passes over them.

@@ -12,6 +12,7 @@ packages=(
   linux-libc-dev
   xvfb xauth x11-utils fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db
+  fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "SnapshotFolder.h"
 #include "capture/contract/StartStatus.h"
 
+#include "desktop/CheckBox.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -76,13 +77,18 @@ void Form1::createControls(const capture::CaptureWidgetFactory& makeOrvex)
     m_channelLabel = placed(new QLabel(QStringLiteral("TV Channel No."), this), "Label2", 240, 4440, 1335, 255);
     m_stopCapture = placed(new QPushButton(QStringLiteral("Stop Capture"), this), "Command4", 7800, 120, 1095, 375);
     m_stopCapture->setEnabled(false);
-    m_mute = placed(new QCheckBox(QStringLiteral("Mute"), this), "Check1", 3720, 5280, 975, 375);
+    m_mute = placed(new desktop::CheckBox(QStringLiteral("Mute"), this), "Check1", 3720, 5280, 975, 375);
     m_propertyPage =
         placed(new QPushButton(QStringLiteral("Orvex Property Page"), this), "Command5", 3720, 6120, 2295, 615);
     m_countryCode = placed(new QLineEdit(QStringLiteral("1"), this), "Text1", 1680, 480, 1455, 285);
     m_countryLabel = placed(new QLabel(QStringLiteral("Country Code"), this), "Label3", 120, 480, 1215, 255);
     const QString countryHint = QStringLiteral("if you do not know your country code ,see the help file");
     m_countryHint = placed(new QLabel(countryHint, this), "Label4", 3240, 480, 4455, 255);
+
+    desktop::labelFor(m_deviceLabel, m_devices);
+    desktop::labelFor(m_channelLabel, m_channels);
+    desktop::labelFor(m_countryLabel, m_countryCode);
+    m_countryCode->setAccessibleDescription(countryHint);
 }
 
 void Form1::arrangeTabOrder()

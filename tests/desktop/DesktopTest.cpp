@@ -1,3 +1,4 @@
+#include "desktop/CheckBox.h"
 #include "desktop/Controls.h"
 #include "desktop/FailureReporter.h"
 #include "desktop/Fonts.h"
@@ -7,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,15 +76,40 @@ private slots:
         QCOMPARE(selectedText(&list), QString());
     }
 
-    void fontsKeepTheirNamedFamily()
+    // Where a layout's family is missing, the font is of an installed family of similar widths,
+    // and that is the font in use: nothing substitutes it behind the program's back.
+    void fontsAreTheLayoutsFamiliesOrTheirStandIns()
     {
-        QCOMPARE(dialogFont().family(), QString("MS Sans Serif"));
-        QCOMPARE(dialogFont().pointSizeF(), 8.25);
-        QCOMPARE(verdanaSmall().family(), QString("Verdana"));
-        QCOMPARE(verdanaSmall().pointSizeF(), 6.75);
-        QCOMPARE(tahoma().pointSizeF(), 8.25);
-        QVERIFY(!verdanaSmall().bold());
-        QVERIFY(!verdanaSmall().italic());
+        const struct {
+            QFont font;
+            const char* layoutFamily;
+            const char* standIn;
+            double points;
+        } fonts[] = {
+            {dialogFont(), "MS Sans Serif", "Liberation Sans", 8.25},
+            {tahoma(), "Tahoma", "DejaVu Sans Condensed", 8.25},
+            {verdanaSmall(), "Verdana", "DejaVu Sans", 6.75},
+        };
+        for (const auto& expected : fonts) {
+            const bool installed = QFontDatabase::hasFamily(expected.layoutFamily);
+            QCOMPARE(expected.font.family(), QString(installed ? expected.layoutFamily : expected.standIn));
+            QCOMPARE(QFontInfo(expected.font).family(), expected.font.family());
+            QCOMPARE(expected.font.pointSizeF(), expected.points);
+            QVERIFY(!expected.font.bold() && !expected.font.italic());
+        }
+        QCOMPARE(standInFamily("No Such Family"), QString("No Such Family"));
+    }
+
+    void wrappedCheckBoxTakesClicksOnItsSecondLine()
+    {
+        QWidget window;
+        auto* box = placed(new CheckBox(QStringLiteral("Use Audio Compressor when Capture"), &window), "box", 0, 0,
+                           2535, 375);
+        box->setFont(verdanaSmall());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() / 2, box->height() - 3));
+        QVERIFY(box->isChecked());
     }
 
     void saveFilterForQt()

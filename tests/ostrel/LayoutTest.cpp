@@ -1,5 +1,6 @@
 #include "FormRig.h"
 
+#include "desktop/Fonts.h"
 #include "desktop/Twips.h"
 
 #include <QLabel>
@@ -91,7 +92,7 @@ private slots:
         QCOMPARE(rig.form->objectName(), QString("Form1"));
         QCOMPARE(rig.form->windowTitle(), QString("Form1"));
         QCOMPARE(rig.form->size(), QSize(550, 559));
-        QCOMPARE(rig.form->font().family(), QString("MS Sans Serif"));
+        QCOMPARE(rig.form->font().family(), desktop::standInFamily("MS Sans Serif"));
         QCOMPARE(rig.form->font().pointSizeF(), 8.25);
     }
 
@@ -110,7 +111,7 @@ private slots:
             QCOMPARE(control->geometry(), desktop::twipsRect(row.left, row.top, row.width, row.height));
 
             const QFont font = control->font();
-            QCOMPARE(font.family(), QString(row.family ? row.family : "MS Sans Serif"));
+            QCOMPARE(font.family(), desktop::standInFamily(row.family ? row.family : "MS Sans Serif"));
             QCOMPARE(font.pointSizeF(), row.family ? row.points : 8.25);
             QVERIFY2(!font.bold() && !font.italic(), where);
 
