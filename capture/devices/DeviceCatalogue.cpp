@@ -3,6 +3,7 @@
 #include "GstAudioDevice.h"
 #include "virtual/VirtualDevices.h"
 
+#include <algorithm>
 #include <set>
 
 namespace capture {
@@ -55,6 +56,28 @@ DeviceCatalogue::DeviceCatalogue(std::vector<std::unique_ptr<VideoDevice>> video
 DeviceCatalogue::~DeviceCatalogue() = default;
 DeviceCatalogue::DeviceCatalogue(DeviceCatalogue&&) noexcept = default;
 DeviceCatalogue& DeviceCatalogue::operator=(DeviceCatalogue&&) noexcept = default;
+
+void DeviceCatalogue::insertVideo(int index, std::unique_ptr<VideoDevice> device)
+{
+    m_video.insert(m_video.begin() + std::clamp(index, 0, videoCount()), std::move(device));
+    m_videoNames = distinctNames(m_video);
+}
+
+std::unique_ptr<VideoDevice> DeviceCatalogue::takeVideo(int index)
+{
+    std::unique_ptr<VideoDevice> device = std::move(m_video.at(static_cast<size_t>(index)));
+    m_video.erase(m_video.begin() + index);
+    m_videoNames = distinctNames(m_video);
+    return device;
+}
+
+int DeviceCatalogue::indexOf(const VideoDevice& device) const
+{
+    for (int index = 0; index < videoCount(); ++index)
+        if (m_video[static_cast<size_t>(index)].get() == &device)
+            return index;
+    return -1;
+}
 
 DeviceCatalogue DeviceCatalogue::discover(const VideoScan& scanVideo)
 {

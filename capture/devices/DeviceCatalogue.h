@@ -9,8 +9,9 @@
 
 namespace capture {
 
-// The devices a control offers, fixed for its life so that an index always names the same
-// device: the real video and audio sources first, the built-in virtual devices after them.
+// The devices a control offers: the real video and audio sources first, the built-in virtual
+// devices after them. Video devices come and go with hot-plug (insertVideo, takeVideo); the
+// owner changes the catalogue only on its own thread and never while it walks through it.
 class DeviceCatalogue {
 public:
     // The machine's video devices as they are now, in the order to list them.
@@ -36,6 +37,13 @@ public:
     int audioCount() const { return static_cast<int>(m_audio.size()); }
     VideoDevice& video(int index) const { return *m_video.at(static_cast<size_t>(index)); }
     AudioDevice& audio(int index) const { return *m_audio.at(static_cast<size_t>(index)); }
+    // A device plugged in, listed at this index (0 to videoCount()); the names are given anew.
+    void insertVideo(int index, std::unique_ptr<VideoDevice> device);
+    // A device that went, no longer listed; the names are given anew.
+    std::unique_ptr<VideoDevice> takeVideo(int index);
+    // Where the device is listed, or -1.
+    int indexOf(const VideoDevice& device) const;
+
     // The names the control lists the devices under.
     const std::string& videoName(int index) const { return m_videoNames.at(static_cast<size_t>(index)); }
     const std::string& audioName(int index) const { return m_audioNames.at(static_cast<size_t>(index)); }

@@ -32,6 +32,12 @@ V4l2VideoDevice::V4l2VideoDevice(V4l2File file, std::string name)
 {
 }
 
+bool V4l2VideoDevice::connected() const
+{
+    v4l2_capability capability{};
+    return m_file.ioctl(VIDIOC_QUERYCAP, &capability) != ENODEV;
+}
+
 std::vector<std::string> V4l2VideoDevice::inputs()
 {
     std::vector<std::string> names;
@@ -112,7 +118,7 @@ void V4l2VideoDevice::fail(const std::string& what, int error) const
     case ENODEV:
     case ENOENT:
     case ENXIO:
-        advice = "It is no longer connected: connect it again and restart the program.";
+        advice = "It is no longer connected: connect it again, choose it in the device list and start again.";
         break;
     case EACCES:
     case EPERM:
