@@ -118,8 +118,6 @@ int EmulatedFile::waitForFrame(std::unique_lock<std::mutex>& lock)
 
 int EmulatedFile::ioctl(int fd, unsigned long request, void* argument)
 {
-    if (!argument && _IOC_SIZE(request) != 0)
-        return failure(EFAULT);
     const bool plugged = m_node->checkPlugged();
     std::unique_lock lock(m_node->mutex);
     if (!plugged && !m_node->device.unplugged()) {
@@ -311,6 +309,24 @@ void EmulatedNodes::patchStatus(int directory, const char* path, struct stat& st
     status.st_mode = S_IFCHR | 0660;
     status.st_rdev = makedev(videoMajor, node->second);
     status.st_size = 0;
+}
+
+std::optional<std::string> EmulatedNodes::sysfsText(const char* path)
+{
+    const std::string prefix = "/sys/dev/char/" + std::to_string(videoMajor) + ":";
+    if (m_directory.empty() || !path || std::strncmp(path, prefix.c_str(), prefix.size()) != 0)
+        return std::nullopt;
+    unsigned number = 0;
+    const char* end = path + std::strlen(path);
+    const auto [next, error] = std::from_chars(path + prefix.size(), end, number);
+    if (error != std::errc() || std::string_view(next) != "/uevent")
+        return std::nullopt;
+    const std::string node = m_directory + "/video" + std::to_string(number);
+    struct stat file {};
+    if (real::stat(node.c_str(), &file) != 0 || !S_ISREG(file.st_mode) || !emulatedHardware(profileIn(node), number))
+        return std::nullopt;
+    return "MAJOR=" + std::to_string(videoMajor) + "\nMINOR=" + std::to_string(number) + "\nDEVNAME=video"
+        + std::to_string(number) + "\n";
 }
 
 }  // namespace capture::emulated

@@ -75,6 +75,8 @@ public:
     std::shared_ptr<EmulatedFile> release(int fd);
     // Turns the placeholder's status into a character device's, when the path is a node.
     void patchStatus(int directory, const char* path, struct stat& status);
+    // What sysfs says of a node ("/sys/dev/char/81:N/uevent"), when N is an emulated one.
+    std::optional<std::string> sysfsText(const char* path);
 
 private:
     EmulatedNodes();

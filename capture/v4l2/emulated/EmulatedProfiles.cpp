@@ -49,6 +49,7 @@ FakeV4l2Hardware tvCard(unsigned node)
         input.standards = hw.standards;
     hw.formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", {}, {}}, {V4L2_PIX_FMT_GREY, "8-bit Greyscale", {}, {}}};
     hw.stationsMHz = emulatedStationsMHz;
+    hw.audioInputs = {"Tuner", "Line In"};
     hw.picture = std::make_shared<TvPicture>();
     return hw;
 }
@@ -63,7 +64,7 @@ FakeV4l2Hardware bayerCamera(unsigned node)
     hw.inputs = {{"gspca_emulated", V4L2_INPUT_TYPE_CAMERA, 0, 0}};
     hw.controls.push_back(fakeControl(V4L2_CID_BRIGHTNESS, "Brightness", 0, 255, 1, 128));
     hw.controls.push_back(fakeControl(V4L2_CID_CONTRAST, "Contrast", 0, 255, 1, 128));
-    hw.formats = {{V4L2_PIX_FMT_SGRBG8, "GRBG Bayer", {{640, 480, {{1, 30}, {1, 15}}}}, {}}};
+    hw.formats = {{V4L2_PIX_FMT_SGRBG8, "8-bit Bayer GRGR/BGBG", {{640, 480, {{1, 30}, {1, 15}}}}, {}}};
     hw.picture = std::make_shared<CameraPicture>();
     return hw;
 }

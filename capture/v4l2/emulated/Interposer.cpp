@@ -9,9 +9,11 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
-#include <cstdarg>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 
 using capture::emulated::EmulatedNodes;
 namespace real = capture::emulated::real;
@@ -87,6 +89,26 @@ int statusOfDescriptor(int fd, struct stat* status)
         return 0;
     }
     return real::fstat(fd, status);
+}
+
+// v4l-utils tell a node's kind from sysfs. A stream with a descriptor of its own, as
+// std::ifstream reads through it.
+FILE* openStream(const char* path, const char* mode, FILE* (*next)(const char*, const char*))
+{
+    const auto text = nodes().sysfsText(path);
+    if (!text)
+        return next(path, mode);
+    const int fd = memfd_create("uevent", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (::write(fd, text->data(), text->size()) != ssize_t(text->size()) || lseek(fd, 0, SEEK_SET) != 0) {
+        real::close(fd);
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "r");
+    if (!stream)
+        real::close(fd);
+    return stream;
 }
 
 }  // namespace
@@ -204,6 +226,9 @@ ORVEX_EXPORT int fstatat64(int directory, const char* path, struct stat64* statu
     auto* plain = reinterpret_cast<struct stat*>(status);
     return statusOf(directory, path, plain, real::fstatat(directory, path, plain, flags));
 }
+
+ORVEX_EXPORT FILE* fopen(const char* path, const char* mode) { return openStream(path, mode, real::fopen); }
+ORVEX_EXPORT FILE* fopen64(const char* path, const char* mode) { return openStream(path, mode, real::fopen); }
 
 // libv4l2 makes its calls to the driver through syscall().
 ORVEX_EXPORT long syscall(long number, ...)

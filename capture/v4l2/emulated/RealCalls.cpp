@@ -93,6 +93,12 @@ int fstatat(int directory, const char* path, struct stat* buffer, int flags)
     return function(directory, path, buffer, flags);
 }
 
+FILE* fopen(const char* path, const char* mode)
+{
+    ORVEX_REAL("fopen64", FILE* (*)(const char*, const char*));
+    return function(path, mode);
+}
+
 long syscall6(long number, long a, long b, long c, long d, long e, long f)
 {
     ORVEX_REAL("syscall", long (*)(long, ...));

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdio>
 
 // The C library's own entry points, found past this library, for everything the emulated
 // nodes do not answer themselves.
@@ -22,6 +23,7 @@ int stat(const char* path, struct stat* buffer);
 int lstat(const char* path, struct stat* buffer);
 int fstat(int fd, struct stat* buffer);
 int fstatat(int directory, const char* path, struct stat* buffer, int flags);
+FILE* fopen(const char* path, const char* mode);
 long syscall6(long number, long a, long b, long c, long d, long e, long f);
 
 }  // namespace capture::emulated::real

@@ -66,6 +66,16 @@ std::uint32_t pageAligned(std::uint32_t size)
 
 constexpr std::uint32_t maxBuffers = 32;  // videobuf2's VB2_MAX_FRAME
 
+constexpr unsigned long knownRequests[] = {
+    VIDIOC_QUERYCAP, VIDIOC_ENUMINPUT, VIDIOC_G_INPUT, VIDIOC_S_INPUT, VIDIOC_G_STD, VIDIOC_S_STD,
+    VIDIOC_QUERYCTRL, VIDIOC_QUERY_EXT_CTRL, VIDIOC_QUERYMENU, VIDIOC_G_CTRL, VIDIOC_S_CTRL,
+    VIDIOC_G_EXT_CTRLS, VIDIOC_S_EXT_CTRLS, VIDIOC_TRY_EXT_CTRLS, VIDIOC_ENUM_FMT, VIDIOC_ENUM_FRAMESIZES,
+    VIDIOC_ENUM_FRAMEINTERVALS, VIDIOC_G_FMT, VIDIOC_TRY_FMT, VIDIOC_S_FMT, VIDIOC_G_PARM, VIDIOC_S_PARM,
+    VIDIOC_REQBUFS, VIDIOC_QUERYBUF, VIDIOC_QBUF, VIDIOC_DQBUF, VIDIOC_G_TUNER, VIDIOC_S_TUNER,
+    VIDIOC_G_FREQUENCY, VIDIOC_S_FREQUENCY, VIDIOC_STREAMON, VIDIOC_STREAMOFF, VIDIOC_G_PRIORITY, VIDIOC_S_PRIORITY,
+    VIDIOC_ENUMAUDIO, VIDIOC_G_AUDIO, VIDIOC_S_AUDIO, VIDIOC_ENUM_FREQ_BANDS,
+};
+
 }  // namespace
 
 FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardware))
@@ -104,8 +114,49 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
         m_requests.push_back(request);
     if (m_unplugged)
         return ENODEV;
+    // The kernel copies the argument in before it looks at it: a known request without one
+    // answers EFAULT; an unknown one ENOTTY whatever it carries.
+    if (!argument)
+        return std::find(std::begin(knownRequests), std::end(knownRequests), request) != std::end(knownRequests) ? EFAULT : ENOTTY;
+    // A node without a tuner has no tuner requests at all.
+    if (m_hw.tuners.empty()
+        && (request == VIDIOC_G_TUNER || request == VIDIOC_S_TUNER || request == VIDIOC_G_FREQUENCY || request == VIDIOC_S_FREQUENCY
+            || request == VIDIOC_ENUM_FREQ_BANDS))
+        return ENOTTY;
 
     switch (request) {
+    case VIDIOC_G_PRIORITY:
+        *static_cast<std::uint32_t*>(argument) = priority();
+        return 0;
+    case VIDIOC_S_PRIORITY:
+        return setPriority(file, *static_cast<std::uint32_t*>(argument));
+    case VIDIOC_G_EXT_CTRLS:
+    case VIDIOC_S_EXT_CTRLS:
+    case VIDIOC_TRY_EXT_CTRLS:
+        return extendedControls(request, *static_cast<v4l2_ext_controls*>(argument));
+    case VIDIOC_ENUMAUDIO:
+        return audioInput(*static_cast<v4l2_audio*>(argument), false);
+    case VIDIOC_G_AUDIO:
+        return audioInput(*static_cast<v4l2_audio*>(argument), true);
+    case VIDIOC_S_AUDIO: {
+        // The audio input follows the video input on these cards.
+        const auto& audio = *static_cast<v4l2_audio*>(argument);
+        return audio.index == m_input && audio.index < m_hw.audioInputs.size() ? 0 : EINVAL;
+    }
+    case VIDIOC_ENUM_FREQ_BANDS: {
+        // The core answers for drivers with one band: the tuner's range.
+        auto& band = *static_cast<v4l2_frequency_band*>(argument);
+        const auto* tuner = findTuner(band.tuner);
+        if (!tuner || band.index != 0 || band.type != tuner->type)
+            return EINVAL;
+        band = {band.tuner, band.type, 0, tuner->capability | V4L2_TUNER_CAP_FREQ_BANDS, tuner->rangeLow, tuner->rangeHigh,
+                V4L2_BAND_MODULATION_VSB, {}};
+        return 0;
+    }
+    case VIDIOC_S_TUNER: {
+        const auto& tuner = *static_cast<v4l2_tuner*>(argument);
+        return findTuner(tuner.index) ? 0 : EINVAL;
+    }
     case VIDIOC_QUERYCAP:
         return queryCapabilities(*static_cast<v4l2_capability*>(argument));
     case VIDIOC_ENUMINPUT:
@@ -189,6 +240,84 @@ void FakeV4l2Device::closed(int file)
     }
     if (m_reader == file)
         m_reader = noOwner;
+    m_priorities.erase(file);
+}
+
+int FakeV4l2Device::audioInput(v4l2_audio& audio, bool current) const
+{
+    if (m_hw.audioInputs.empty())
+        return ENOTTY;
+    const std::uint32_t index = current ? m_input : audio.index;
+    if (index >= m_hw.audioInputs.size())
+        return EINVAL;
+    audio = {};
+    audio.index = index;
+    copyText(audio.name, m_hw.audioInputs[index]);
+    audio.capability = V4L2_AUDCAP_STEREO;
+    return 0;
+}
+
+std::uint32_t FakeV4l2Device::priority() const
+{
+    std::uint32_t highest = V4L2_PRIORITY_DEFAULT;
+    for (const auto& [file, priority] : m_priorities)
+        highest = std::max(highest, priority);
+    return highest;
+}
+
+int FakeV4l2Device::setPriority(int file, std::uint32_t priority)
+{
+    if (priority > V4L2_PRIORITY_RECORD)
+        return EINVAL;
+    const auto own = m_priorities.find(file);
+    const std::uint32_t mine = own == m_priorities.end() ? std::uint32_t(V4L2_PRIORITY_DEFAULT) : own->second;
+    if (this->priority() > mine)
+        return EBUSY;
+    m_priorities[file] = priority == V4L2_PRIORITY_UNSET ? std::uint32_t(V4L2_PRIORITY_DEFAULT) : priority;
+    return 0;
+}
+
+// The control framework's array form: every control is checked before any is set, and a
+// failure names the control it stopped at in error_idx (count for a failed check).
+int FakeV4l2Device::extendedControls(unsigned long request, v4l2_ext_controls& controls)
+{
+    if (controls.count && !controls.controls)
+        return EFAULT;
+    controls.error_idx = controls.count;
+    const bool which = controls.which == V4L2_CTRL_WHICH_CUR_VAL || controls.which == V4L2_CTRL_WHICH_DEF_VAL
+        || controls.which == V4L2_CTRL_CLASS_USER || controls.which == V4L2_CTRL_CLASS_CAMERA;
+    if (!which)
+        return EINVAL;
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        const auto* found = control(controls.controls[index].id);
+        if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED)) {
+            controls.error_idx = request == VIDIOC_G_EXT_CTRLS ? index : controls.count;
+            return EINVAL;
+        }
+        if (request != VIDIOC_G_EXT_CTRLS && (found->flags & V4L2_CTRL_FLAG_READ_ONLY)) {
+            controls.error_idx = controls.count;
+            return EACCES;
+        }
+    }
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        v4l2_ext_control& wanted = controls.controls[index];
+        if (request == VIDIOC_G_EXT_CTRLS) {
+            const auto* found = control(wanted.id);
+            wanted.value = controls.which == V4L2_CTRL_WHICH_DEF_VAL ? found->defaultValue : found->value;
+            continue;
+        }
+        if (controls.which == V4L2_CTRL_WHICH_DEF_VAL)
+            return EINVAL;
+        if (request == VIDIOC_TRY_EXT_CTRLS)
+            continue;
+        const int error = setControl({wanted.id, wanted.value});
+        if (error) {
+            controls.error_idx = index;
+            return error;
+        }
+        wanted.value = controlValue(wanted.id);
+    }
+    return 0;
 }
 
 void FakeV4l2Device::setGrabbed(std::uint32_t id, bool grabbed)
@@ -318,10 +447,11 @@ int FakeV4l2Device::queryCapabilities(v4l2_capability& capability) const
     copyText(capability.card, m_hw.card);
     copyText(capability.bus_info, m_hw.busInfo);
     capability.version = (6u << 16) | (1u << 8);
-    capability.capabilities = m_hw.deviceCaps | m_hw.otherNodeCaps;
+    // The V4L2 core adds the extended pixel format to every node's capabilities.
+    capability.capabilities = m_hw.deviceCaps | m_hw.otherNodeCaps | V4L2_CAP_EXT_PIX_FORMAT;
     if (m_hw.reportsDeviceCaps) {
         capability.capabilities |= V4L2_CAP_DEVICE_CAPS;
-        capability.device_caps = m_hw.deviceCaps;
+        capability.device_caps = m_hw.deviceCaps | V4L2_CAP_EXT_PIX_FORMAT;
     }
     return 0;
 }
@@ -339,6 +469,8 @@ int FakeV4l2Device::enumerateInput(v4l2_input& input) const
     input.tuner = source.tuner;
     input.std = source.standards;
     input.capabilities = source.standards ? V4L2_IN_CAP_STD : 0;
+    if (input.index < m_hw.audioInputs.size())
+        input.audioset = 1u << input.index;
     if (source.type == V4L2_INPUT_TYPE_TUNER) {
         const auto* tuner = findTuner(source.tuner);
         if (!tuner || signalAt(*tuner) == 0)
@@ -351,7 +483,7 @@ int FakeV4l2Device::setInput(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_hw.inputs.size())
         return EINVAL;
-    if (busy())
+    if (busy() && static_cast<std::uint32_t>(index) != m_input)
         return EBUSY;
     m_input = static_cast<std::uint32_t>(index);
     return 0;
@@ -376,7 +508,8 @@ int FakeV4l2Device::setStandard(v4l2_std_id id)
         return EINVAL;
     if (m_input < m_hw.inputs.size() && !m_hw.inputs[m_input].standards)
         return ENODATA;
-    if (busy())
+    // The standard in use may be set again while streaming; another one may not.
+    if (busy() && supported != m_standard)
         return EBUSY;
     m_standard = supported;
     return 0;
@@ -429,6 +562,7 @@ int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
     std::uint8_t name[sizeof menu.name];
     copyText(name, found->menu[menu.index]);
     std::memcpy(menu.name, name, sizeof name);
+    menu.reserved = 0;
     return 0;
 }
 
@@ -487,6 +621,10 @@ int FakeV4l2Device::enumerateFormat(v4l2_fmtdesc& description) const
     if (description.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || description.index >= m_hw.formats.size())
         return EINVAL;
     const auto& format = m_hw.formats[description.index];
+    const v4l2_fmtdesc asked = description;
+    description = {};
+    description.index = asked.index;
+    description.type = asked.type;
     description.pixelformat = format.fourcc;
     copyText(description.description, format.description);
     description.flags = (format.fourcc == V4L2_PIX_FMT_MJPEG || format.fourcc == V4L2_PIX_FMT_JPEG) ? V4L2_FMT_FLAG_COMPRESSED : 0;
@@ -509,6 +647,7 @@ int FakeV4l2Device::enumerateFrameSize(v4l2_frmsizeenum& size) const
     }
     if (size.index >= format->sizes.size())
         return EINVAL;
+    size.reserved[0] = size.reserved[1] = 0;
     size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
     size.discrete.width = format->sizes[size.index].width;
     size.discrete.height = format->sizes[size.index].height;
@@ -527,6 +666,7 @@ int FakeV4l2Device::enumerateFrameInterval(v4l2_frmivalenum& interval) const
             continue;
         if (interval.index >= size.intervals.size())
             return EINVAL;
+        interval.reserved[0] = interval.reserved[1] = 0;
         interval.type = V4L2_FRMIVAL_TYPE_DISCRETE;
         interval.discrete = size.intervals[interval.index];
         return 0;
@@ -578,8 +718,12 @@ int FakeV4l2Device::tryFormat(v4l2_format& format) const
     pix.bytesperline = bytesPerLine(pix.pixelformat, pix.width);
     // A compressed frame has no lines; UVC cameras announce their largest frame, often this.
     pix.sizeimage = pix.bytesperline ? pix.bytesperline * pix.height : pix.width * pix.height * 2;
-    pix.colorspace = V4L2_COLORSPACE_SRGB;
+    pix.colorspace = m_hw.standards ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
     pix.priv = 0;
+    pix.flags = 0;
+    pix.ycbcr_enc = V4L2_YCBCR_ENC_DEFAULT;
+    pix.quantization = V4L2_QUANTIZATION_DEFAULT;
+    pix.xfer_func = V4L2_XFER_FUNC_DEFAULT;
     return 0;
 }
 
@@ -630,6 +774,7 @@ int FakeV4l2Device::getParameters(v4l2_streamparm& parameters) const
     if (!m_hw.standards)
         return ENOTTY;
     parameters.parm.capture.timeperframe = firstInterval();
+    parameters.parm.capture.readbuffers = (m_hw.deviceCaps & V4L2_CAP_READWRITE) ? 2 : 0;
     return 0;
 }
 
@@ -667,7 +812,7 @@ int FakeV4l2Device::getTuner(v4l2_tuner& tuner) const
     tuner.index = index;
     copyText(tuner.name, found->name);
     tuner.type = found->type;
-    tuner.capability = found->capability;
+    tuner.capability = found->capability | V4L2_TUNER_CAP_FREQ_BANDS;  // the core adds it
     tuner.rangelow = found->rangeLow;
     tuner.rangehigh = found->rangeHigh;
     tuner.rxsubchans = V4L2_TUNER_SUB_MONO;
@@ -748,6 +893,8 @@ int FakeV4l2Device::requestBuffers(int file, v4l2_requestbuffers& request)
     if (m_streamOn)
         return EBUSY;
     request.capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP | V4L2_BUF_CAP_SUPPORTS_ORPHANED_BUFS;
+    request.flags = 0;  // no cache hints
+    std::memset(request.reserved, 0, sizeof request.reserved);
     freeBuffers();
     m_owner = noOwner;
     if (request.count == 0)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -79,6 +80,8 @@ struct FakeV4l2Hardware {
     std::vector<Control> controls;
     std::vector<PixelFormat> formats;
     std::vector<Tuner> tuners;
+    // Audio inputs (VIDIOC_ENUMAUDIO), for a card with V4L2_CAP_AUDIO; video input n uses audio input n.
+    std::vector<std::string> audioInputs;
     // Vision carriers with a station; the tuner reports a full signal within 0.3 MHz of one.
     std::vector<double> stationsMHz;
     // The frames streamed; without one they stay black.
@@ -200,6 +203,10 @@ private:
     int getFrequency(v4l2_frequency& frequency) const;
     int setFrequency(const v4l2_frequency& frequency);
     int setParameters(v4l2_streamparm& parameters);
+    int extendedControls(unsigned long request, v4l2_ext_controls& controls);
+    int setPriority(int file, std::uint32_t priority);
+    int audioInput(v4l2_audio& audio, bool current) const;
+    std::uint32_t priority() const;
     int requestBuffers(int file, v4l2_requestbuffers& request);
     int queryBuffer(v4l2_buffer& buffer) const;
     int queueBuffer(int file, v4l2_buffer& buffer);
@@ -239,6 +246,7 @@ private:
     std::vector<std::uint8_t> m_readFrame;
     bool m_unplugged = false;
     bool m_tunerHeld = false;
+    std::map<int, std::uint32_t> m_priorities;  // by file, as set with VIDIOC_S_PRIORITY
     bool m_keepLog = true;
     std::vector<unsigned long> m_requests;
     std::vector<ControlWrite> m_writes;
