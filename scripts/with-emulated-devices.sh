@@ -4,7 +4,7 @@
 #
 #   scripts/with-emulated-devices.sh build/ci/tools/orvex-info
 #   scripts/with-emulated-devices.sh build/ci/mirrane/mirrane
-#   scripts/with-emulated-devices.sh gst-launch-1.0 v4l2src device=\$ORVEX_V4L2_DIR/video0 ! autovideosink
+#   scripts/with-emulated-devices.sh sh -c 'gst-launch-1.0 v4l2src device=$ORVEX_V4L2_DIR/video0 ! autovideosink'
 #
 # The cards: video0 "Emulated USB Camera" (YUYV and Motion JPEG up to 1920x1080), video1
 # "Emulated TV Card" (tuner with stations on E5, E7, E10, 21, 25 and 33, composite input) and

@@ -22,9 +22,9 @@ namespace {
 const std::string Camera = "Emulated USB Camera";
 
 struct Rig {
-    emulated::EmulatedCards cards;
+    emulatedcards::EmulatedCards cards;
     QWidget window;
-    Orvex* orvex = new Orvex(emulated::catalogue(), EncoderCatalogue::fromRegistry(), &window);
+    Orvex* orvex = new Orvex(emulatedcards::catalogue(), EncoderCatalogue::fromRegistry(), &window);
     QTemporaryDir folder;
 
     Rig()
@@ -74,7 +74,7 @@ class EmulatedCameraTest : public QObject {
 private slots:
     void init()
     {
-        if (!emulated::emulatorPreloaded())
+        if (!emulatedcards::emulatorPreloaded())
             QFAIL("Run through ctest, or under scripts/with-emulated-devices.sh: the emulated cards need the emulator preloaded.");
     }
 
@@ -141,7 +141,7 @@ private slots:
         rig.choose("YUY2 640x480 30 fps");
         const std::string file = rig.startRecording();
         QTest::qWait(1000);
-        emulated::EmulatedCards::unplug(0);
+        emulatedcards::EmulatedCards::unplug(0);
 
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().errorText().isEmpty(), 15000);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->core().statistics().recording, 15000);

@@ -22,7 +22,7 @@
 #include <cerrno>
 #include <memory>
 
-namespace emulated {
+namespace emulatedcards {
 
 inline QString nodeDirectory()
 {
@@ -94,4 +94,4 @@ inline capture::CaptureWidget* orvexOnEmulatedCards(QWidget* parent)
     return new capture::Orvex(catalogue(), capture::EncoderCatalogue::fromRegistry(), parent);
 }
 
-}  // namespace emulated
+}  // namespace emulatedcards

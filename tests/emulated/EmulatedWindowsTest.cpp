@@ -21,7 +21,7 @@ namespace {
 
 capture::CaptureWidget* orvexOnEmulatedCamera(QWidget* parent)
 {
-    capture::CaptureWidget* orvex = emulated::orvexOnEmulatedCards(parent);
+    capture::CaptureWidget* orvex = emulatedcards::orvexOnEmulatedCards(parent);
     orvex->put(Member::VideoDevice, Value::i16(capture::toInt16(
                                         orvex->collection(Member::VideoDevices)->indexOf(Value::text("Emulated USB Camera")))));
     return orvex;
@@ -37,7 +37,7 @@ v4l2_queryctrl describe(std::uint32_t id)
 {
     v4l2_queryctrl query{};
     query.id = id;
-    emulated::askDevice(0, VIDIOC_QUERYCTRL, &query);
+    emulatedcards::askDevice(0, VIDIOC_QUERYCTRL, &query);
     return query;
 }
 
@@ -63,13 +63,13 @@ class EmulatedWindowsTest : public QObject {
 private slots:
     void init()
     {
-        if (!emulated::emulatorPreloaded())
+        if (!emulatedcards::emulatorPreloaded())
             QFAIL("Run through ctest, or under scripts/with-emulated-devices.sh: the emulated cards need the emulator preloaded.");
     }
 
     void mirraneSlidersDriveTheCamera()
     {
-        emulated::EmulatedCards cards;
+        emulatedcards::EmulatedCards cards;
         desktop::ScriptedToolkit toolkit;
         int endedWith = -1;
         desktop::FailureReporter reporter{toolkit, "mirrane", [&](int status) { endedWith = status; }};
@@ -98,20 +98,20 @@ private slots:
         }
 
         // Moved while streaming: the device takes the value; white balance leaves its automatic mode first.
-        QCOMPARE(emulated::controlValue(0, V4L2_CID_AUTO_WHITE_BALANCE), 1);
+        QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_AUTO_WHITE_BALANCE), 1);
         QTest::keyClick(slider(Member::WhiteBalance), Qt::Key_End);
-        QCOMPARE(emulated::controlValue(0, V4L2_CID_AUTO_WHITE_BALANCE), 0);
-        QCOMPARE(emulated::controlValue(0, V4L2_CID_WHITE_BALANCE_TEMPERATURE), describe(V4L2_CID_WHITE_BALANCE_TEMPERATURE).maximum);
+        QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_AUTO_WHITE_BALANCE), 0);
+        QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_WHITE_BALANCE_TEMPERATURE), describe(V4L2_CID_WHITE_BALANCE_TEMPERATURE).maximum);
         QTest::keyClick(slider(Member::Brightness), Qt::Key_Home);
-        QCOMPARE(emulated::controlValue(0, V4L2_CID_BRIGHTNESS), -64);
+        QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_BRIGHTNESS), -64);
         QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
         delete form.data();
     }
 
     void tulvikTunesTheCard()
     {
-        emulated::EmulatedCards cards;
-        WindowRig rig(emulated::orvexOnEmulatedCards);
+        emulatedcards::EmulatedCards cards;
+        WindowRig rig(emulatedcards::orvexOnEmulatedCards);
         auto* orvex = dynamic_cast<capture::CaptureWidget*>(rig.child<QWidget>("Orvex1"));
         rig.form->show();
         rig.form->load();
@@ -130,13 +130,13 @@ private slots:
         QListWidget* list = rig.channels();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         v4l2_frequency tuned{};
-        QCOMPARE(emulated::askDevice(1, VIDIOC_G_FREQUENCY, &tuned), 0);
+        QCOMPARE(emulatedcards::askDevice(1, VIDIOC_G_FREQUENCY, &tuned), 0);
         QCOMPARE(tuned.frequency, 175.25 * 16);
         const double station = grain(snapshot());
 
         // A channel without a station: snow.
         orvex->put(Member::TVChannel, Value::f64(6));
-        QCOMPARE(emulated::askDevice(1, VIDIOC_G_FREQUENCY, &tuned), 0);
+        QCOMPARE(emulatedcards::askDevice(1, VIDIOC_G_FREQUENCY, &tuned), 0);
         QCOMPARE(tuned.frequency, 182.25 * 16);
         const double empty = grain(snapshot());
         qInfo("neighbour steps: station %.0f, empty channel %.0f", station, empty);
