@@ -13,8 +13,8 @@ namespace capture {
 // device: the real video and audio sources first, the built-in virtual devices after them.
 class DeviceCatalogue {
 public:
-    // Makes the device object for a V4L2 node the device monitor found.
-    using VideoDeviceMaker = std::function<std::unique_ptr<VideoDevice>(GstHandle<GstDevice>)>;
+    // The machine's video devices as they are now, in the order to list them.
+    using VideoScan = std::function<std::vector<std::unique_ptr<VideoDevice>>()>;
 
     // The devices in the order given. A choice travels back to the control by name, so each
     // device is listed under a name of its own: a name met before gets " #2", " #3"...
@@ -24,10 +24,10 @@ public:
     DeviceCatalogue(DeviceCatalogue&&) noexcept;
     DeviceCatalogue& operator=(DeviceCatalogue&&) noexcept;
 
-    // What the machine has now, followed by the virtual devices. Asks the device providers
-    // once, without waiting for hot-plug monitoring, so a machine without capture hardware
-    // gets the virtual devices at once.
-    static DeviceCatalogue discover(const VideoDeviceMaker& makeVideoDevice = {});
+    // What the machine has now, followed by the virtual devices: the video devices the scan
+    // finds and the audio sources. Asks the audio providers once, without waiting for hot-plug
+    // monitoring, so a machine without capture hardware gets the virtual devices at once.
+    static DeviceCatalogue discover(const VideoScan& scanVideo);
     // These devices, followed by the built-in virtual ones.
     static DeviceCatalogue withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,
                                               std::vector<std::unique_ptr<AudioDevice>> audio);

@@ -2,7 +2,7 @@
 
 #include "OrvexCore.h"
 #include "TracedControl.h"
-#include "capture/v4l2/V4l2CatalogueDevice.h"
+#include "capture/v4l2/V4l2Discovery.h"
 #include "capture/view/VideoView.h"
 
 #include <QVBoxLayout>
@@ -10,7 +10,7 @@
 namespace capture {
 
 Orvex::Orvex(QWidget* parent)
-    : Orvex(DeviceCatalogue::discover(makeV4l2CatalogueDevice), EncoderCatalogue::fromRegistry(), parent)
+    : Orvex(discoverDevices(), EncoderCatalogue::fromRegistry(), parent)
 {
 }
 

@@ -17,6 +17,8 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
         return nullptr;
     if (displayName.empty())
         displayName = cardName(file);
+    if (displayName.empty())
+        displayName = path;
     std::unique_ptr<V4l2VideoDevice> device(new V4l2VideoDevice(std::move(file), std::move(displayName)));
     device->m_tuner = V4l2Tuner::find(device->m_file, device->m_inputs, std::move(sleep));
     return device;

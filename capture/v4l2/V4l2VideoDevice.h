@@ -18,7 +18,8 @@ namespace capture {
 class V4l2VideoDevice final : public VideoDevice {
 public:
     // Nothing when the node cannot be opened or does not capture video (a UVC camera's
-    // metadata node, an output, a radio). An empty name takes the card's own.
+    // metadata node, an output, a radio). An empty name takes the card's own (or
+    // the path, for a card without one).
     static std::unique_ptr<V4l2VideoDevice> open(std::shared_ptr<V4l2Io> io, const std::string& path,
                                                  std::string displayName, V4l2Tuner::Sleep sleep = {});
 

@@ -1,4 +1,5 @@
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceCatalogue.h"
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
 #include "capture/v4l2/testing/FakeV4l2Hardware.h"
@@ -98,14 +99,16 @@ private slots:
             QVERIFY(touch(dir.filePath(name)));
 
         {
-            const auto devices = openV4l2VideoDevices(io, root);
+            // Listed before the built-in devices; two cards of one name apart.
+            const auto catalogue = DeviceCatalogue::withBuiltInDevices(openV4l2VideoDevices(io, root), {});
             std::vector<std::string> names;
-            for (const auto& device : devices)
-                names.push_back(device->name());
-            QCOMPARE(names, (std::vector<std::string>{"USB 2.0 Camera", "Analog TV Card", "USB 2.0 Camera #2"}));
-            QVERIFY(!devices[0]->tuner());
-            QVERIFY(devices[1]->tuner());
-            QCOMPARE(devices[1]->inputs(), (std::vector<std::string>{"Television", "Composite1"}));
+            for (int i = 0; i < catalogue.videoCount(); ++i)
+                names.push_back(catalogue.videoName(i));
+            QCOMPARE(names, (std::vector<std::string>{"USB 2.0 Camera", "Analog TV Card", "USB 2.0 Camera #2",
+                                                      "Test Pattern Camera", "Test Pattern TV Tuner"}));
+            QVERIFY(!catalogue.video(0).tuner());
+            QVERIFY(catalogue.video(1).tuner());
+            QCOMPARE(catalogue.video(1).inputs(), (std::vector<std::string>{"Television", "Composite1"}));
             // Each device keeps one file open for its settings and tuner; the probes are closed.
             QCOMPARE(io->openFiles(), 3);
         }
@@ -120,8 +123,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(touch(dir.filePath("video0")));
         QVERIFY(openV4l2VideoDevices(systemV4l2Io(), dir.path().toStdString()).empty());
-        QVERIFY(!openV4l2VideoDevice(dir.filePath("video0").toStdString(), "Not a camera"));
-        QVERIFY(!openV4l2VideoDevice(dir.filePath("video9").toStdString(), "Missing"));
+        QVERIFY(!V4l2VideoDevice::open(systemV4l2Io(), dir.filePath("video0").toStdString(), "Not a camera"));
+        QVERIFY(!V4l2VideoDevice::open(systemV4l2Io(), dir.filePath("video9").toStdString(), "Missing"));
     }
 
     void cameraFormatsCarryGStreamerNames()
