@@ -3,11 +3,7 @@
 // The emulated V4L2 cards a test runs with. CTest preloads the emulator and names the node
 // directory (ORVEX_V4L2_DIR); the test makes the nodes there and removes them when done.
 
-#include "capture/devices/DeviceCatalogue.h"
-#include "capture/devices/EncoderCatalogue.h"
-#include "capture/engine/Orvex.h"
-#include "capture/v4l2/V4l2Devices.h"
-#include "capture/v4l2/V4l2Io.h"
+#include "capture/engine/OrvexFactory.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,16 +78,5 @@ inline std::int32_t controlValue(int node, std::uint32_t id)
     return askDevice(node, VIDIOC_G_CTRL, &control) == 0 ? control.value : -99999;
 }
 
-// The real control over the emulated cards, then the built-in devices.
-inline capture::DeviceCatalogue catalogue()
-{
-    return capture::DeviceCatalogue::withBuiltInDevices(
-        capture::openV4l2VideoDevices(capture::systemV4l2Io(), nodeDirectory().toStdString()), {});
-}
-
-inline capture::CaptureWidget* orvexOnEmulatedCards(QWidget* parent)
-{
-    return new capture::Orvex(catalogue(), capture::EncoderCatalogue::fromRegistry(), parent);
-}
 
 }  // namespace emulatedcards
