@@ -44,6 +44,14 @@ struct MuxerInput {
     }
 };
 
+// Motion JPEG from the camera chosen to be stored as Motion JPEG: the camera's own frames go
+// into the file as they come. Decoding and encoding them again would cost a core at 1080p and
+// lose quality; the encoder's own settings do not apply to these frames.
+bool keepsCameraJpeg(bool jpeg, const std::optional<EncoderChoice>& encoder)
+{
+    return jpeg && encoder && encoder->factory == "jpegenc";
+}
+
 }  // namespace
 
 // What the streaming threads and the GUI thread share for one run.
@@ -416,7 +424,7 @@ public:
         GstElement* rate = make("videorate", m_shared.record);
         link(queue, rate);
         GstElement* last = rate;
-        if (request.videoEncoder) {
+        if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
             if (jpeg) {
                 GstElement* decoder = make("jpegdec", m_shared.record);
                 link(last, decoder);
@@ -434,7 +442,7 @@ public:
             link(convert, raw);
             last = raw;
         }
-        // A Motion JPEG device without an encoder is stored as it comes.
+        // A Motion JPEG device without an encoder, or with the Motion JPEG one, is stored as it comes.
         muxerInput(last, "video_%u");
     }
 

@@ -221,6 +221,62 @@ private slots:
         QCOMPARE(device->count(VIDIOC_S_INPUT), 0);
     }
 
+    // The model behind the emulated cards: one queue owner, frames at the interval into queued
+    // buffers in order, frames lost while none waits counted in the sequence.
+    void fakeDeviceStreamsAsVideobuf2Does()
+    {
+        FakeV4l2Device device(fakeUvcCamera());
+        const int owner = 1, other = 2;
+        v4l2_requestbuffers request{};
+        request.count = 2;
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        QCOMPARE(device.handle(owner, VIDIOC_REQBUFS, &request), 0);
+        QCOMPARE(request.count, 2u);
+        QCOMPARE(device.handle(other, VIDIOC_REQBUFS, &request), EBUSY);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(device.handle(owner, VIDIOC_S_FMT, &format), EBUSY);
+
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        const auto queue = [&](std::uint32_t index) {
+            buffer.index = index;
+            return device.handle(owner, VIDIOC_QBUF, &buffer);
+        };
+        // As a blocking DQBUF would: until a frame is done.
+        const auto dequeue = [&] {
+            int result = EAGAIN;
+            for (int tries = 0; tries < 500 && result == EAGAIN; ++tries, QTest::qWait(10))
+                result = device.handle(owner, VIDIOC_DQBUF, &buffer);
+            return result;
+        };
+        std::uint32_t type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(device.handle(owner, VIDIOC_STREAMON, &type), 0);
+        QCOMPARE(queue(0), 0);
+        QCOMPARE(device.handle(owner, VIDIOC_DQBUF, &buffer), EAGAIN);
+        QVERIFY(device.nextFrameReady(owner).has_value());
+        QCOMPARE(dequeue(), 0);
+        QCOMPARE(buffer.sequence, 0u);
+        QCOMPARE(buffer.bytesused, 640u * 480 * 2);
+        QVERIFY(buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        QVERIFY(buffer.timestamp.tv_sec <= now.tv_sec && buffer.timestamp.tv_sec >= now.tv_sec - 1);
+
+        // No buffer queued for a while: the frames meanwhile are lost.
+        QTest::qWait(200);
+        QCOMPARE(queue(0), 0);
+        QCOMPARE(queue(1), 0);
+        QCOMPARE(dequeue(), 0);
+        QVERIFY2(buffer.sequence >= 5, qPrintable(QString::number(buffer.sequence)));
+        QCOMPARE(device.handle(other, VIDIOC_STREAMOFF, &type), EBUSY);
+        device.closed(owner);
+        QVERIFY(!device.streaming());
+        QCOMPARE(device.handle(other, VIDIOC_REQBUFS, &request), 0);
+    }
+
     void sourceRefusalsRaiseWithAReason()
     {
         auto io = std::make_shared<FakeV4l2Io>();
