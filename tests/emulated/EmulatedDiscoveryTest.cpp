@@ -60,7 +60,9 @@ private slots:
         orvex->resize(320, 240);
         window.show();
         orvex->put(Member::CaptureAudio, Value::boolean(false));
-        orvex->put(Member::VideoDevice, Value::i16(indexOf(*orvex, Member::VideoDevices, "Emulated Bayer Camera")));
+        const int bayer = indexOf(*orvex, Member::VideoDevices, "Emulated Bayer Camera");
+        QVERIFY2(bayer >= 0, names(*orvex, Member::VideoDevices).front().c_str());
+        orvex->put(Member::VideoDevice, Value::i16(static_cast<std::int16_t>(bayer)));
 
         // The camera's own Bayer format has no GStreamer name here: all it lists is converted.
         const auto listed = names(*orvex, Member::VideoFormats);
