@@ -3,7 +3,10 @@
 // decoding and encoding every frame again (the same recording by gst-launch-1.0 with jpegdec !
 // jpegenc, which is what the engine did before).
 //
-// scripts/with-emulated-devices.sh build/ci/bench/bench_emulated_mjpeg [seconds, default 10]
+// Both figures include the emulated camera itself, which runs in the recording process and
+// encodes its 30 different frames once, on first use.
+//
+// scripts/with-emulated-devices.sh build/ci/bench/bench_emulated_mjpeg [seconds, default 20]
 
 #include "capture/engine/CaptureEngine.h"
 #include "capture/v4l2/V4l2Devices.h"
@@ -73,24 +76,26 @@ double reencodingCpu(const std::string& node, const std::string& file, int recor
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int recordSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int recordSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const char* directory = std::getenv("ORVEX_V4L2_DIR");
     if (!directory) {
         std::fprintf(stderr, "Run under scripts/with-emulated-devices.sh: no emulated cards.\n");
         return 2;
     }
     const std::string node = std::string(directory) + "/video0";
-    auto camera = openV4l2VideoDevice(systemV4l2Io(), node, "");
-    if (!camera) {
-        std::fprintf(stderr, "%s is not an emulated camera.\n", node.c_str());
+    auto devices = openV4l2VideoDevices(systemV4l2Io(), directory);
+    if (devices.empty() || devices.front()->name() != "Emulated USB Camera") {
+        std::fprintf(stderr, "%s is not the emulated camera.\n", node.c_str());
         return 2;
     }
+    VideoDevice* camera = devices.front().get();
     QTemporaryDir folder;
     NoView view;
     CaptureEngine engine(view);
     CaptureRequest request;
-    request.videoDevice = camera.get();
+    request.videoDevice = camera;
     request.videoFormat = VideoFormat{"MJPG", 1920, 1080, 30, 1};
+    request.showPreview = false;  // the recording alone, as in the gst-launch-1.0 graph
     request.toFile = true;
     request.fileName = folder.filePath("kept.avi").toStdString();
     request.videoEncoder = EncoderChoice{"jpegenc", {}};

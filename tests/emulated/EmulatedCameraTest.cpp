@@ -8,6 +8,7 @@
 #include "tests/control/ControlRig.h"
 #include "tests/engine/AviReadBack.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -54,6 +55,11 @@ struct Rig {
     }
 };
 
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
 std::set<std::string> cameraJpegDigests(std::uint32_t width, std::uint32_t height)
 {
     std::set<std::string> digests;
@@ -88,6 +94,29 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().lastFrame().cacheKey() != first, 5000);
         QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
         rig.orvex->call(Member::Stop);
+    }
+
+    // Each run opens the node, maps buffers and streams; none of it may stay behind.
+    void startAndStopKeepDescriptorsFlat()
+    {
+        Rig rig;
+        rig.choose("MJPG 1280x720 30 fps");
+        const auto cycle = [&] {
+            const qint64 shown = rig.orvex->view().lastFrame().cacheKey();
+            QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
+            QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().lastFrame().cacheKey() != shown, 20000);
+            rig.orvex->call(Member::Stop);
+        };
+        cycle();
+        const int before = openDescriptors();
+        for (int round = 0; round < 10; ++round)
+            cycle();
+        // Known fault, with the built-in camera too: GStreamer's leaks tracer finds every run's
+        // GstPipeline still alive, with its elements and the messages it posted; here that
+        // keeps v4l2src's duplicate of the node open as well (two descriptors of the bus'
+        // sockets and one of the node a run). To be fixed in the engine; then this goes.
+        QEXPECT_FAIL("", "each Start/Stop leaves its pipeline behind", Continue);
+        QCOMPARE(openDescriptors(), before);
     }
 
     void threeSecondRecordingsReadBack_data()

@@ -59,8 +59,12 @@ private:
     const int m_timer;  // a descriptor of our own on the timerfd, whichever of the caller's are closed
 };
 
-// The emulated nodes of the directory named by ORVEX_V4L2_DIR: regular files "video<N>" whose
-// content is a profile name (see EmulatedProfiles.h), and the descriptors open on them.
+// The emulated nodes of the directory named by ORVEX_V4L2_DIR (read once, at the first call):
+// regular files "video<N>" whose content is a profile name (see EmulatedProfiles.h), and the
+// descriptors open on them. stat() shows such a file as the character device 81:N.
+// Unplug: delete the file. The card's open descriptors then answer ENODEV to every request
+// (DQBUF included) and poll as readable, so that a waiting v4l2src wakes up and finds out.
+// Plug: write the file again; the next open makes a new card with its default state.
 class EmulatedNodes {
 public:
     static EmulatedNodes& instance();
