@@ -24,7 +24,8 @@ void printVideoDevice(std::ostream& out, int index, const std::string& name, Vid
         out << "       input " << input << ": " << inputs[input] << '\n';
         const auto formats = device.formats(static_cast<int>(input));
         for (std::size_t format = 0; format < formats.size(); ++format)
-            out << "         format " << format << ": " << formats[format].name() << '\n';
+            out << "         format " << format << ": " << formats[format].name()
+                << (formats[format].converted ? "  (converted)" : "") << '\n';
     }
 }
 

@@ -3,7 +3,7 @@
 #include "InfoOptions.h"
 #include "InfoReport.h"
 #include "capture/contract/CaptureError.h"
-#include "capture/v4l2/V4l2CatalogueDevice.h"
+#include "capture/v4l2/V4l2Discovery.h"
 
 #include <iostream>
 
@@ -23,7 +23,7 @@ int run(const InfoOptions& options)
             std::cerr << "orvex-info: no channel table for country code " << options.countryCode << ".\n";
         return 0;
     case InfoOptions::Mode::Device: {
-        const DeviceCatalogue devices = DeviceCatalogue::discover(makeV4l2CatalogueDevice);
+        const DeviceCatalogue devices = discoverDevices();
         if (options.device >= devices.videoCount()) {
             std::cerr << "orvex-info: there is no video device " << options.device << " (there are "
                       << devices.videoCount() << "). Run orvex-info without options to list them.\n";
@@ -34,7 +34,7 @@ int run(const InfoOptions& options)
         return 0;
     }
     case InfoOptions::Mode::Overview:
-        printOverview(std::cout, DeviceCatalogue::discover(makeV4l2CatalogueDevice), EncoderCatalogue::fromRegistry());
+        printOverview(std::cout, discoverDevices(), EncoderCatalogue::fromRegistry());
         return 0;
     }
     return 0;

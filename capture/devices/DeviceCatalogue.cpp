@@ -1,9 +1,9 @@
 #include "DeviceCatalogue.h"
 
-#include "GstVideoDevice.h"
+#include "GstAudioDevice.h"
 #include "virtual/VirtualDevices.h"
 
-#include <cstring>
+#include <algorithm>
 #include <set>
 
 namespace capture {
@@ -21,20 +21,6 @@ std::vector<GstHandle<GstDevice>> devicesOfClass(const char* classes)
         devices.emplace_back(GST_DEVICE(node->data));  // the list's reference moves into the handle
     g_list_free(list);
     return devices;
-}
-
-// A V4L2 capture node, as opposed to the same camera seen through a sound server or another
-// framework.
-bool isV4l2Node(GstDevice* device)
-{
-    GstStructure* properties = gst_device_get_properties(device);
-    if (!properties)
-        return false;
-    const char* api = gst_structure_get_string(properties, "device.api");
-    const bool v4l2 = api && std::strcmp(api, "v4l2") == 0
-        && gst_structure_get_string(properties, "device.path") != nullptr;
-    gst_structure_free(properties);
-    return v4l2;
 }
 
 // The devices' own names, each made unique with the first free " #N". A suffixed name never
@@ -71,18 +57,32 @@ DeviceCatalogue::~DeviceCatalogue() = default;
 DeviceCatalogue::DeviceCatalogue(DeviceCatalogue&&) noexcept = default;
 DeviceCatalogue& DeviceCatalogue::operator=(DeviceCatalogue&&) noexcept = default;
 
-DeviceCatalogue DeviceCatalogue::discover(const VideoDeviceMaker& makeVideoDevice)
+void DeviceCatalogue::insertVideo(int index, std::unique_ptr<VideoDevice> device)
+{
+    m_video.insert(m_video.begin() + std::clamp(index, 0, videoCount()), std::move(device));
+    m_videoNames = distinctNames(m_video);
+}
+
+std::unique_ptr<VideoDevice> DeviceCatalogue::takeVideo(int index)
+{
+    std::unique_ptr<VideoDevice> device = std::move(m_video.at(static_cast<size_t>(index)));
+    m_video.erase(m_video.begin() + index);
+    m_videoNames = distinctNames(m_video);
+    return device;
+}
+
+int DeviceCatalogue::indexOf(const VideoDevice& device) const
+{
+    for (int index = 0; index < videoCount(); ++index)
+        if (m_video[static_cast<size_t>(index)].get() == &device)
+            return index;
+    return -1;
+}
+
+DeviceCatalogue DeviceCatalogue::discover(const VideoScan& scanVideo)
 {
     gst_init(nullptr, nullptr);
-    std::vector<std::unique_ptr<VideoDevice>> video;
-    for (auto& device : devicesOfClass("Video/Source")) {
-        if (!isV4l2Node(device.get()))
-            continue;
-        if (makeVideoDevice)
-            video.push_back(makeVideoDevice(std::move(device)));
-        else
-            video.push_back(std::make_unique<GstVideoDevice>(std::move(device)));
-    }
+    std::vector<std::unique_ptr<VideoDevice>> video = scanVideo();
     std::vector<std::unique_ptr<AudioDevice>> audio;
     for (auto& device : devicesOfClass("Audio/Source"))
         audio.push_back(std::make_unique<GstAudioDevice>(std::move(device)));

@@ -9,12 +9,13 @@
 
 namespace capture {
 
-// The devices a control offers, fixed for its life so that an index always names the same
-// device: the real video and audio sources first, the built-in virtual devices after them.
+// The devices a control offers: the real video and audio sources first, the built-in virtual
+// devices after them. Video devices come and go with hot-plug (insertVideo, takeVideo); the
+// owner changes the catalogue only on its own thread and never while it walks through it.
 class DeviceCatalogue {
 public:
-    // Makes the device object for a V4L2 node the device monitor found.
-    using VideoDeviceMaker = std::function<std::unique_ptr<VideoDevice>(GstHandle<GstDevice>)>;
+    // The machine's video devices as they are now, in the order to list them.
+    using VideoScan = std::function<std::vector<std::unique_ptr<VideoDevice>>()>;
 
     // The devices in the order given. A choice travels back to the control by name, so each
     // device is listed under a name of its own: a name met before gets " #2", " #3"...
@@ -24,10 +25,10 @@ public:
     DeviceCatalogue(DeviceCatalogue&&) noexcept;
     DeviceCatalogue& operator=(DeviceCatalogue&&) noexcept;
 
-    // What the machine has now, followed by the virtual devices. Asks the device providers
-    // once, without waiting for hot-plug monitoring, so a machine without capture hardware
-    // gets the virtual devices at once.
-    static DeviceCatalogue discover(const VideoDeviceMaker& makeVideoDevice = {});
+    // What the machine has now, followed by the virtual devices: the video devices the scan
+    // finds and the audio sources. Asks the audio providers once, without waiting for hot-plug
+    // monitoring, so a machine without capture hardware gets the virtual devices at once.
+    static DeviceCatalogue discover(const VideoScan& scanVideo);
     // These devices, followed by the built-in virtual ones.
     static DeviceCatalogue withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,
                                               std::vector<std::unique_ptr<AudioDevice>> audio);
@@ -36,6 +37,13 @@ public:
     int audioCount() const { return static_cast<int>(m_audio.size()); }
     VideoDevice& video(int index) const { return *m_video.at(static_cast<size_t>(index)); }
     AudioDevice& audio(int index) const { return *m_audio.at(static_cast<size_t>(index)); }
+    // A device plugged in, listed at this index (0 to videoCount()); the names are given anew.
+    void insertVideo(int index, std::unique_ptr<VideoDevice> device);
+    // A device that went, no longer listed; the names are given anew.
+    std::unique_ptr<VideoDevice> takeVideo(int index);
+    // Where the device is listed, or -1.
+    int indexOf(const VideoDevice& device) const;
+
     // The names the control lists the devices under.
     const std::string& videoName(int index) const { return m_videoNames.at(static_cast<size_t>(index)); }
     const std::string& audioName(int index) const { return m_audioNames.at(static_cast<size_t>(index)); }

@@ -11,6 +11,9 @@ struct VideoFormat {
     int height = 0;
     int fpsNumerator = 30;
     int fpsDenominator = 1;
+    // Made in software from another format the device delivers (libv4l2's conversion of a
+    // Bayer or vendor format), rather than delivered by the device itself.
+    bool converted = false;
 
     // "YUY2 640x480 30 fps", "NV12 1920x1080 29.97 fps": the name the control lists.
     std::string name() const;

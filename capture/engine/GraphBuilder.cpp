@@ -36,6 +36,14 @@ bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* othe
     return false;
 }
 
+// Motion JPEG from the camera chosen to be stored as Motion JPEG: the camera's own frames go
+// into the file as they come. Decoding and encoding them again would cost a core at 1080p and
+// lose quality; the encoder's own settings do not apply to these frames.
+bool keepsCameraJpeg(bool jpeg, const std::optional<EncoderChoice>& encoder)
+{
+    return jpeg && encoder && encoder->factory == "jpegenc";
+}
+
 std::string parentFactory(GstPad* pad)
 {
     GstElement* element = gst_pad_get_parent_element(pad);
@@ -241,7 +249,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     GstElement* rate = make("videorate", Part::Encoder);
     link(queue, rate, Part::Encoder);
     GstElement* last = rate;
-    if (request.videoEncoder) {
+    if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
             GstElement* decoder = make("jpegdec", Part::Encoder);
             link(last, decoder, Part::Encoder);
@@ -259,7 +267,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
         link(convert, raw, Part::Encoder);
         last = raw;
     }
-    // A Motion JPEG device without an encoder is stored as it comes.
+    // A Motion JPEG device without an encoder, or with the Motion JPEG one, is stored as it comes.
     muxerInput(last, "video_%u");
 }
 

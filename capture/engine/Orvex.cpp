@@ -2,21 +2,29 @@
 
 #include "OrvexCore.h"
 #include "TracedControl.h"
-#include "capture/v4l2/V4l2CatalogueDevice.h"
+#include "capture/v4l2/V4l2Discovery.h"
 #include "capture/view/VideoView.h"
 
 #include <QVBoxLayout>
 
 namespace capture {
 
-Orvex::Orvex(QWidget* parent)
-    : Orvex(DeviceCatalogue::discover(makeV4l2CatalogueDevice), EncoderCatalogue::fromRegistry(), parent)
+Orvex::Orvex(QWidget* parent) : Orvex(watchV4l2Nodes(), parent) {}
+
+Orvex::Orvex(std::unique_ptr<DeviceWatch> watch, QWidget* parent)
+    : Orvex(discoverDevices(), EncoderCatalogue::fromRegistry(), std::move(watch), parent)
 {
 }
 
 Orvex::Orvex(DeviceCatalogue devices, EncoderCatalogue encoders, QWidget* parent)
+    : Orvex(std::move(devices), std::move(encoders), nullptr, parent)
+{
+}
+
+Orvex::Orvex(DeviceCatalogue devices, EncoderCatalogue encoders, std::unique_ptr<DeviceWatch> watch,
+             QWidget* parent)
     : CaptureWidget(parent), m_view(new VideoView(this)),
-      m_core(std::make_unique<OrvexCore>(std::move(devices), std::move(encoders), *m_view))
+      m_core(std::make_unique<OrvexCore>(std::move(devices), std::move(encoders), *m_view, std::move(watch)))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

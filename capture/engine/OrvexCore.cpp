@@ -76,13 +76,37 @@ bool holds(const List& list, int index)
 
 }  // namespace
 
-OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view)
+// Marks a call into the control for as long as it runs; a device change that arrives meanwhile
+// (from a page's event loop) is applied from the event loop once the outermost call is over,
+// so that no call sees the catalogue change under it and a collection just fetched still
+// matches the indexes put right after it.
+class OrvexCore::Handling {
+public:
+    explicit Handling(OrvexCore& core) : m_core(core) { ++m_core.m_handling; }
+    ~Handling()
+    {
+        if (--m_core.m_handling == 0 && m_core.m_devicesChanged)
+            QTimer::singleShot(0, &m_core.m_statusTimer, [core = &m_core] {
+                if (core->m_devicesChanged)
+                    core->devicesChanged();
+            });
+    }
+    Handling(const Handling&) = delete;
+    Handling& operator=(const Handling&) = delete;
+
+private:
+    OrvexCore& m_core;
+};
+
+OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view,
+                     std::unique_ptr<DeviceWatch> watch)
     : m_devices(std::move(devices)), m_encoders(std::move(encoders)), m_view(view),
       m_encoderPages(std::make_shared<ItemPageOpener>([this](int index) { return showEncoderPage(index); })),
-      m_engine(std::make_unique<CaptureEngine>(view))
+      m_watch(std::move(watch)), m_engine(std::make_unique<CaptureEngine>(view))
 {
     if (m_devices.videoCount() == 0)
         throw CaptureError("The capture control found no video device, not even its built-in ones.");
+    m_chosenVideo = &m_devices.video(0);
     m_settings.videoInput = defaultInput();
     if (m_devices.audioCount() == 0)
         m_settings.audioDevice = -1;
@@ -96,6 +120,8 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
     m_engine->setErrorHandler([this](const std::string& message) { streamingFailed(message); });
     m_statusTimer.setInterval(StatusRefreshMs);
     QObject::connect(&m_statusTimer, &QTimer::timeout, &m_view, [this] { refreshRecordingStatus(); });
+    if (m_watch)
+        m_watch->setChangeHandler([this] { devicesChanged(); });
 }
 
 OrvexCore::~OrvexCore()
@@ -104,10 +130,27 @@ OrvexCore::~OrvexCore()
     m_engine.reset();
 }
 
+// Devices that went are no longer listed; the chosen one keeps its choice, and a chosen one
+// that went stays chosen (a start then says it is no longer connected) until another is chosen.
+// A device in use that is pulled out fails its stream first, as any lost device does.
+void OrvexCore::devicesChanged()
+{
+    if (m_handling > 0) {
+        m_devicesChanged = true;
+        return;
+    }
+    m_devicesChanged = false;
+    for (auto& gone : m_watch->update(m_devices))
+        if (gone.get() == m_chosenVideo)
+            m_lostVideo = std::move(gone);
+    m_settings.videoDevice = m_devices.indexOf(*m_chosenVideo);
+}
+
 // --- puts ------------------------------------------------------------------------------------
 
 void OrvexCore::put(Member member, const Value& value)
 {
+    const Handling handling(*this);
     if (isCameraProperty(member))
         return putCameraSetting(member, value);
 
@@ -160,8 +203,11 @@ void OrvexCore::put(Member member, const Value& value)
 
 void OrvexCore::chooseVideoDevice(int index)
 {
-    if (index == m_settings.videoDevice)
+    VideoDevice& chosen = m_devices.video(index);
+    if (&chosen == m_chosenVideo)
         return;
+    m_chosenVideo = &chosen;
+    m_lostVideo.reset();
     m_settings.videoDevice = index;
     m_settings.videoInput = defaultInput();
     m_settings.videoFormat = 0;
@@ -234,6 +280,7 @@ void OrvexCore::putCameraSetting(Member property, const Value& value)
 
 Value OrvexCore::get(Member member)
 {
+    const Handling handling(*this);
     if (member == Member::HasTVTuner)
         return Value::boolean(videoDevice().tuner() != nullptr);
     if (isCollection(member) || isCameraProperty(member))
@@ -244,6 +291,7 @@ Value OrvexCore::get(Member member)
 
 std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
 {
+    const Handling handling(*this);
     switch (member) {
     case Member::VideoDevices: {
         std::vector<std::string> names;
@@ -285,6 +333,7 @@ std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
 
 std::unique_ptr<CameraPropertyRange> OrvexCore::cameraProperty(Member member)
 {
+    const Handling handling(*this);
     if (!isCameraProperty(member))
         throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
                            + ") is not a camera setting.");
@@ -295,6 +344,7 @@ std::unique_ptr<CameraPropertyRange> OrvexCore::cameraProperty(Member member)
 
 Value OrvexCore::call(Member member, const Value& argument)
 {
+    const Handling handling(*this);
     switch (member) {
     case Member::Start: return start();
     case Member::Stop: stop(); return Value();
@@ -335,6 +385,9 @@ CaptureRequest OrvexCore::captureRequest() const
 
 Value OrvexCore::start()
 {
+    if (m_lostVideo)
+        throw CaptureError("The video device \"" + m_lostVideo->name() + "\" is no longer connected. Connect it "
+                           "again and choose it in the device list, or choose another device.");
     const bool compressorMissing
         = (m_settings.useVideoCompressor && m_settings.captureVideo && m_encoders.video.empty())
         || (m_settings.useAudioCompressor && m_settings.captureAudio && m_encoders.audio.empty());
@@ -424,7 +477,7 @@ void OrvexCore::refreshRecordingStatus()
         m_statusTimer.start();
 }
 
-VideoDevice& OrvexCore::videoDevice() const { return m_devices.video(m_settings.videoDevice); }
+VideoDevice& OrvexCore::videoDevice() const { return *m_chosenVideo; }
 
 std::vector<std::string> OrvexCore::videoInputs() const { return videoDevice().inputs(); }
 
@@ -433,7 +486,10 @@ std::vector<VideoFormat> OrvexCore::videoFormats() const
     return videoDevice().formats(m_settings.videoInput);
 }
 
-std::string OrvexCore::videoDeviceName() const { return m_devices.videoName(m_settings.videoDevice); }
+std::string OrvexCore::videoDeviceName() const
+{
+    return m_settings.videoDevice >= 0 ? m_devices.videoName(m_settings.videoDevice) : m_chosenVideo->name();
+}
 
 std::string OrvexCore::videoInputName() const
 {

@@ -4,6 +4,7 @@
 #include "OrvexSettings.h"
 #include "capture/contract/CaptureControl.h"
 #include "capture/devices/DeviceCatalogue.h"
+#include "capture/devices/DeviceWatch.h"
 #include "capture/devices/EncoderCatalogue.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/pages/ControlPageModel.h"
@@ -25,8 +26,10 @@ class VideoView;
 // the catalogues, and drives the engine, the view and the pages.
 class OrvexCore : public CaptureControl, public ControlPageModel {
 public:
-    // The view shows the frames and is the parent of the pages; it must outlive the core.
-    OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view);
+    // The view shows the frames and is the parent of the pages; it must outlive the core. With
+    // a watch, video devices that come and go are listed and taken out as they do.
+    OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view,
+              std::unique_ptr<DeviceWatch> watch = nullptr);
     ~OrvexCore() override;
 
     void put(Member member, const Value& value) override;
@@ -54,6 +57,8 @@ public:
     std::string lastFailure() const override;
 
 private:
+    class Handling;
+
     VideoDevice& videoDevice() const;
     std::vector<std::string> videoInputs() const;
     std::vector<VideoFormat> videoFormats() const;
@@ -75,10 +80,19 @@ private:
     void showPropertyPage();
     bool showEncoderPage(int index);
 
+    void devicesChanged();
     void streamingFailed(const std::string& message);
     void refreshRecordingStatus();
 
     DeviceCatalogue m_devices;
+    // The chosen video device, by identity: its index is derived again whenever devices come
+    // or go. One that was unplugged stays chosen, kept here, until another is chosen.
+    VideoDevice* m_chosenVideo = nullptr;
+    std::unique_ptr<VideoDevice> m_lostVideo;
+    // Calls into the control under way (a page's event loop nests them); device changes wait
+    // until none is.
+    int m_handling = 0;
+    bool m_devicesChanged = false;
     EncoderCatalogue m_encoders;
     VideoView& m_view;
     OrvexSettings m_settings;
@@ -86,6 +100,7 @@ private:
     std::shared_ptr<ItemPageOpener> m_encoderPages;
     QTimer m_statusTimer;
     std::optional<PipelineFailure> m_refusal;  // why the control itself answered Start with -1
+    std::unique_ptr<DeviceWatch> m_watch;
     std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
 };
 

@@ -9,6 +9,7 @@ namespace capture {
 // What the puts gave the control, kept until Start applies them. Indexes point into the
 // control's catalogues; -1 means there is nothing to choose (no audio device, no encoder).
 struct OrvexSettings {
+    // Where the chosen device is listed now (devices come and go); -1 once it was unplugged.
     int videoDevice = 0;
     int videoInput = 0;
     int videoFormat = 0;

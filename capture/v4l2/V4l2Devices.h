@@ -4,32 +4,26 @@
 #include "capture/devices/VideoDevice.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace capture {
 
-struct V4l2Node {
-    std::string path;
-    std::string name;  // the card's name, made unique among the nodes found
-};
+// The directory whose video<N> nodes are the machine's V4L2 devices: the one ORVEX_V4L2_DIR
+// names, else /dev.
+std::string v4l2NodeDirectory();
+
+// The node number of "video12", or nothing for other names ("video", "video0p", "vbi0").
+std::optional<unsigned> videoNodeNumber(const std::string& fileName);
 
 // The video<N> nodes of a directory in number order (video2 before video10); none when the
 // directory is missing.
-std::vector<std::string> videoNodePaths(const std::string& directory = "/dev");
+std::vector<std::string> videoNodePaths(const std::string& directory);
 
-// The nodes that capture video, named by their cards. Two cards of one name are told apart
-// ("USB Camera", "USB Camera #2"), since a choice travels back to the control by name.
-std::vector<V4l2Node> findV4l2Devices(const std::shared_ptr<V4l2Io>& io, const std::vector<std::string>& paths);
-
-// What the catalogue calls for one node; nothing when it cannot be opened or does not
-// capture video.
-std::unique_ptr<VideoDevice> openV4l2VideoDevice(const std::string& path, const std::string& displayName);
-std::unique_ptr<VideoDevice> openV4l2VideoDevice(std::shared_ptr<V4l2Io> io, const std::string& path,
-                                                 const std::string& displayName);
-
-// Every capture node of the directory, opened and named.
-std::vector<std::unique_ptr<VideoDevice>> openV4l2VideoDevices(std::shared_ptr<V4l2Io> io,
-                                                               const std::string& directory = "/dev");
+// Every node of the directory that captures video, opened and named by its card, in node
+// order. Nodes that cannot be opened or do not capture video are passed over.
+std::vector<std::unique_ptr<VideoDevice>> openV4l2VideoDevices(const std::shared_ptr<V4l2Io>& io,
+                                                               const std::string& directory);
 
 }  // namespace capture

@@ -178,6 +178,7 @@ std::vector<V4l2FormatChoice> enumerateFormats(const V4l2File& file)
                 choice.format.height = static_cast<int>(size.height);
                 choice.format.fpsNumerator = rate.numerator;
                 choice.format.fpsDenominator = rate.denominator;
+                choice.format.converted = (description.flags & V4L2_FMT_FLAG_EMULATED) != 0;
                 choice.fourcc = description.pixelformat;
                 choice.rateListed = listed;
                 choices.push_back(std::move(choice));

@@ -18,7 +18,7 @@ struct V4l2FormatChoice {
 };
 
 // Every pixel format x frame size x frame interval that the device lists, in the driver's
-// order. Formats without a GStreamer name are left out. Drivers that list no frame sizes (most
+// order, the formats libv4l2 converts to included (marked converted). Formats without a GStreamer name are left out. Drivers that list no frame sizes (most
 // TV cards) give the full picture of the current standard, as the driver adjusts it.
 std::vector<V4l2FormatChoice> enumerateFormats(const V4l2File& file);
 

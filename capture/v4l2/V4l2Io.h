@@ -17,7 +17,8 @@ public:
     virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
 };
 
-// The kernel's open/close/ioctl; interrupted calls are retried.
+// The kernel's nodes through libv4l2 (v4l2_open, v4l2_ioctl, v4l2_close); interrupted calls are
+// retried.
 std::shared_ptr<V4l2Io> systemV4l2Io();
 
 }  // namespace capture

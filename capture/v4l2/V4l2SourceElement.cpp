@@ -3,7 +3,33 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/GstElements.h"
 
+#include <mutex>
+
 namespace capture {
+namespace {
+
+// GStreamer's V4L2 plugin reads GST_V4L2_USE_LIBV4L2 when a v4l2src is made (its instance
+// init; being set is enough, whatever the value) and from then on that element goes through
+// libv4l2 or not. Only a converted format needs libv4l2; native formats keep the direct path
+// and what libv4l2 turns off (DMABuf export, CREATE_BUFS). So the variable is set only while
+// such an element is made, on the thread that builds pipelines, and left alone when the user
+// set it. The process's other threads do not read the environment while a pipeline is built.
+ElementPtr makeV4l2Source(bool throughLibv4l2)
+{
+    constexpr const char* variable = "GST_V4L2_USE_LIBV4L2";
+    if (!throughLibv4l2 || g_getenv(variable))
+        return makeElement("v4l2src");
+    static std::mutex building;
+    const std::lock_guard lock(building);
+    g_setenv(variable, "1", TRUE);
+    ElementPtr source(gst_element_factory_make("v4l2src", nullptr));
+    g_unsetenv(variable);
+    if (!source)
+        makeElement("v4l2src");  // raises, saying what to install
+    return source;
+}
+
+}  // namespace
 
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice)
 {
@@ -11,7 +37,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
         gst_init(nullptr, nullptr);
 
     ElementPtr bin(gst_bin_new(nullptr));
-    ElementPtr source = makeElement("v4l2src");
+    ElementPtr source = makeV4l2Source(choice.format.converted);
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.

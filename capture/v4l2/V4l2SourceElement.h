@@ -8,8 +8,8 @@
 namespace capture {
 
 // A bin around v4l2src for one node and format, with one "src" pad: raw video as the format
-// names it, or image/jpeg for MJPG. Built element by element. Raises CaptureError when
-// GStreamer's V4L2 plugin is missing.
+// names it, or image/jpeg for MJPG. Built element by element; a converted format is read
+// through libv4l2. Raises CaptureError when GStreamer's V4L2 plugin is missing.
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice);
 
 }  // namespace capture

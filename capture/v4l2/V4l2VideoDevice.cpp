@@ -17,6 +17,8 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
         return nullptr;
     if (displayName.empty())
         displayName = cardName(file);
+    if (displayName.empty())
+        displayName = path;
     std::unique_ptr<V4l2VideoDevice> device(new V4l2VideoDevice(std::move(file), std::move(displayName)));
     device->m_tuner = V4l2Tuner::find(device->m_file, device->m_inputs, std::move(sleep));
     return device;
@@ -28,6 +30,12 @@ V4l2VideoDevice::V4l2VideoDevice(V4l2File file, std::string name)
       m_inputs(enumerateInputs(m_file)),
       m_settings(std::make_unique<V4l2CameraSettings>(m_file))
 {
+}
+
+bool V4l2VideoDevice::connected() const
+{
+    v4l2_capability capability{};
+    return m_file.ioctl(VIDIOC_QUERYCAP, &capability) != ENODEV;
 }
 
 std::vector<std::string> V4l2VideoDevice::inputs()
@@ -110,7 +118,7 @@ void V4l2VideoDevice::fail(const std::string& what, int error) const
     case ENODEV:
     case ENOENT:
     case ENXIO:
-        advice = "It is no longer connected: connect it again and restart the program.";
+        advice = "It is no longer connected: connect it again, choose it in the device list and start again.";
         break;
     case EACCES:
     case EPERM:

@@ -18,7 +18,8 @@ namespace capture {
 class V4l2VideoDevice final : public VideoDevice {
 public:
     // Nothing when the node cannot be opened or does not capture video (a UVC camera's
-    // metadata node, an output, a radio). An empty name takes the card's own.
+    // metadata node, an output, a radio). An empty name takes the card's own (or
+    // the path, for a card without one).
     static std::unique_ptr<V4l2VideoDevice> open(std::shared_ptr<V4l2Io> io, const std::string& path,
                                                  std::string displayName, V4l2Tuner::Sleep sleep = {});
 
@@ -31,6 +32,8 @@ public:
 
     V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
     const std::string& path() const { return m_file.path(); }
+    // False once the device was pulled out: its node answers ENODEV from then on.
+    bool connected() const;
 
     // What createSource sets on the device before it builds the element: the input, the
     // chosen TV standard (on inputs that have standards) and the pixel format and size.

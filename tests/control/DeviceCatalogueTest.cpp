@@ -1,32 +1,9 @@
 #include "ControlRig.h"
 
-#include "capture/devices/GstVideoDevice.h"
 #include "capture/engine/OrvexCore.h"
 
 #include <QtTest>
 
-#include <deque>
-
-// A device as a GStreamer device provider hands it out; its element is a test source.
-struct TestGstDevice {
-    GstDevice parent;
-};
-struct TestGstDeviceClass {
-    GstDeviceClass parent;
-};
-G_DEFINE_TYPE(TestGstDevice, test_gst_device, GST_TYPE_DEVICE)
-
-static GstElement* testGstDeviceCreateElement(GstDevice*, const gchar* name)
-{
-    return gst_element_factory_make("videotestsrc", name);
-}
-
-static void test_gst_device_class_init(TestGstDeviceClass* type)
-{
-    GST_DEVICE_CLASS(type)->create_element = testGstDeviceCreateElement;
-}
-
-static void test_gst_device_init(TestGstDevice*) {}
 
 using namespace capture;
 using controltest::indexOf;
@@ -100,37 +77,6 @@ private slots:
         for (int i = 0; i < catalogue.videoCount(); ++i)
             listed.push_back(catalogue.videoName(i));
         QCOMPARE(listed, (std::vector<std::string>{"Cam", "Cam #3", "Cam #2", "Cam #4"}));
-    }
-
-    // The source bin owns its elements alone: they go when it goes.
-    void aMonitoredDevicesSourceLeavesNothingBehind()
-    {
-        gst_init(nullptr, nullptr);
-        CapsPtr caps(gst_caps_from_string("video/x-raw, format=(string)YUY2, width=(int)320, height=(int)240, "
-                                          "framerate=(fraction)30/1"));
-        GstVideoDevice camera(GstHandle<GstDevice>(GST_DEVICE(g_object_new(test_gst_device_get_type(), "display-name",
-                                                                          "Monitored Camera", "device-class",
-                                                                          "Video/Source", "caps", caps.get(), nullptr))));
-        QCOMPARE(camera.formats(0).size(), std::size_t(1));
-
-        ElementPtr source = camera.createSource(0, camera.formats(0).front());
-        std::deque<GWeakRef> children;
-        GstIterator* iterator = gst_bin_iterate_elements(GST_BIN(source.get()));
-        GValue item = G_VALUE_INIT;
-        while (gst_iterator_next(iterator, &item) == GST_ITERATOR_OK) {
-            g_weak_ref_init(&children.emplace_back(), g_value_get_object(&item));
-            g_value_reset(&item);
-        }
-        g_value_unset(&item);
-        gst_iterator_free(iterator);
-        QCOMPARE(children.size(), std::size_t(2));
-
-        source = ElementPtr();
-        for (GWeakRef& child : children) {
-            GObject* alive = static_cast<GObject*>(g_weak_ref_get(&child));
-            QVERIFY2(!alive, alive ? G_OBJECT_TYPE_NAME(alive) : "");
-            g_weak_ref_clear(&child);
-        }
     }
 };
 

@@ -1,6 +1,5 @@
 #include "ControlRig.h"
 
-#include "capture/devices/GstVideoDevice.h"
 #include "capture/engine/OrvexCore.h"
 #include "capture/pages/ControlPropertyPage.h"
 #include "capture/pages/EncoderPropertyPage.h"
@@ -25,12 +24,6 @@ bool lists(const std::vector<EncoderInfo>& encoders, const std::string& longName
     });
 }
 
-std::vector<VideoFormat> formatsOf(const char* caps)
-{
-    CapsPtr parsed(gst_caps_from_string(caps));
-    return GstVideoDevice::formatsFromCaps(parsed.get());
-}
-
 }  // namespace
 
 class EncoderAndPagesTest : public QObject {
@@ -39,7 +32,6 @@ class EncoderAndPagesTest : public QObject {
 private slots:
     void initTestCase() { gst_init(nullptr, nullptr); }
     void catalogueListsWhatTheMuxerTakes();
-    void deviceCapsBecomeFormats();
     void encoderPageEditsByTypeAndKeepsOnlyChanges();
     void encoderPageSettingsGoToTheNextRecording();
     void controlPageMovesCameraSettingsLive();
@@ -64,28 +56,6 @@ void EncoderAndPagesTest::catalogueListsWhatTheMuxerTakes()
     QVERIFY(std::adjacent_find(catalogue.audio.begin(), catalogue.audio.end(), sameName) == catalogue.audio.end());
     QVERIFY(std::adjacent_find(catalogue.video.begin(), catalogue.video.end(), sameName) == catalogue.video.end());
     QCOMPARE(EncoderCatalogue::fromRegistry().video.size(), catalogue.video.size());
-}
-
-void EncoderAndPagesTest::deviceCapsBecomeFormats()
-{
-    const auto formats = formatsOf(
-        "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction){ 30/1, 15/1 }; "
-        "image/jpeg, width=(int)1280, height=(int)720, framerate=(fraction)30000/1001; "
-        "video/x-raw, format=(string){ NV12, YUY2 }, width=(int)320, height=(int)240, "
-        "framerate=(fraction)[ 1/1, 60/1 ]; "
-        "video/x-raw, format=(string)YUY2, width=(int)[ 16, 4096 ], height=(int)480, framerate=(fraction)30/1; "
-        "video/x-raw, format=(string)YUY2, width=(int)640, height=(int)480, framerate=(fraction)30/1");
-    std::vector<std::string> names;
-    for (const auto& format : formats)
-        names.push_back(format.name());
-    QCOMPARE(names, (std::vector<std::string>{"YUY2 640x480 30 fps", "YUY2 640x480 15 fps",
-                                              "MJPG 1280x720 29.97 fps", "NV12 320x240 60 fps",
-                                              "YUY2 320x240 60 fps"}));
-    QVERIFY(formatsOf("audio/x-raw, rate=(int)48000").empty());
-
-    CapsPtr asked = capsForFormat(formats[2]);
-    QCOMPARE(QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(asked.get(), 0))),
-             QStringLiteral("image/jpeg"));
 }
 
 void EncoderAndPagesTest::encoderPageEditsByTypeAndKeepsOnlyChanges()

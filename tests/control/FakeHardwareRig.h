@@ -3,6 +3,7 @@
 #include "ControlRig.h"
 
 #include "capture/v4l2/V4l2Devices.h"
+#include "capture/v4l2/V4l2NodeWatch.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
 #include "capture/v4l2/testing/FakeV4l2Hardware.h"
 #include "capture/v4l2/testing/FakeV4l2Io.h"
@@ -16,25 +17,23 @@ namespace controltest {
 
 // The real control on fake V4L2 cards: each card gets a video<N> node in a folder of its own,
 // is found and opened as the program finds /dev/video*, and is listed before the built-in
-// devices. The cards' kernel side stays reachable for the checks.
+// devices; cards plugged in and pulled out later are seen through the folder's inotify, as the
+// program sees /dev. The cards' kernel side stays reachable for the checks.
 class FakeHardwareRig {
 public:
     explicit FakeHardwareRig(std::vector<capture::FakeV4l2Hardware> cards)
         : m_io(std::make_shared<capture::FakeV4l2Io>())
     {
-        for (std::size_t i = 0; i < cards.size(); ++i) {
-            const QString node = m_nodes.filePath(QStringLiteral("video%1").arg(i));
-            if (!QFile(node).open(QIODevice::WriteOnly))
-                throw std::runtime_error("cannot make the node " + node.toStdString());
-            m_cards.push_back(m_io->add(node.toStdString(), std::move(cards[i])));
-        }
+        for (std::size_t i = 0; i < cards.size(); ++i)
+            m_cards.push_back(plug(static_cast<int>(i), std::move(cards[i])));
+        auto watch = std::make_unique<capture::V4l2NodeWatch>(m_io, m_nodes.path().toStdString());
         auto video = capture::openV4l2VideoDevices(m_io, m_nodes.path().toStdString());
         for (auto& device : video)
             m_opened.push_back(dynamic_cast<capture::V4l2VideoDevice*>(device.get()));
         std::vector<std::unique_ptr<capture::AudioDevice>> audio;
         m_orvex = std::make_unique<capture::Orvex>(
             capture::DeviceCatalogue::withBuiltInDevices(std::move(video), std::move(audio)),
-            capture::EncoderCatalogue::fromRegistry());
+            capture::EncoderCatalogue::fromRegistry(), std::move(watch));
         m_orvex->resize(320, 240);
     }
 
@@ -59,9 +58,26 @@ public:
         return card(index).frequency(card(index).hardware().tuners.front().index);
     }
 
+    // A card plugged in as video<node> (a node made, as udev makes one), or pulled out (its
+    // device gone, then its node).
+    std::shared_ptr<capture::FakeV4l2Device> plug(int node, capture::FakeV4l2Hardware card)
+    {
+        auto device = m_io->add(nodePath(node).toStdString(), std::move(card));
+        if (!QFile(nodePath(node)).open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot make the node " + nodePath(node).toStdString());
+        return device;
+    }
+    void unplug(int node, capture::FakeV4l2Device& device)
+    {
+        device.unplug();
+        QFile::remove(nodePath(node));
+    }
+
     void choose(int device) { m_orvex->put(capture::Member::VideoDevice, capture::Value::i16(static_cast<std::int16_t>(device))); }
 
 private:
+    QString nodePath(int node) const { return m_nodes.filePath(QStringLiteral("video%1").arg(node)); }
+
     QTemporaryDir m_nodes;
     std::shared_ptr<capture::FakeV4l2Io> m_io;
     std::vector<std::shared_ptr<capture::FakeV4l2Device>> m_cards;

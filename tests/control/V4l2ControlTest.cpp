@@ -97,6 +97,55 @@ private slots:
                  (std::vector<std::string>{"Test Pattern Camera", "Test Pattern TV Tuner"}));
     }
 
+    // Cards plugged in and pulled out while the control lives: listed in node order before the
+    // built-in devices, taken out when gone. The chosen card stays chosen by identity; one that
+    // went stays chosen, and says so at Start, until another is chosen.
+    void cardsComeAndGoWhileTheChoiceStays()
+    {
+        FakeHardwareRig rig({});
+        Orvex& orvex = rig.orvex();
+        auto camera = rig.plug(3, fakeUvcCamera());
+        QTRY_COMPARE(names(orvex, Member::VideoDevices).size(), std::size_t(3));
+        rig.choose(0);
+        orvex.put(Member::VideoFormat, Value::i16(2));
+        const std::string format = orvex.core().videoFormatName();
+
+        auto tvCard = rig.plug(1, fakeTvCard());
+        auto twin = rig.plug(5, fakeUvcCamera());
+        QTRY_COMPARE(names(orvex, Member::VideoDevices),
+                     (std::vector<std::string>{"Analog TV Card", "USB 2.0 Camera", "USB 2.0 Camera #2",
+                                               "Test Pattern Camera", "Test Pattern TV Tuner"}));
+        QCOMPARE(orvex.core().settings().videoDevice, 1);
+        rig.choose(controltest::indexOf(orvex, Member::VideoDevices, "USB 2.0 Camera"));
+        QCOMPARE(orvex.core().videoFormatName(), format);
+        put(orvex, Member::Sharpness, 5);
+        QCOMPARE(camera->controlValue(V4L2_CID_SHARPNESS), 5);
+        QVERIFY(twin->controlValue(V4L2_CID_SHARPNESS) != 5);
+
+        rig.unplug(1, *tvCard);
+        QTRY_COMPARE(names(orvex, Member::VideoDevices).front(), std::string("USB 2.0 Camera"));
+        QCOMPARE(orvex.core().settings().videoDevice, 0);
+
+        rig.unplug(3, *camera);
+        QTRY_COMPARE(names(orvex, Member::VideoDevices),
+                     (std::vector<std::string>{"USB 2.0 Camera", "Test Pattern Camera", "Test Pattern TV Tuner"}));
+        QCOMPARE(orvex.core().settings().videoDevice, -1);
+        QCOMPARE(orvex.core().videoDeviceName(), std::string("USB 2.0 Camera"));
+        try {
+            orvex.call(Member::Start);
+            QFAIL("a start on a card that went succeeded");
+        } catch (const CaptureError& error) {
+            QVERIFY2(std::string(error.what()).find("no longer connected") != std::string::npos, error.what());
+        }
+
+        rig.plug(3, fakeUvcCamera());
+        QTRY_COMPARE(names(orvex, Member::VideoDevices).size(), std::size_t(4));
+        rig.choose(0);
+        QCOMPARE(orvex.core().settings().videoDevice, 0);
+        put(orvex, Member::Sharpness, 4);
+        QVERIFY(twin->controlValue(V4L2_CID_SHARPNESS) != 4);
+    }
+
     void rangesReadBackUnderEachPropertysNumbers()
     {
         FakeHardwareRig rig(FakeHardwareRig::cameraAndTvCard());

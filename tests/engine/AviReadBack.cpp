@@ -13,6 +13,8 @@ namespace capture::testing {
 namespace {
 
 struct Counts {
+    bool digest = false;
+    std::vector<std::string> digests;
     int videoFrames = 0;
     GstClockTime videoEnd = 0;
     GstClockTime audioEnd = 0;
@@ -31,6 +33,15 @@ void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
         end += GST_BUFFER_DURATION(buffer);
     if (branch->video) {
         ++branch->counts->videoFrames;
+        if (branch->counts->digest) {
+            GstMapInfo map;
+            if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA1, map.data, map.size);
+                branch->counts->digests.emplace_back(digest);
+                g_free(digest);
+                gst_buffer_unmap(buffer, &map);
+            }
+        }
         branch->counts->videoEnd = std::max(branch->counts->videoEnd, end);
     } else {
         branch->counts->audioEnd = std::max(branch->counts->audioEnd, end);
@@ -53,9 +64,10 @@ void onPadAdded(GstElement* demuxer, GstPad* pad, gpointer data)
     gst_object_unref(pipeline);
 }
 
-Counts demuxAll(const std::string& path, bool& ok)
+Counts demuxAll(const std::string& path, bool digest, bool& ok)
 {
     Counts counts;
+    counts.digest = digest;
     ElementPtr pipeline(gst_pipeline_new(nullptr));
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
     g_object_set(source, "location", path.c_str(), nullptr);
@@ -110,7 +122,7 @@ bool indexed(const std::string& path)
 
 }  // namespace
 
-AviReadBack readBack(const std::string& path)
+AviReadBack readBack(const std::string& path, bool digestVideoFrames)
 {
     AviReadBack result;
     gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
@@ -127,6 +139,10 @@ AviReadBack readBack(const std::string& path)
             CapsPtr caps(gst_discoverer_stream_info_get_caps(stream));
             if (caps && gst_caps_get_size(caps.get()) > 0)
                 result.codecs.emplace_back(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)));
+            if (GST_IS_DISCOVERER_VIDEO_INFO(stream)) {
+                result.width = int(gst_discoverer_video_info_get_width(GST_DISCOVERER_VIDEO_INFO(stream)));
+                result.height = int(gst_discoverer_video_info_get_height(GST_DISCOVERER_VIDEO_INFO(stream)));
+            }
         }
         gst_discoverer_stream_info_list_free(streams);
     }
@@ -136,12 +152,13 @@ AviReadBack readBack(const std::string& path)
         g_object_unref(discoverer);
 
     bool ok = false;
-    const Counts counts = demuxAll(path, ok);
+    Counts counts = demuxAll(path, digestVideoFrames, ok);
     result.readable = ok && !result.codecs.empty();
     result.videoFrames = counts.videoFrames;
     result.videoEnd = static_cast<double>(counts.videoEnd) / GST_SECOND;
     result.audioEnd = static_cast<double>(counts.audioEnd) / GST_SECOND;
     result.hasIndex = indexed(path);
+    result.videoFrameDigests = std::move(counts.digests);
     return result;
 }
 

@@ -14,8 +14,11 @@ struct AviReadBack {
     double videoEnd = 0;              // end of the last picture, seconds
     double audioEnd = 0;
     bool hasIndex = false;            // the header says so and an idx1 chunk is there
+    int width = 0;                    // of the video stream
+    int height = 0;
+    std::vector<std::string> videoFrameDigests;  // SHA-1 of each video frame, when asked for
 };
 
-AviReadBack readBack(const std::string& path);
+AviReadBack readBack(const std::string& path, bool digestVideoFrames = false);
 
 }  // namespace capture::testing

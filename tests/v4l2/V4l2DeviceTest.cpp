@@ -1,4 +1,5 @@
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceCatalogue.h"
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
 #include "capture/v4l2/testing/FakeV4l2Hardware.h"
@@ -98,14 +99,16 @@ private slots:
             QVERIFY(touch(dir.filePath(name)));
 
         {
-            const auto devices = openV4l2VideoDevices(io, root);
+            // Listed before the built-in devices; two cards of one name apart.
+            const auto catalogue = DeviceCatalogue::withBuiltInDevices(openV4l2VideoDevices(io, root), {});
             std::vector<std::string> names;
-            for (const auto& device : devices)
-                names.push_back(device->name());
-            QCOMPARE(names, (std::vector<std::string>{"USB 2.0 Camera", "Analog TV Card", "USB 2.0 Camera #2"}));
-            QVERIFY(!devices[0]->tuner());
-            QVERIFY(devices[1]->tuner());
-            QCOMPARE(devices[1]->inputs(), (std::vector<std::string>{"Television", "Composite1"}));
+            for (int i = 0; i < catalogue.videoCount(); ++i)
+                names.push_back(catalogue.videoName(i));
+            QCOMPARE(names, (std::vector<std::string>{"USB 2.0 Camera", "Analog TV Card", "USB 2.0 Camera #2",
+                                                      "Test Pattern Camera", "Test Pattern TV Tuner"}));
+            QVERIFY(!catalogue.video(0).tuner());
+            QVERIFY(catalogue.video(1).tuner());
+            QCOMPARE(catalogue.video(1).inputs(), (std::vector<std::string>{"Television", "Composite1"}));
             // Each device keeps one file open for its settings and tuner; the probes are closed.
             QCOMPARE(io->openFiles(), 3);
         }
@@ -120,8 +123,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(touch(dir.filePath("video0")));
         QVERIFY(openV4l2VideoDevices(systemV4l2Io(), dir.path().toStdString()).empty());
-        QVERIFY(!openV4l2VideoDevice(dir.filePath("video0").toStdString(), "Not a camera"));
-        QVERIFY(!openV4l2VideoDevice(dir.filePath("video9").toStdString(), "Missing"));
+        QVERIFY(!V4l2VideoDevice::open(systemV4l2Io(), dir.filePath("video0").toStdString(), "Not a camera"));
+        QVERIFY(!V4l2VideoDevice::open(systemV4l2Io(), dir.filePath("video9").toStdString(), "Missing"));
     }
 
     void cameraFormatsCarryGStreamerNames()
@@ -216,6 +219,62 @@ private slots:
         QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_MJPEG));
         // The camera's only input was already chosen: nothing to switch.
         QCOMPARE(device->count(VIDIOC_S_INPUT), 0);
+    }
+
+    // The model behind the emulated cards: one queue owner, frames at the interval into queued
+    // buffers in order, frames lost while none waits counted in the sequence.
+    void fakeDeviceStreamsAsVideobuf2Does()
+    {
+        FakeV4l2Device device(fakeUvcCamera());
+        const int owner = 1, other = 2;
+        v4l2_requestbuffers request{};
+        request.count = 2;
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        QCOMPARE(device.handle(owner, VIDIOC_REQBUFS, &request), 0);
+        QCOMPARE(request.count, 2u);
+        QCOMPARE(device.handle(other, VIDIOC_REQBUFS, &request), EBUSY);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(device.handle(owner, VIDIOC_S_FMT, &format), EBUSY);
+
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        const auto queue = [&](std::uint32_t index) {
+            buffer.index = index;
+            return device.handle(owner, VIDIOC_QBUF, &buffer);
+        };
+        // As a blocking DQBUF would: until a frame is done.
+        const auto dequeue = [&] {
+            int result = EAGAIN;
+            for (int tries = 0; tries < 500 && result == EAGAIN; ++tries, QTest::qWait(10))
+                result = device.handle(owner, VIDIOC_DQBUF, &buffer);
+            return result;
+        };
+        std::uint32_t type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(device.handle(owner, VIDIOC_STREAMON, &type), 0);
+        QCOMPARE(queue(0), 0);
+        QCOMPARE(device.handle(owner, VIDIOC_DQBUF, &buffer), EAGAIN);
+        QVERIFY(device.nextFrameReady(owner).has_value());
+        QCOMPARE(dequeue(), 0);
+        QCOMPARE(buffer.sequence, 0u);
+        QCOMPARE(buffer.bytesused, 640u * 480 * 2);
+        QVERIFY(buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC);
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        QVERIFY(buffer.timestamp.tv_sec <= now.tv_sec && buffer.timestamp.tv_sec >= now.tv_sec - 1);
+
+        // No buffer queued for a while: the frames meanwhile are lost.
+        QTest::qWait(200);
+        QCOMPARE(queue(0), 0);
+        QCOMPARE(queue(1), 0);
+        QCOMPARE(dequeue(), 0);
+        QVERIFY2(buffer.sequence >= 5, qPrintable(QString::number(buffer.sequence)));
+        QCOMPARE(device.handle(other, VIDIOC_STREAMOFF, &type), EBUSY);
+        device.closed(owner);
+        QVERIFY(!device.streaming());
+        QCOMPARE(device.handle(other, VIDIOC_REQBUFS, &request), 0);
     }
 
     void sourceRefusalsRaiseWithAReason()

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace capture {
 namespace {
@@ -48,6 +51,31 @@ std::uint32_t distance(std::uint32_t a, std::uint32_t b)
     return a > b ? a - b : b - a;
 }
 
+std::int64_t monotonicNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+std::uint32_t pageAligned(std::uint32_t size)
+{
+    const auto page = static_cast<std::uint32_t>(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
+
+constexpr std::uint32_t maxBuffers = 32;  // videobuf2's VB2_MAX_FRAME
+
+constexpr unsigned long knownRequests[] = {
+    VIDIOC_QUERYCAP, VIDIOC_ENUMINPUT, VIDIOC_G_INPUT, VIDIOC_S_INPUT, VIDIOC_G_STD, VIDIOC_S_STD,
+    VIDIOC_QUERYCTRL, VIDIOC_QUERY_EXT_CTRL, VIDIOC_QUERYMENU, VIDIOC_G_CTRL, VIDIOC_S_CTRL,
+    VIDIOC_G_EXT_CTRLS, VIDIOC_S_EXT_CTRLS, VIDIOC_TRY_EXT_CTRLS, VIDIOC_ENUM_FMT, VIDIOC_ENUM_FRAMESIZES,
+    VIDIOC_ENUM_FRAMEINTERVALS, VIDIOC_G_FMT, VIDIOC_TRY_FMT, VIDIOC_S_FMT, VIDIOC_G_PARM, VIDIOC_S_PARM,
+    VIDIOC_REQBUFS, VIDIOC_QUERYBUF, VIDIOC_QBUF, VIDIOC_DQBUF, VIDIOC_G_TUNER, VIDIOC_S_TUNER,
+    VIDIOC_G_FREQUENCY, VIDIOC_S_FREQUENCY, VIDIOC_STREAMON, VIDIOC_STREAMOFF, VIDIOC_G_PRIORITY, VIDIOC_S_PRIORITY,
+    VIDIOC_ENUMAUDIO, VIDIOC_G_AUDIO, VIDIOC_S_AUDIO, VIDIOC_ENUM_FREQ_BANDS,
+};
+
 }  // namespace
 
 FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardware))
@@ -66,16 +94,69 @@ FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardw
         m_format.width = m_hw.formats.front().sizes.front().width;
         m_format.height = m_hw.formats.front().sizes.front().height;
     }
-    m_format.field = V4L2_FIELD_NONE;
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix = m_format;
+    if (!m_hw.formats.empty())
+        tryFormat(format);
+    m_format = format.fmt.pix;
+    m_interval = firstInterval();
+}
+
+FakeV4l2Device::~FakeV4l2Device()
+{
+    freeBuffers();
 }
 
 int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
 {
-    m_requests.push_back(request);
+    if (m_keepLog)
+        m_requests.push_back(request);
     if (m_unplugged)
         return ENODEV;
+    // The kernel copies the argument in before it looks at it: a known request without one
+    // answers EFAULT; an unknown one ENOTTY whatever it carries.
+    if (!argument)
+        return std::find(std::begin(knownRequests), std::end(knownRequests), request) != std::end(knownRequests) ? EFAULT : ENOTTY;
+    // A node without a tuner has no tuner requests at all.
+    if (m_hw.tuners.empty()
+        && (request == VIDIOC_G_TUNER || request == VIDIOC_S_TUNER || request == VIDIOC_G_FREQUENCY || request == VIDIOC_S_FREQUENCY
+            || request == VIDIOC_ENUM_FREQ_BANDS))
+        return ENOTTY;
 
     switch (request) {
+    case VIDIOC_G_PRIORITY:
+        *static_cast<std::uint32_t*>(argument) = priority();
+        return 0;
+    case VIDIOC_S_PRIORITY:
+        return setPriority(file, *static_cast<std::uint32_t*>(argument));
+    case VIDIOC_G_EXT_CTRLS:
+    case VIDIOC_S_EXT_CTRLS:
+    case VIDIOC_TRY_EXT_CTRLS:
+        return extendedControls(request, *static_cast<v4l2_ext_controls*>(argument));
+    case VIDIOC_ENUMAUDIO:
+        return audioInput(*static_cast<v4l2_audio*>(argument), false);
+    case VIDIOC_G_AUDIO:
+        return audioInput(*static_cast<v4l2_audio*>(argument), true);
+    case VIDIOC_S_AUDIO: {
+        // The audio input follows the video input on these cards.
+        const auto& audio = *static_cast<v4l2_audio*>(argument);
+        return audio.index == m_input && audio.index < m_hw.audioInputs.size() ? 0 : EINVAL;
+    }
+    case VIDIOC_ENUM_FREQ_BANDS: {
+        // The core answers for drivers with one band: the tuner's range.
+        auto& band = *static_cast<v4l2_frequency_band*>(argument);
+        const auto* tuner = findTuner(band.tuner);
+        if (!tuner || band.index != 0 || band.type != tuner->type)
+            return EINVAL;
+        band = {band.tuner, band.type, 0, tuner->capability | V4L2_TUNER_CAP_FREQ_BANDS, tuner->rangeLow, tuner->rangeHigh,
+                V4L2_BAND_MODULATION_VSB, {}};
+        return 0;
+    }
+    case VIDIOC_S_TUNER: {
+        const auto& tuner = *static_cast<v4l2_tuner*>(argument);
+        return findTuner(tuner.index) ? 0 : EINVAL;
+    }
     case VIDIOC_QUERYCAP:
         return queryCapabilities(*static_cast<v4l2_capability*>(argument));
     case VIDIOC_ENUMINPUT:
@@ -113,15 +194,28 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
         return tryFormat(*static_cast<v4l2_format*>(argument));
     case VIDIOC_S_FMT: {
         auto& format = *static_cast<v4l2_format*>(argument);
-        if (format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE && streaming())
+        // videobuf2: no format change while buffers exist.
+        if (format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE && busy())
             return EBUSY;
         const int error = tryFormat(format);
-        if (error == 0)
+        if (error == 0) {
             m_format = format.fmt.pix;
+            m_interval = firstInterval();
+        }
         return error;
     }
     case VIDIOC_G_PARM:
         return getParameters(*static_cast<v4l2_streamparm*>(argument));
+    case VIDIOC_S_PARM:
+        return setParameters(*static_cast<v4l2_streamparm*>(argument));
+    case VIDIOC_REQBUFS:
+        return requestBuffers(file, *static_cast<v4l2_requestbuffers*>(argument));
+    case VIDIOC_QUERYBUF:
+        return queryBuffer(*static_cast<v4l2_buffer*>(argument));
+    case VIDIOC_QBUF:
+        return queueBuffer(file, *static_cast<v4l2_buffer*>(argument));
+    case VIDIOC_DQBUF:
+        return dequeueBuffer(file, *static_cast<v4l2_buffer*>(argument));
     case VIDIOC_G_TUNER:
         return getTuner(*static_cast<v4l2_tuner*>(argument));
     case VIDIOC_G_FREQUENCY:
@@ -139,8 +233,91 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
 
 void FakeV4l2Device::closed(int file)
 {
-    if (m_streamer == file)
-        m_streamer = noStreamer;
+    if (m_owner == file) {
+        m_streamOn = false;
+        freeBuffers();
+        m_owner = noOwner;
+    }
+    if (m_reader == file)
+        m_reader = noOwner;
+    m_priorities.erase(file);
+}
+
+int FakeV4l2Device::audioInput(v4l2_audio& audio, bool current) const
+{
+    if (m_hw.audioInputs.empty())
+        return ENOTTY;
+    const std::uint32_t index = current ? m_input : audio.index;
+    if (index >= m_hw.audioInputs.size())
+        return EINVAL;
+    audio = {};
+    audio.index = index;
+    copyText(audio.name, m_hw.audioInputs[index]);
+    audio.capability = V4L2_AUDCAP_STEREO;
+    return 0;
+}
+
+std::uint32_t FakeV4l2Device::priority() const
+{
+    std::uint32_t highest = V4L2_PRIORITY_DEFAULT;
+    for (const auto& [file, priority] : m_priorities)
+        highest = std::max(highest, priority);
+    return highest;
+}
+
+int FakeV4l2Device::setPriority(int file, std::uint32_t priority)
+{
+    if (priority > V4L2_PRIORITY_RECORD)
+        return EINVAL;
+    const auto own = m_priorities.find(file);
+    const std::uint32_t mine = own == m_priorities.end() ? std::uint32_t(V4L2_PRIORITY_DEFAULT) : own->second;
+    if (this->priority() > mine)
+        return EBUSY;
+    m_priorities[file] = priority == V4L2_PRIORITY_UNSET ? std::uint32_t(V4L2_PRIORITY_DEFAULT) : priority;
+    return 0;
+}
+
+// The control framework's array form: every control is checked before any is set, and a
+// failure names the control it stopped at in error_idx (count for a failed check).
+int FakeV4l2Device::extendedControls(unsigned long request, v4l2_ext_controls& controls)
+{
+    if (controls.count && !controls.controls)
+        return EFAULT;
+    controls.error_idx = controls.count;
+    const bool which = controls.which == V4L2_CTRL_WHICH_CUR_VAL || controls.which == V4L2_CTRL_WHICH_DEF_VAL
+        || controls.which == V4L2_CTRL_CLASS_USER || controls.which == V4L2_CTRL_CLASS_CAMERA;
+    if (!which)
+        return EINVAL;
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        const auto* found = control(controls.controls[index].id);
+        if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED)) {
+            controls.error_idx = request == VIDIOC_G_EXT_CTRLS ? index : controls.count;
+            return EINVAL;
+        }
+        if (request != VIDIOC_G_EXT_CTRLS && (found->flags & V4L2_CTRL_FLAG_READ_ONLY)) {
+            controls.error_idx = controls.count;
+            return EACCES;
+        }
+    }
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        v4l2_ext_control& wanted = controls.controls[index];
+        if (request == VIDIOC_G_EXT_CTRLS) {
+            const auto* found = control(wanted.id);
+            wanted.value = controls.which == V4L2_CTRL_WHICH_DEF_VAL ? found->defaultValue : found->value;
+            continue;
+        }
+        if (controls.which == V4L2_CTRL_WHICH_DEF_VAL)
+            return EINVAL;
+        if (request == VIDIOC_TRY_EXT_CTRLS)
+            continue;
+        const int error = setControl({wanted.id, wanted.value});
+        if (error) {
+            controls.error_idx = index;
+            return error;
+        }
+        wanted.value = controlValue(wanted.id);
+    }
+    return 0;
 }
 
 void FakeV4l2Device::setGrabbed(std::uint32_t id, bool grabbed)
@@ -152,7 +329,7 @@ void FakeV4l2Device::setGrabbed(std::uint32_t id, bool grabbed)
 
 void FakeV4l2Device::setStreamingElsewhere(bool streaming)
 {
-    m_streamer = streaming ? elsewhere : noStreamer;
+    m_elsewhere = streaming;
 }
 
 const FakeV4l2Hardware::Control* FakeV4l2Device::control(std::uint32_t id) const
@@ -220,7 +397,7 @@ const FakeV4l2Hardware::Control* FakeV4l2Device::nextControl(std::uint32_t after
 
 bool FakeV4l2Device::autoIsOn(const FakeV4l2Hardware::Control& control) const
 {
-    return control.autoId && controlValue(control.autoId) != 0;
+    return control.autoId && controlValue(control.autoId) != control.manualValue;
 }
 
 std::uint32_t FakeV4l2Device::liveFlags(const FakeV4l2Hardware::Control& control) const
@@ -243,6 +420,21 @@ std::uint16_t FakeV4l2Device::signalAt(const FakeV4l2Hardware::Tuner& tuner) con
     return 0;
 }
 
+std::uint32_t FakeV4l2Device::signal() const
+{
+    if (m_input >= m_hw.inputs.size() || m_hw.inputs[m_input].type != V4L2_INPUT_TYPE_TUNER)
+        return 0;
+    const auto* tuner = findTuner(m_hw.inputs[m_input].tuner);
+    return tuner ? signalAt(*tuner) : 0;
+}
+
+bool FakeV4l2Device::receiving() const
+{
+    if (m_input < m_hw.inputs.size() && m_hw.inputs[m_input].type == V4L2_INPUT_TYPE_TUNER)
+        return signal() != 0;
+    return true;
+}
+
 bool FakeV4l2Device::is525Lines() const
 {
     return (m_standard & V4L2_STD_525_60) != 0;
@@ -255,10 +447,11 @@ int FakeV4l2Device::queryCapabilities(v4l2_capability& capability) const
     copyText(capability.card, m_hw.card);
     copyText(capability.bus_info, m_hw.busInfo);
     capability.version = (6u << 16) | (1u << 8);
-    capability.capabilities = m_hw.deviceCaps | m_hw.otherNodeCaps;
+    // The V4L2 core adds the extended pixel format to every node's capabilities.
+    capability.capabilities = m_hw.deviceCaps | m_hw.otherNodeCaps | V4L2_CAP_EXT_PIX_FORMAT;
     if (m_hw.reportsDeviceCaps) {
         capability.capabilities |= V4L2_CAP_DEVICE_CAPS;
-        capability.device_caps = m_hw.deviceCaps;
+        capability.device_caps = m_hw.deviceCaps | V4L2_CAP_EXT_PIX_FORMAT;
     }
     return 0;
 }
@@ -276,6 +469,8 @@ int FakeV4l2Device::enumerateInput(v4l2_input& input) const
     input.tuner = source.tuner;
     input.std = source.standards;
     input.capabilities = source.standards ? V4L2_IN_CAP_STD : 0;
+    if (input.index < m_hw.audioInputs.size())
+        input.audioset = 1u << input.index;
     if (source.type == V4L2_INPUT_TYPE_TUNER) {
         const auto* tuner = findTuner(source.tuner);
         if (!tuner || signalAt(*tuner) == 0)
@@ -288,7 +483,7 @@ int FakeV4l2Device::setInput(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_hw.inputs.size())
         return EINVAL;
-    if (streaming())
+    if (busy() && static_cast<std::uint32_t>(index) != m_input)
         return EBUSY;
     m_input = static_cast<std::uint32_t>(index);
     return 0;
@@ -313,7 +508,8 @@ int FakeV4l2Device::setStandard(v4l2_std_id id)
         return EINVAL;
     if (m_input < m_hw.inputs.size() && !m_hw.inputs[m_input].standards)
         return ENODATA;
-    if (streaming())
+    // The standard in use may be set again while streaming; another one may not.
+    if (busy() && supported != m_standard)
         return EBUSY;
     m_standard = supported;
     return 0;
@@ -366,6 +562,7 @@ int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
     std::uint8_t name[sizeof menu.name];
     copyText(name, found->menu[menu.index]);
     std::memcpy(menu.name, name, sizeof name);
+    menu.reserved = 0;
     return 0;
 }
 
@@ -383,7 +580,8 @@ int FakeV4l2Device::getControl(v4l2_control& request) const
 int FakeV4l2Device::setControl(const v4l2_control& request)
 {
     const auto finish = [&](int result) {
-        m_writes.push_back({request.id, request.value, result});
+        if (m_keepLog)
+            m_writes.push_back({request.id, request.value, result});
         return result;
     };
     auto* found = findControl(request.id);
@@ -423,6 +621,10 @@ int FakeV4l2Device::enumerateFormat(v4l2_fmtdesc& description) const
     if (description.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || description.index >= m_hw.formats.size())
         return EINVAL;
     const auto& format = m_hw.formats[description.index];
+    const v4l2_fmtdesc asked = description;
+    description = {};
+    description.index = asked.index;
+    description.type = asked.type;
     description.pixelformat = format.fourcc;
     copyText(description.description, format.description);
     description.flags = (format.fourcc == V4L2_PIX_FMT_MJPEG || format.fourcc == V4L2_PIX_FMT_JPEG) ? V4L2_FMT_FLAG_COMPRESSED : 0;
@@ -445,6 +647,7 @@ int FakeV4l2Device::enumerateFrameSize(v4l2_frmsizeenum& size) const
     }
     if (size.index >= format->sizes.size())
         return EINVAL;
+    size.reserved[0] = size.reserved[1] = 0;
     size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
     size.discrete.width = format->sizes[size.index].width;
     size.discrete.height = format->sizes[size.index].height;
@@ -463,6 +666,7 @@ int FakeV4l2Device::enumerateFrameInterval(v4l2_frmivalenum& interval) const
             continue;
         if (interval.index >= size.intervals.size())
             return EINVAL;
+        interval.reserved[0] = interval.reserved[1] = 0;
         interval.type = V4L2_FRMIVAL_TYPE_DISCRETE;
         interval.discrete = size.intervals[interval.index];
         return 0;
@@ -511,9 +715,45 @@ int FakeV4l2Device::tryFormat(v4l2_format& format) const
         pix.height = std::clamp<std::uint32_t>(pix.height, 32, is525Lines() ? 480 : 576);
     }
     pix.field = m_hw.standards ? V4L2_FIELD_INTERLACED : V4L2_FIELD_NONE;
-    pix.bytesperline = pix.width * 2;
-    pix.sizeimage = pix.bytesperline * pix.height;
+    pix.bytesperline = bytesPerLine(pix.pixelformat, pix.width);
+    // A compressed frame has no lines; UVC cameras announce their largest frame, often this.
+    pix.sizeimage = pix.bytesperline ? pix.bytesperline * pix.height : pix.width * pix.height * 2;
+    pix.colorspace = m_hw.standards ? V4L2_COLORSPACE_SMPTE170M : V4L2_COLORSPACE_SRGB;
+    pix.priv = 0;
+    pix.flags = 0;
+    pix.ycbcr_enc = V4L2_YCBCR_ENC_DEFAULT;
+    pix.quantization = V4L2_QUANTIZATION_DEFAULT;
+    pix.xfer_func = V4L2_XFER_FUNC_DEFAULT;
     return 0;
+}
+
+std::uint32_t FakeV4l2Device::bytesPerLine(std::uint32_t fourcc, std::uint32_t width) const
+{
+    switch (fourcc) {
+    case V4L2_PIX_FMT_MJPEG:
+    case V4L2_PIX_FMT_JPEG:
+        return 0;
+    case V4L2_PIX_FMT_GREY:
+    case V4L2_PIX_FMT_SGRBG8:
+    case V4L2_PIX_FMT_SBGGR8:
+    case V4L2_PIX_FMT_SGBRG8:
+    case V4L2_PIX_FMT_SRGGB8:
+        return width;
+    default:
+        return width * 2;
+    }
+}
+
+// The intervals listed for the current size, or the standard's frame period on a TV decoder.
+v4l2_fract FakeV4l2Device::firstInterval() const
+{
+    if (const auto* format = findFormat(m_format.pixelformat))
+        for (const auto& size : format->sizes)
+            if (size.width == m_format.width && size.height == m_format.height && !size.intervals.empty())
+                return size.intervals.front();
+    if (m_hw.standards)
+        return is525Lines() ? v4l2_fract{1001, 30000} : v4l2_fract{1, 25};
+    return {1, 30};
 }
 
 int FakeV4l2Device::getParameters(v4l2_streamparm& parameters) const
@@ -525,15 +765,41 @@ int FakeV4l2Device::getParameters(v4l2_streamparm& parameters) const
         for (const auto& size : format->sizes) {
             if (size.width == m_format.width && size.height == m_format.height && !size.intervals.empty()) {
                 parameters.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-                parameters.parm.capture.timeperframe = size.intervals.front();
+                parameters.parm.capture.timeperframe = m_interval;
+                parameters.parm.capture.readbuffers = (m_hw.deviceCaps & V4L2_CAP_READWRITE) ? 2 : 0;
                 return 0;
             }
         }
     }
     if (!m_hw.standards)
         return ENOTTY;
-    parameters.parm.capture.timeperframe = is525Lines() ? v4l2_fract{1001, 30000} : v4l2_fract{1, 25};
+    parameters.parm.capture.timeperframe = firstInterval();
+    parameters.parm.capture.readbuffers = (m_hw.deviceCaps & V4L2_CAP_READWRITE) ? 2 : 0;
     return 0;
+}
+
+// The nearest listed rate wins, as in the UVC driver; a TV decoder keeps its standard's rate.
+int FakeV4l2Device::setParameters(v4l2_streamparm& parameters)
+{
+    if (parameters.type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+        return EINVAL;
+    const v4l2_fract wanted = parameters.parm.capture.timeperframe;
+    if (const auto* format = findFormat(m_format.pixelformat)) {
+        for (const auto& size : format->sizes) {
+            if (size.width != m_format.width || size.height != m_format.height || size.intervals.empty())
+                continue;
+            if (m_streamOn)
+                return EBUSY;
+            if (wanted.numerator && wanted.denominator) {
+                const double seconds = double(wanted.numerator) / wanted.denominator;
+                const auto gap = [&](const v4l2_fract& f) { return std::fabs(double(f.numerator) / f.denominator - seconds); };
+                m_interval = *std::min_element(size.intervals.begin(), size.intervals.end(),
+                                               [&](const auto& a, const auto& b) { return gap(a) < gap(b); });
+            }
+            break;
+        }
+    }
+    return getParameters(parameters);
 }
 
 int FakeV4l2Device::getTuner(v4l2_tuner& tuner) const
@@ -546,7 +812,7 @@ int FakeV4l2Device::getTuner(v4l2_tuner& tuner) const
     tuner.index = index;
     copyText(tuner.name, found->name);
     tuner.type = found->type;
-    tuner.capability = found->capability;
+    tuner.capability = found->capability | V4L2_TUNER_CAP_FREQ_BANDS;  // the core adds it
     tuner.rangelow = found->rangeLow;
     tuner.rangehigh = found->rangeHigh;
     tuner.rxsubchans = V4L2_TUNER_SUB_MONO;
@@ -567,7 +833,8 @@ int FakeV4l2Device::getFrequency(v4l2_frequency& frequency) const
 
 int FakeV4l2Device::setFrequency(const v4l2_frequency& frequency)
 {
-    m_tunes.push_back(frequency.frequency);
+    if (m_keepLog)
+        m_tunes.push_back(frequency.frequency);
     if (m_tunerHeld)
         return EBUSY;
     for (std::size_t position = 0; position < m_hw.tuners.size(); ++position) {
@@ -583,13 +850,214 @@ int FakeV4l2Device::setFrequency(const v4l2_frequency& frequency)
     return EINVAL;
 }
 
+std::int64_t FakeV4l2Device::intervalNs() const
+{
+    const v4l2_fract interval = m_interval.denominator ? m_interval : v4l2_fract{1, 30};
+    return std::int64_t(interval.numerator) * 1'000'000'000 / interval.denominator;
+}
+
+// A frame is done one interval after it began; the first began at STREAMON.
+std::int64_t FakeV4l2Device::frameDue(std::uint32_t sequence) const
+{
+    return m_start + (std::int64_t(sequence) + 1) * intervalNs();
+}
+
+bool FakeV4l2Device::isBufferOffset(std::int64_t offset, std::size_t length) const
+{
+    for (const auto& buffer : m_buffers)
+        if (buffer.offset == offset && length <= pageAligned(sizeImage()))
+            return true;
+    return false;
+}
+
+void FakeV4l2Device::freeBuffers()
+{
+    // Mappings made by the caller keep the memory (videobuf2's orphaned buffers).
+    if (m_mapped)
+        munmap(m_mapped, m_mappedSize);
+    if (m_memory >= 0)
+        ::close(m_memory);
+    m_mapped = nullptr;
+    m_mappedSize = 0;
+    m_memory = -1;
+    m_buffers.clear();
+    m_queued.clear();
+}
+
+int FakeV4l2Device::requestBuffers(int file, v4l2_requestbuffers& request)
+{
+    if (request.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || request.memory != V4L2_MEMORY_MMAP)
+        return EINVAL;
+    if ((m_owner != noOwner && m_owner != file) || m_elsewhere || m_reader != noOwner)
+        return EBUSY;
+    if (m_streamOn)
+        return EBUSY;
+    request.capabilities = V4L2_BUF_CAP_SUPPORTS_MMAP | V4L2_BUF_CAP_SUPPORTS_ORPHANED_BUFS;
+    request.flags = 0;  // no cache hints
+    std::memset(request.reserved, 0, sizeof request.reserved);
+    freeBuffers();
+    m_owner = noOwner;
+    if (request.count == 0)
+        return 0;
+
+    const std::uint32_t count = std::min(request.count, maxBuffers);
+    const std::uint32_t length = pageAligned(sizeImage());
+    const int memory = memfd_create("v4l2-buffers", MFD_CLOEXEC);
+    if (memory < 0)
+        return ENOMEM;
+    const std::size_t total = std::size_t(length) * count;
+    void* mapped = ftruncate(memory, off_t(total)) == 0 ? mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0) : MAP_FAILED;
+    if (mapped == MAP_FAILED) {
+        ::close(memory);
+        return ENOMEM;
+    }
+    m_memory = memory;
+    m_mapped = static_cast<std::uint8_t*>(mapped);
+    m_mappedSize = total;
+    for (std::uint32_t index = 0; index < count; ++index)
+        m_buffers.push_back({Buffer::Dequeued, index * length, 0, 0, 0});
+    m_owner = file;
+    request.count = count;
+    return 0;
+}
+
+void FakeV4l2Device::describe(std::uint32_t index, v4l2_buffer& buffer) const
+{
+    const Buffer& held = m_buffers[index];
+    buffer = {};
+    buffer.index = index;
+    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.m.offset = held.offset;
+    buffer.length = sizeImage();
+    buffer.field = m_format.field;
+    buffer.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_TSTAMP_SRC_EOF;
+    if (held.state == Buffer::Queued)
+        buffer.flags |= V4L2_BUF_FLAG_QUEUED;
+    if (held.state == Buffer::Done)
+        buffer.flags |= V4L2_BUF_FLAG_DONE;
+    buffer.bytesused = held.bytesUsed;
+    buffer.sequence = held.sequence;
+    buffer.timestamp.tv_sec = held.timestamp / 1'000'000'000;
+    buffer.timestamp.tv_usec = held.timestamp % 1'000'000'000 / 1000;
+}
+
+int FakeV4l2Device::queryBuffer(v4l2_buffer& buffer) const
+{
+    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.index >= m_buffers.size())
+        return EINVAL;
+    describe(buffer.index, buffer);
+    return 0;
+}
+
+// The sensor's frames up to `now` go into the queued buffers in order; while none is queued
+// they are lost, and the sequence counts them all the same.
+void FakeV4l2Device::capture(std::int64_t now)
+{
+    if (!m_streamOn)
+        return;
+    while (frameDue(m_sequence) <= now) {
+        const auto waiting = std::find_if(m_queued.begin(), m_queued.end(),
+                                          [&](std::uint32_t index) { return m_buffers[index].state == Buffer::Queued; });
+        if (waiting == m_queued.end()) {
+            m_sequence = static_cast<std::uint32_t>((now - m_start) / intervalNs());
+            return;
+        }
+        Buffer& buffer = m_buffers[*waiting];
+        std::span<std::uint8_t> target(m_mapped + buffer.offset, sizeImage());
+        buffer.bytesUsed = m_hw.picture ? static_cast<std::uint32_t>(m_hw.picture->draw(*this, m_sequence, target))
+                                        : (std::fill(target.begin(), target.end(), 0), sizeImage());
+        buffer.sequence = m_sequence;
+        buffer.timestamp = frameDue(m_sequence);
+        buffer.state = Buffer::Done;
+        ++m_sequence;
+    }
+}
+
+int FakeV4l2Device::queueBuffer(int file, v4l2_buffer& buffer)
+{
+    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.memory != V4L2_MEMORY_MMAP)
+        return EINVAL;
+    if (m_owner != file)
+        return m_owner == noOwner ? EINVAL : EBUSY;
+    if (buffer.index >= m_buffers.size() || m_buffers[buffer.index].state != Buffer::Dequeued)
+        return EINVAL;
+    capture(monotonicNow());
+    m_buffers[buffer.index].state = Buffer::Queued;
+    m_queued.push_back(buffer.index);
+    describe(buffer.index, buffer);
+    return 0;
+}
+
+int FakeV4l2Device::dequeueBuffer(int file, v4l2_buffer& buffer)
+{
+    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.memory != V4L2_MEMORY_MMAP)
+        return EINVAL;
+    if (m_owner != file)
+        return m_owner == noOwner ? EINVAL : EBUSY;
+    if (!m_streamOn)
+        return EINVAL;
+    capture(monotonicNow());
+    if (m_queued.empty() || m_buffers[m_queued.front()].state != Buffer::Done)
+        return EAGAIN;
+    const std::uint32_t index = m_queued.front();
+    m_queued.pop_front();
+    m_buffers[index].state = Buffer::Dequeued;
+    describe(index, buffer);
+    return 0;
+}
+
+std::optional<std::int64_t> FakeV4l2Device::nextFrameReady(int file) const
+{
+    if (m_unplugged)
+        return 0;
+    if (m_reader == file)
+        return frameDue(m_sequence);
+    if (m_owner != file || !m_streamOn || m_queued.empty())
+        return std::nullopt;
+    return m_buffers[m_queued.front()].state == Buffer::Done ? m_start : frameDue(m_sequence);
+}
+
+int FakeV4l2Device::read(int file, std::span<std::uint8_t> target, std::size_t& bytes)
+{
+    bytes = 0;
+    if (m_unplugged)
+        return ENODEV;
+    if (!(m_hw.deviceCaps & V4L2_CAP_READWRITE))
+        return EINVAL;
+    if (m_owner != noOwner || m_elsewhere || (m_reader != noOwner && m_reader != file))
+        return EBUSY;
+    const std::int64_t now = monotonicNow();
+    if (m_reader != file) {
+        // The first read starts the capture, as videobuf2's read emulation does.
+        m_reader = file;
+        m_start = now;
+        m_sequence = 0;
+    }
+    if (frameDue(m_sequence) > now)
+        return EAGAIN;
+    const auto latest = static_cast<std::uint32_t>((now - m_start) / intervalNs()) - 1;
+    m_readFrame.assign(sizeImage(), 0);
+    const std::size_t used = m_hw.picture ? m_hw.picture->draw(*this, latest, m_readFrame) : m_readFrame.size();
+    bytes = std::min(used, target.size());
+    std::copy_n(m_readFrame.begin(), bytes, target.begin());
+    m_sequence = latest + 1;
+    return 0;
+}
+
 int FakeV4l2Device::streamOn(int file, std::uint32_t type)
 {
     if (type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
         return EINVAL;
-    if (m_streamer != noStreamer && m_streamer != file)
+    if (m_elsewhere || (m_owner != noOwner && m_owner != file))
         return EBUSY;
-    m_streamer = file;
+    if (m_buffers.empty())
+        return EINVAL;
+    if (m_streamOn)
+        return 0;
+    m_streamOn = true;
+    m_start = monotonicNow();
+    m_sequence = 0;
     return 0;
 }
 
@@ -597,9 +1065,13 @@ int FakeV4l2Device::streamOff(int file, std::uint32_t type)
 {
     if (type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
         return EINVAL;
-    if (m_streamer != noStreamer && m_streamer != file)
+    if (m_elsewhere || (m_owner != noOwner && m_owner != file))
         return EBUSY;
-    m_streamer = noStreamer;
+    // Every buffer comes back to the caller, done or not.
+    m_streamOn = false;
+    m_queued.clear();
+    for (auto& buffer : m_buffers)
+        buffer.state = Buffer::Dequeued;
     return 0;
 }
 

@@ -3,11 +3,25 @@
 #include <linux/videodev2.h>
 
 #include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace capture {
+
+class FakeV4l2Device;
+
+// What the card's sensor or decoder sees: it draws frame `sequence` in the node's current
+// format into `target` (sizeimage bytes) and answers the bytes used.
+class FakeV4l2Picture {
+public:
+    virtual ~FakeV4l2Picture() = default;
+    virtual std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) = 0;
+};
 
 // What a fake card is made of: its capabilities, inputs, controls, formats and tuners.
 struct FakeV4l2Hardware {
@@ -23,6 +37,7 @@ struct FakeV4l2Hardware {
         std::uint32_t flags = 0;        // DISABLED, READ_ONLY, WRITE_ONLY; INACTIVE and GRABBED follow the state
         std::vector<std::string> menu;  // menu entries by index; an empty name is an entry the driver skips
         std::uint32_t autoId = 0;       // the automatic mode that overrides this control while it is on
+        std::int32_t manualValue = 0;   // the value of that mode's control that means "off" (a menu's manual entry)
     };
     struct Input {
         std::string name;
@@ -65,8 +80,12 @@ struct FakeV4l2Hardware {
     std::vector<Control> controls;
     std::vector<PixelFormat> formats;
     std::vector<Tuner> tuners;
+    // Audio inputs (VIDIOC_ENUMAUDIO), for a card with V4L2_CAP_AUDIO; video input n uses audio input n.
+    std::vector<std::string> audioInputs;
     // Vision carriers with a station; the tuner reports a full signal within 0.3 MHz of one.
     std::vector<double> stationsMHz;
+    // The frames streamed; without one they stay black.
+    std::shared_ptr<FakeV4l2Picture> picture;
 };
 
 // One V4L2 node as the kernel presents it, driven through FakeV4l2Io. Behaves as the kernel
@@ -74,6 +93,13 @@ struct FakeV4l2Hardware {
 // controls are clamped and rounded to their step, grabbed controls answer EBUSY, read-only
 // ones EACCES, a running stream makes input, standard and format changes EBUSY, and unknown
 // requests answer ENOTTY.
+//
+// Streaming follows videobuf2 with MMAP buffers: the file that allocates buffers owns the queue
+// (others get EBUSY), frames are captured at the chosen interval into queued buffers in order
+// and lost (counted in the sequence) while none is queued, timestamps are the monotonic clock
+// at the end of the frame. The model never blocks: DQBUF answers EAGAIN until a frame is done,
+// and nextFrameReady() says when one will be, so a caller can wait as a blocking file would.
+// Buffer memory is a memfd (bufferMemory()), which the caller maps at the buffers' offsets.
 class FakeV4l2Device {
 public:
     struct ControlWrite {
@@ -83,11 +109,21 @@ public:
     };
 
     explicit FakeV4l2Device(FakeV4l2Hardware hardware);
+    ~FakeV4l2Device();
+    FakeV4l2Device(const FakeV4l2Device&) = delete;
+    FakeV4l2Device& operator=(const FakeV4l2Device&) = delete;
 
     // The kernel side of one ioctl on one open file; 0 or errno.
     int handle(int file, unsigned long request, void* argument);
     // The file was closed: a stream it ran ends.
     void closed(int file);
+    // read() on a node that offers it: the newest frame, EAGAIN before the first is done.
+    int read(int file, std::span<std::uint8_t> target, std::size_t& bytes);
+    // The monotonic time (ns) at which DQBUF or read on `file` will find a frame, when one will.
+    std::optional<std::int64_t> nextFrameReady(int file) const;
+    // The memfd holding the buffers (-1 before REQBUFS), for mmap at a buffer's offset.
+    int bufferMemory() const { return m_memory; }
+    bool isBufferOffset(std::int64_t offset, std::size_t length) const;
 
     // --- driving the device from outside ---------------------------------------------------
     // Another program holds the control (its writes answer EBUSY).
@@ -109,7 +145,11 @@ public:
     v4l2_std_id standard() const { return m_standard; }
     const v4l2_pix_format& format() const { return m_format; }
     std::uint32_t frequency(std::uint32_t tuner) const;
-    bool streaming() const { return m_streamer != noStreamer; }
+    bool streaming() const { return m_streamOn || m_elsewhere; }
+    v4l2_fract frameInterval() const { return m_interval; }
+    // Whether the current input receives a picture: a station on the tuner, or any other input.
+    bool receiving() const;
+    std::uint32_t signal() const;
 
     // Every request in order, and every control write with its result.
     const std::vector<unsigned long>& requests() const { return m_requests; }
@@ -118,10 +158,19 @@ public:
     // Every frequency asked of VIDIOC_S_FREQUENCY, before the driver clamps it.
     const std::vector<std::uint32_t>& frequencyRequests() const { return m_tunes; }
     void clearLog();
+    // A device that runs for hours keeps no log.
+    void keepLog(bool keep) { m_keepLog = keep; }
 
 private:
-    static constexpr int noStreamer = -1;
-    static constexpr int elsewhere = -2;
+    static constexpr int noOwner = -1;
+
+    struct Buffer {
+        enum State { Dequeued, Queued, Done } state = Dequeued;
+        std::uint32_t offset = 0;
+        std::uint32_t bytesUsed = 0;
+        std::uint32_t sequence = 0;
+        std::int64_t timestamp = 0;  // ns, monotonic
+    };
 
     FakeV4l2Hardware::Control* findControl(std::uint32_t id);
     const FakeV4l2Hardware::Tuner* findTuner(std::uint32_t index) const;
@@ -153,8 +202,26 @@ private:
     int getTuner(v4l2_tuner& tuner) const;
     int getFrequency(v4l2_frequency& frequency) const;
     int setFrequency(const v4l2_frequency& frequency);
+    int setParameters(v4l2_streamparm& parameters);
+    int extendedControls(unsigned long request, v4l2_ext_controls& controls);
+    int setPriority(int file, std::uint32_t priority);
+    int audioInput(v4l2_audio& audio, bool current) const;
+    std::uint32_t priority() const;
+    int requestBuffers(int file, v4l2_requestbuffers& request);
+    int queryBuffer(v4l2_buffer& buffer) const;
+    int queueBuffer(int file, v4l2_buffer& buffer);
+    int dequeueBuffer(int file, v4l2_buffer& buffer);
     int streamOn(int file, std::uint32_t type);
     int streamOff(int file, std::uint32_t type);
+    bool busy() const { return streaming() || m_owner != noOwner; }
+    std::uint32_t sizeImage() const { return m_format.sizeimage; }
+    std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width) const;
+    v4l2_fract firstInterval() const;
+    std::int64_t intervalNs() const;
+    std::int64_t frameDue(std::uint32_t sequence) const;
+    void capture(std::int64_t now);
+    void describe(std::uint32_t index, v4l2_buffer& buffer) const;
+    void freeBuffers();
 
     FakeV4l2Hardware m_hw;
     std::vector<std::uint32_t> m_grabbed;
@@ -162,9 +229,25 @@ private:
     std::uint32_t m_input = 0;
     v4l2_std_id m_standard = 0;
     v4l2_pix_format m_format{};
-    int m_streamer = noStreamer;
+    v4l2_fract m_interval{};
+    bool m_elsewhere = false;
+    // The streaming queue.
+    int m_owner = noOwner;
+    bool m_streamOn = false;
+    std::int64_t m_start = 0;
+    std::uint32_t m_sequence = 0;  // the next frame the sensor delivers
+    std::vector<Buffer> m_buffers;
+    std::deque<std::uint32_t> m_queued;  // indexes, in the order they were queued
+    int m_memory = -1;
+    std::uint8_t* m_mapped = nullptr;
+    std::size_t m_mappedSize = 0;
+    // read(): the reading file, and a frame's worth of memory
+    int m_reader = noOwner;
+    std::vector<std::uint8_t> m_readFrame;
     bool m_unplugged = false;
     bool m_tunerHeld = false;
+    std::map<int, std::uint32_t> m_priorities;  // by file, as set with VIDIOC_S_PRIORITY
+    bool m_keepLog = true;
     std::vector<unsigned long> m_requests;
     std::vector<ControlWrite> m_writes;
     std::vector<std::uint32_t> m_tunes;

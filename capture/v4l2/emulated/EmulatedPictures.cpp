@@ -1,0 +1,173 @@
+#include "EmulatedPictures.h"
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace capture::emulated {
+namespace {
+
+struct Yuv {
+    std::uint8_t y, u, v;
+};
+
+// White, yellow, cyan, green, magenta, red, blue, black at 75 %, in BT.601 studio range.
+constexpr Yuv bars[8] = {{180, 128, 128}, {162, 44, 142}, {131, 156, 44}, {112, 72, 58},
+                         {84, 184, 198}, {65, 100, 212}, {35, 212, 114}, {16, 128, 128}};
+constexpr Yuv block{235, 128, 128};
+
+std::uint8_t lifted(std::uint8_t y, int offset)
+{
+    return static_cast<std::uint8_t>(std::clamp(int(y) + offset, 16, 235));
+}
+
+std::vector<std::uint8_t> encodeJpeg(const std::vector<std::uint8_t>& yuyv, std::uint32_t width, std::uint32_t height)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* output = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &output, &size);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_YCbCr;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 85, TRUE);
+    // 4:2:2 as USB cameras send it.
+    info.comp_info[0].h_samp_factor = 2;
+    info.comp_info[0].v_samp_factor = 1;
+    jpeg_start_compress(&info, TRUE);
+    std::vector<std::uint8_t> line(std::size_t(width) * 3);
+    while (info.next_scanline < height) {
+        const std::uint8_t* source = yuyv.data() + std::size_t(info.next_scanline) * width * 2;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            line[x * 3] = source[x * 2];
+            line[x * 3 + 1] = source[(x & ~1u) * 2 + 1];
+            line[x * 3 + 2] = source[(x & ~1u) * 2 + 3];
+        }
+        JSAMPROW row = line.data();
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> jpeg(output, output + size);
+    std::free(output);
+    return jpeg;
+}
+
+void drawBayer(std::span<std::uint8_t> target, std::uint32_t width, std::uint32_t height, std::uint32_t frame)
+{
+    // Bars in RGB through a GRBG mosaic: G R on even lines, B G on odd ones.
+    static constexpr std::uint8_t rgb[8][3] = {{191, 191, 191}, {191, 191, 0}, {0, 191, 191}, {0, 191, 0},
+                                               {191, 0, 191}, {191, 0, 0}, {0, 0, 191}, {0, 0, 0}};
+    const std::uint32_t blockWidth = width / 8;
+    const std::uint32_t blockX = (frame % cameraCycle) * (width - blockWidth) / cameraCycle;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::uint8_t* line = target.data() + std::size_t(y) * width;
+        const bool inBlockRows = y >= height / 3 && y < height * 2 / 3;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const bool white = inBlockRows && x >= blockX && x < blockX + blockWidth;
+            const auto& colour = rgb[x * 8 / width];
+            const int channel = (y % 2 == 0) ? (x % 2 == 0 ? 1 : 0) : (x % 2 == 0 ? 2 : 1);
+            line[x] = white ? 255 : colour[channel];
+        }
+    }
+}
+
+}  // namespace
+
+void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame, int lumaOffset)
+{
+    // One line of bars, copied down; the block is drawn over the middle third.
+    std::vector<std::uint8_t> line(std::size_t(width) * 2);
+    for (std::uint32_t x = 0; x < width; x += 2) {
+        const Yuv& bar = bars[x * 8 / width];
+        line[x * 2] = lifted(bar.y, lumaOffset);
+        line[x * 2 + 1] = bar.u;
+        line[x * 2 + 2] = lifted(bar.y, lumaOffset);
+        line[x * 2 + 3] = bar.v;
+    }
+    const std::uint32_t blockWidth = width / 8 & ~1u;
+    const std::uint32_t blockX = ((frame % cameraCycle) * (width - blockWidth) / cameraCycle) & ~1u;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::uint8_t* target = yuyv.data() + std::size_t(y) * width * 2;
+        std::memcpy(target, line.data(), line.size());
+        if (y >= height / 3 && y < height * 2 / 3)
+            for (std::uint32_t x = blockX; x < blockX + blockWidth; x += 2) {
+                target[x * 2] = target[x * 2 + 2] = lifted(block.y, lumaOffset);
+                target[x * 2 + 1] = block.u;
+                target[x * 2 + 3] = block.v;
+            }
+    }
+}
+
+const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame)
+{
+    // Encoded on first use, one frame at a time, so that no single frame waits for the cycle.
+    static std::mutex mutex;
+    static std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::vector<std::uint8_t>> frames;
+    const auto key = std::make_tuple(width, height, frame % cameraCycle);
+    std::lock_guard lock(mutex);
+    auto found = frames.find(key);
+    if (found == frames.end()) {
+        std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
+        drawBars(yuyv, width, height, frame);
+        found = frames.emplace(key, encodeJpeg(yuyv, width, height)).first;
+    }
+    return found->second;
+}
+
+std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
+{
+    const v4l2_pix_format& format = device.format();
+    switch (format.pixelformat) {
+    case V4L2_PIX_FMT_MJPEG: {
+        const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence);
+        const std::size_t size = std::min(jpeg.size(), target.size());
+        std::memcpy(target.data(), jpeg.data(), size);
+        return size;
+    }
+    case V4L2_PIX_FMT_SGRBG8:
+        drawBayer(target, format.width, format.height, sequence);
+        return std::size_t(format.width) * format.height;
+    default:
+        drawBars(target, format.width, format.height, sequence, device.controlValue(V4L2_CID_BRIGHTNESS));
+        return std::size_t(format.width) * format.height * 2;
+    }
+}
+
+std::size_t TvPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
+{
+    const v4l2_pix_format& format = device.format();
+    const std::size_t pixels = std::size_t(format.width) * format.height;
+    const bool grey = format.pixelformat == V4L2_PIX_FMT_GREY;
+    const std::size_t used = grey ? pixels : pixels * 2;
+    if (device.receiving()) {
+        const int offset = device.controlValue(V4L2_CID_BRIGHTNESS) - 128;
+        if (!grey) {
+            drawBars(target, format.width, format.height, sequence, offset);
+            return used;
+        }
+        std::vector<std::uint8_t> yuyv(pixels * 2);
+        drawBars(yuyv, format.width, format.height, sequence, offset);
+        for (std::size_t i = 0; i < pixels; ++i)
+            target[i] = yuyv[i * 2];
+        return used;
+    }
+    // Snow: grey noise, different in every frame.
+    for (std::size_t i = 0; i < used; ++i) {
+        m_noise ^= m_noise << 13;
+        m_noise ^= m_noise >> 17;
+        m_noise ^= m_noise << 5;
+        target[i] = (grey || i % 2 == 0) ? static_cast<std::uint8_t>(m_noise) : 128;
+    }
+    return used;
+}
+
+}  // namespace capture::emulated

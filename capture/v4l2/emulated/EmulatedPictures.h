@@ -1,0 +1,42 @@
+#pragma once
+
+#include "capture/v4l2/testing/FakeV4l2Device.h"
+
+#include <cstdint>
+#include <map>
+#include <tuple>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace capture::emulated {
+
+// The emulated camera's picture repeats every this many frames, so that its Motion JPEG frames
+// are encoded once.
+constexpr std::uint32_t cameraCycle = 30;
+
+// Eight colour bars with a white block crossing them once per cycle, as packed YUYV.
+// `lumaOffset` lifts or lowers the whole picture (the camera's brightness).
+void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame,
+              int lumaOffset = 0);
+
+// Frame `frame % cameraCycle` of the camera's Motion JPEG stream at that size: the bars encoded
+// by libjpeg at quality 85, byte for byte what the emulated camera delivers.
+const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame);
+
+// A camera: the bars in YUYV (brightness applies), Motion JPEG or raw Bayer (GRBG).
+class CameraPicture final : public FakeV4l2Picture {
+public:
+    std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) override;
+};
+
+// A TV card: the bars on a station, snow without one; YUYV or grey.
+class TvPicture final : public FakeV4l2Picture {
+public:
+    std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) override;
+
+private:
+    std::uint32_t m_noise = 0x9e3779b9u;
+};
+
+}  // namespace capture::emulated

@@ -1,0 +1,263 @@
+// The C library's entry points, as seen by a process this library is preloaded into
+// (LD_PRELOAD). Calls on emulated nodes and their descriptors are answered by the nodes; every
+// other call goes on to the C library unchanged. munmap, poll, ppoll, select and epoll need no
+// entry of their own: mappings are real memory and descriptors are real timerfds.
+
+#include "EmulatedNodes.h"
+#include "RealCalls.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+
+using capture::emulated::EmulatedNodes;
+namespace real = capture::emulated::real;
+
+namespace {
+
+EmulatedNodes& nodes()
+{
+    return EmulatedNodes::instance();
+}
+
+mode_t modeArgument(int flags, va_list arguments)
+{
+    return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+int openAt(int directory, const char* path, int flags, mode_t mode)
+{
+    if (const auto fd = nodes().open(directory, path, flags))
+        return *fd;
+    return real::openat(directory, path, flags, mode);
+}
+
+int closeDescriptor(int fd)
+{
+    auto file = nodes().release(fd);
+    const int result = real::close(fd);
+    const int error = errno;
+    file.reset();  // the last descriptor of a file ends its stream
+    errno = error;
+    return result;
+}
+
+int duplicateInto(int result, int from)
+{
+    if (result >= 0)
+        nodes().duplicated(from, result);
+    return result;
+}
+
+int ioctlOn(int fd, unsigned long request, void* argument)
+{
+    if (const auto file = nodes().file(fd))
+        return file->ioctl(fd, request, argument);
+    return real::ioctl(fd, request, argument);
+}
+
+ssize_t readFrom(int fd, void* buffer, size_t count)
+{
+    if (const auto file = nodes().file(fd))
+        return file->read(fd, buffer, count);
+    return real::read(fd, buffer, count);
+}
+
+void* mapFrom(void* address, size_t length, int protection, int flags, int fd, off_t offset)
+{
+    if (const auto file = nodes().file(fd))
+        return file->mmap(address, length, protection, flags, offset);
+    return real::mmap(address, length, protection, flags, fd, offset);
+}
+
+int statusOf(int directory, const char* path, struct stat* status, int result)
+{
+    if (result == 0 && status)
+        nodes().patchStatus(directory, path, *status);
+    return result;
+}
+
+int statusOfDescriptor(int fd, struct stat* status)
+{
+    if (const auto file = nodes().file(fd); file && status) {
+        file->describe(*status);
+        return 0;
+    }
+    return real::fstat(fd, status);
+}
+
+// v4l-utils tell a node's kind from sysfs. A stream with a descriptor of its own, as
+// std::ifstream reads through it.
+FILE* openStream(const char* path, const char* mode, FILE* (*next)(const char*, const char*))
+{
+    const auto text = nodes().sysfsText(path);
+    if (!text)
+        return next(path, mode);
+    const int fd = memfd_create("uevent", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (::write(fd, text->data(), text->size()) != ssize_t(text->size()) || lseek(fd, 0, SEEK_SET) != 0) {
+        real::close(fd);
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, "r");
+    if (!stream)
+        real::close(fd);
+    return stream;
+}
+
+}  // namespace
+
+#define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
+
+ORVEX_EXPORT int open(const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(AT_FDCWD, path, flags, mode);
+}
+
+ORVEX_EXPORT int open64(const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(AT_FDCWD, path, flags, mode);
+}
+
+ORVEX_EXPORT int __open_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
+ORVEX_EXPORT int __open64_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
+
+ORVEX_EXPORT int openat(int directory, const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(directory, path, flags, mode);
+}
+
+ORVEX_EXPORT int openat64(int directory, const char* path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = modeArgument(flags, arguments);
+    va_end(arguments);
+    return openAt(directory, path, flags, mode);
+}
+
+ORVEX_EXPORT int __openat_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
+ORVEX_EXPORT int __openat64_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
+
+ORVEX_EXPORT int close(int fd) { return closeDescriptor(fd); }
+
+ORVEX_EXPORT int dup(int fd) { return duplicateInto(real::dup(fd), fd); }
+
+ORVEX_EXPORT int dup2(int from, int to)
+{
+    if (from == to)
+        return real::dup2(from, to);
+    auto replaced = nodes().release(to);
+    return duplicateInto(real::dup2(from, to), from);
+}
+
+ORVEX_EXPORT int dup3(int from, int to, int flags)
+{
+    auto replaced = nodes().release(to);
+    return duplicateInto(real::dup3(from, to, flags), from);
+}
+
+ORVEX_EXPORT int ioctl(int fd, unsigned long request, ...)
+{
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    return ioctlOn(fd, request, argument);
+}
+
+ORVEX_EXPORT ssize_t read(int fd, void* buffer, size_t count) { return readFrom(fd, buffer, count); }
+
+ORVEX_EXPORT void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset)
+{
+    return mapFrom(address, length, protection, flags, fd, offset);
+}
+
+ORVEX_EXPORT void* mmap64(void* address, size_t length, int protection, int flags, int fd, off64_t offset)
+{
+    return mapFrom(address, length, protection, flags, fd, offset);
+}
+
+ORVEX_EXPORT int stat(const char* path, struct stat* status) { return statusOf(AT_FDCWD, path, status, real::stat(path, status)); }
+
+ORVEX_EXPORT int stat64(const char* path, struct stat64* status)
+{
+    auto* plain = reinterpret_cast<struct stat*>(status);
+    return statusOf(AT_FDCWD, path, plain, real::stat(path, plain));
+}
+
+ORVEX_EXPORT int lstat(const char* path, struct stat* status) { return statusOf(AT_FDCWD, path, status, real::lstat(path, status)); }
+
+ORVEX_EXPORT int lstat64(const char* path, struct stat64* status)
+{
+    auto* plain = reinterpret_cast<struct stat*>(status);
+    return statusOf(AT_FDCWD, path, plain, real::lstat(path, plain));
+}
+
+ORVEX_EXPORT int fstat(int fd, struct stat* status) { return statusOfDescriptor(fd, status); }
+
+ORVEX_EXPORT int fstat64(int fd, struct stat64* status) { return statusOfDescriptor(fd, reinterpret_cast<struct stat*>(status)); }
+
+ORVEX_EXPORT int fstatat(int directory, const char* path, struct stat* status, int flags)
+{
+    return statusOf(directory, path, status, real::fstatat(directory, path, status, flags));
+}
+
+ORVEX_EXPORT int fstatat64(int directory, const char* path, struct stat64* status, int flags)
+{
+    auto* plain = reinterpret_cast<struct stat*>(status);
+    return statusOf(directory, path, plain, real::fstatat(directory, path, plain, flags));
+}
+
+ORVEX_EXPORT FILE* fopen(const char* path, const char* mode) { return openStream(path, mode, real::fopen); }
+ORVEX_EXPORT FILE* fopen64(const char* path, const char* mode) { return openStream(path, mode, real::fopen); }
+
+// libv4l2 makes its calls to the driver through syscall().
+ORVEX_EXPORT long syscall(long number, ...)
+{
+    va_list arguments;
+    va_start(arguments, number);
+    long a[6];
+    for (long& argument : a)
+        argument = va_arg(arguments, long);
+    va_end(arguments);
+
+    const auto fd = static_cast<int>(a[0]);
+    switch (number) {
+    case SYS_ioctl:
+        return ioctlOn(fd, static_cast<unsigned long>(a[1]), reinterpret_cast<void*>(a[2]));
+    case SYS_read:
+        return readFrom(fd, reinterpret_cast<void*>(a[1]), static_cast<size_t>(a[2]));
+    case SYS_close:
+        return closeDescriptor(fd);
+    case SYS_dup:
+        return dup(fd);
+    case SYS_open:
+        return openAt(AT_FDCWD, reinterpret_cast<const char*>(a[0]), static_cast<int>(a[1]), static_cast<mode_t>(a[2]));
+    case SYS_openat:
+        return openAt(fd, reinterpret_cast<const char*>(a[1]), static_cast<int>(a[2]), static_cast<mode_t>(a[3]));
+    case SYS_mmap:
+        return reinterpret_cast<long>(mapFrom(reinterpret_cast<void*>(a[0]), static_cast<size_t>(a[1]), static_cast<int>(a[2]),
+                                              static_cast<int>(a[3]), static_cast<int>(a[4]), static_cast<off_t>(a[5])));
+    default:
+        return real::syscall6(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+    }
+}

@@ -1,0 +1,193 @@
+// The real control previewing and recording from the emulated USB camera, through v4l2src.
+
+#include "EmulatedCards.h"
+
+#include "capture/engine/OrvexCore.h"
+#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "capture/view/VideoView.h"
+#include "tests/control/ControlRig.h"
+#include "tests/engine/AviReadBack.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <glib.h>
+
+#include <set>
+
+using namespace capture;
+
+namespace {
+
+const std::string Camera = "Emulated USB Camera";
+
+struct Rig {
+    emulatedcards::EmulatedCards cards;
+    QWidget window;
+    Orvex* orvex = new Orvex(&window);  // finds the cards as on any machine
+    QTemporaryDir folder;
+
+    Rig()
+    {
+        orvex->resize(320, 240);
+        window.show();
+        orvex->put(Member::CaptureAudio, Value::boolean(false));
+    }
+
+    void choose(const std::string& format)
+    {
+        orvex->put(Member::VideoDevice, Value::i16(controltest::indexOf(*orvex, Member::VideoDevices, Camera)));
+        const int index = controltest::indexOf(*orvex, Member::VideoFormats, format);
+        QVERIFY2(index >= 0, format.c_str());
+        orvex->put(Member::VideoFormat, Value::i16(static_cast<std::int16_t>(index)));
+    }
+
+    // Starts recording and waits until frames come.
+    std::string startRecording()
+    {
+        const std::string file = folder.filePath("emulated.avi").toStdString();
+        orvex->put(Member::CaptureToFile, Value::boolean(true));
+        orvex->put(Member::CaptureFileName, Value::text(file));
+        [&] { QCOMPARE(orvex->call(Member::Start), Value::i16(0)); }();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(orvex->core().statistics().framesCaptured > 0, 20000); }();
+        return file;
+    }
+};
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+std::set<std::string> cameraJpegDigests(std::uint32_t width, std::uint32_t height)
+{
+    std::set<std::string> digests;
+    for (std::uint32_t frame = 0; frame < emulated::cameraCycle; ++frame) {
+        const auto& jpeg = emulated::cameraJpegFrame(width, height, frame);
+        gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA1, jpeg.data(), jpeg.size());
+        digests.emplace(digest);
+        g_free(digest);
+    }
+    return digests;
+}
+
+}  // namespace
+
+class EmulatedCameraTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        if (!emulatedcards::emulatorPreloaded())
+            QFAIL("Run through ctest, or under scripts/with-emulated-devices.sh: the emulated cards need the emulator preloaded.");
+    }
+
+    void previewFramesArrive()
+    {
+        Rig rig;
+        rig.choose("YUY2 640x480 30 fps");
+        QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 20000);
+        const qint64 first = rig.orvex->view().lastFrame().cacheKey();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().lastFrame().cacheKey() != first, 5000);
+        QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
+        rig.orvex->call(Member::Stop);
+    }
+
+    // Each run opens the node, maps buffers and streams; none of it may stay behind.
+    void startAndStopKeepDescriptorsFlat()
+    {
+        Rig rig;
+        rig.choose("MJPG 1280x720 30 fps");
+        const auto cycle = [&] {
+            const qint64 shown = rig.orvex->view().lastFrame().cacheKey();
+            QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
+            QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().lastFrame().cacheKey() != shown, 20000);
+            rig.orvex->call(Member::Stop);
+        };
+        cycle();
+        const int before = openDescriptors();
+        for (int round = 0; round < 10; ++round)
+            cycle();
+        // Known fault, with the built-in camera too: GStreamer's leaks tracer finds every run's
+        // GstPipeline still alive, with its elements and the messages it posted; here that
+        // keeps v4l2src's duplicate of the node open as well (two descriptors of the bus'
+        // sockets and one of the node a run). To be fixed in the engine; then this goes.
+        QEXPECT_FAIL("", "each Start/Stop leaves its pipeline behind", Continue);
+        QCOMPARE(openDescriptors(), before);
+    }
+
+    void threeSecondRecordingsReadBack_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("motionJpegCompressor");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("YUYV uncompressed") << "YUY2 640x480 30 fps" << false << "video/x-raw" << 640 << 480;
+        QTest::newRow("MJPEG 1080p as it comes") << "MJPG 1920x1080 30 fps" << false << "image/jpeg" << 1920 << 1080;
+        // Motion JPEG chosen for a Motion JPEG camera: the camera's own frames, not re-encoded.
+        QTest::newRow("MJPEG 1080p, Motion JPEG compressor") << "MJPG 1920x1080 30 fps" << true << "image/jpeg" << 1920 << 1080;
+    }
+
+    void threeSecondRecordingsReadBack()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, motionJpegCompressor);
+        QFETCH(QString, codec);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        Rig rig;
+        rig.choose(format.toStdString());
+        if (motionJpegCompressor) {
+            rig.orvex->put(Member::VideoCompressor,
+                           Value::i16(controltest::indexOf(*rig.orvex, Member::VideoCompressors, "JPEG image encoder")));
+            rig.orvex->put(Member::UseVideoCompressor, Value::i16(1));
+        }
+        const std::string file = rig.startRecording();
+        QTest::qWait(3000);
+        rig.orvex->call(Member::Stop);
+
+        const auto written = capture::testing::readBack(file, codec == "image/jpeg");
+        QVERIFY(written.readable && written.hasIndex);
+        QCOMPARE(QString::fromStdString(written.codecs.front()), codec);
+        QCOMPARE(written.width, width);
+        QCOMPARE(written.height, height);
+        QVERIFY2(written.videoEnd > 2.5 && written.videoEnd < 3.8, qPrintable(QString::number(written.videoEnd)));
+        if (codec == "image/jpeg") {
+            // Every frame in the file is one the camera sent, byte for byte.
+            QCOMPARE(int(written.videoFrameDigests.size()), written.videoFrames);
+            const auto sent = cameraJpegDigests(std::uint32_t(width), std::uint32_t(height));
+            for (const auto& digest : written.videoFrameDigests)
+                QVERIFY2(sent.contains(digest), digest.c_str());
+        }
+    }
+
+    void unpluggedWhileRecording()
+    {
+        Rig rig;
+        rig.choose("YUY2 640x480 30 fps");
+        const std::string file = rig.startRecording();
+        QTest::qWait(1000);
+        emulatedcards::EmulatedCards::unplug(0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().errorText().isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->core().statistics().recording, 15000);
+        const auto written = capture::testing::readBack(file);
+        QVERIFY(written.readable && written.hasIndex);
+        QVERIFY2(written.videoFrames >= 20, qPrintable(QString::number(written.videoFrames)));
+        // The control carries on with another device.
+        QVERIFY(rig.window.isVisible());
+        rig.orvex->call(Member::Stop);
+        rig.orvex->put(Member::CaptureToFile, Value::boolean(false));
+        rig.orvex->put(Member::VideoDevice,
+                       Value::i16(controltest::indexOf(*rig.orvex, Member::VideoDevices, "Test Pattern Camera")));
+        QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
+        rig.orvex->call(Member::Stop);
+    }
+};
+
+QTEST_MAIN(EmulatedCameraTest)
+#include "EmulatedCameraTest.moc"
