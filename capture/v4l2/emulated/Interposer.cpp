@@ -54,6 +54,16 @@ int duplicateInto(int result, int from)
     return result;
 }
 
+// `to` was closed by the call when it succeeded (unless it was `from` itself).
+int duplicateOnto(int result, int from, int to)
+{
+    if (result < 0 || from == to)
+        return result;
+    auto replaced = nodes().release(to);
+    nodes().duplicated(from, to);
+    return result;
+}
+
 int ioctlOn(int fd, unsigned long request, void* argument)
 {
     if (const auto file = nodes().file(fd))
@@ -161,19 +171,9 @@ ORVEX_EXPORT int close(int fd) { return closeDescriptor(fd); }
 
 ORVEX_EXPORT int dup(int fd) { return duplicateInto(real::dup(fd), fd); }
 
-ORVEX_EXPORT int dup2(int from, int to)
-{
-    if (from == to)
-        return real::dup2(from, to);
-    auto replaced = nodes().release(to);
-    return duplicateInto(real::dup2(from, to), from);
-}
+ORVEX_EXPORT int dup2(int from, int to) { return duplicateOnto(real::dup2(from, to), from, to); }
 
-ORVEX_EXPORT int dup3(int from, int to, int flags)
-{
-    auto replaced = nodes().release(to);
-    return duplicateInto(real::dup3(from, to, flags), from);
-}
+ORVEX_EXPORT int dup3(int from, int to, int flags) { return duplicateOnto(real::dup3(from, to, flags), from, to); }
 
 ORVEX_EXPORT int ioctl(int fd, unsigned long request, ...)
 {
