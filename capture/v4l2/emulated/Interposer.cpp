@@ -125,44 +125,24 @@ FILE* openStream(const char* path, const char* mode, FILE* (*next)(const char*, 
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
-ORVEX_EXPORT int open(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
+// The variadic open family: a mode follows only when the call may create a file.
+#define ORVEX_OPEN(name, directory, ...)                                        \
+    ORVEX_EXPORT int name(__VA_ARGS__ const char* path, int flags, ...)         \
+    {                                                                           \
+        va_list arguments;                                                      \
+        va_start(arguments, flags);                                             \
+        const mode_t mode = modeArgument(flags, arguments);                     \
+        va_end(arguments);                                                      \
+        return openAt(directory, path, flags, mode);                            \
+    }
 
-ORVEX_EXPORT int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
-
+ORVEX_OPEN(open, AT_FDCWD)
+ORVEX_OPEN(open64, AT_FDCWD)
 ORVEX_EXPORT int __open_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
 ORVEX_EXPORT int __open64_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
-
-ORVEX_EXPORT int openat(int directory, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(directory, path, flags, mode);
-}
-
-ORVEX_EXPORT int openat64(int directory, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(directory, path, flags, mode);
-}
+ORVEX_OPEN(openat, directory, int directory,)
+ORVEX_OPEN(openat64, directory, int directory,)
+#undef ORVEX_OPEN
 
 ORVEX_EXPORT int __openat_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
 ORVEX_EXPORT int __openat64_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
