@@ -8,6 +8,7 @@
 //
 // scripts/with-emulated-devices.sh build/ci/bench/bench_emulated_mjpeg [seconds, default 20]
 
+#include "ProcessCpu.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2Io.h"
@@ -15,19 +16,9 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
-#include <vector>
-
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace capture;
 
@@ -38,37 +29,12 @@ public:
     void present(const QImage&) override {}
 };
 
-double seconds(const timeval& time)
-{
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
-}
-
-double ownCpu()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 double reencodingCpu(const std::string& node, const std::string& file, int recordSeconds)
 {
-    const std::vector<std::string> words = {
-        "gst-launch-1.0", "-q", "-e", "v4l2src", "device=" + node, "!",
-        "image/jpeg,width=1920,height=1080,framerate=30/1", "!", "videorate", "!", "jpegdec", "!",
-        "videoconvert", "!", "jpegenc", "!", "avimux", "!", "filesink", "location=" + file};
-    std::vector<char*> argv;
-    for (const std::string& word : words)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawnp(&child, "gst-launch-1.0", nullptr, nullptr, argv.data(), environ) != 0)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::seconds(recordSeconds));
-    kill(child, SIGINT);
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return bench::gstLaunchCpu({"v4l2src", "device=" + node, "!", "image/jpeg,width=1920,height=1080,framerate=30/1", "!",
+                                "videorate", "!", "jpegdec", "!", "videoconvert", "!", "jpegenc", "!", "avimux", "!",
+                                "filesink", "location=" + file},
+                               recordSeconds);
 }
 
 }  // namespace
@@ -101,12 +67,12 @@ int main(int argc, char** argv)
     request.videoEncoder = EncoderChoice{"jpegenc", {}};
 
     std::printf("%s, MJPG 1920x1080 30 fps, %d s recordings\n", camera->name().c_str(), recordSeconds);
-    const double before = ownCpu();
+    const double before = bench::ownCpu();
     if (engine.start(request) != Started)
         return 1;
     std::this_thread::sleep_for(std::chrono::seconds(recordSeconds));
     engine.stop();
-    const double kept = ownCpu() - before;
+    const double kept = bench::ownCpu() - before;
     const CaptureStats stats = engine.stats();
     const double reencoded = reencodingCpu(node, folder.filePath("reencoded.avi").toStdString(), recordSeconds);
 

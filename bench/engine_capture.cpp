@@ -7,6 +7,7 @@
 // bench_capture [seconds of recording, default 20] [rounds, default 1]
 // With several rounds the two recordings alternate, so that load from elsewhere falls on both.
 
+#include "ProcessCpu.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 
@@ -20,12 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include <csignal>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 using namespace capture;
 using Clock = std::chrono::steady_clock;
@@ -48,18 +43,6 @@ private:
     Clock::time_point m_first;
 };
 
-double seconds(const timeval& time)
-{
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
-}
-
-double ownCpu()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 double millisecondsSince(Clock::time_point start, Clock::time_point end = Clock::now())
 {
     return std::chrono::duration<double, std::milli>(end - start).count();
@@ -69,8 +52,7 @@ double millisecondsSince(Clock::time_point start, Clock::time_point end = Clock:
 // interrupt into end-of-stream so the file is closed the same way.
 double referenceCpu(const std::string& file, int recordSeconds)
 {
-    const std::vector<std::string> words = {
-        "gst-launch-1.0", "-q", "-e",
+    return bench::gstLaunchCpu({
         "videotestsrc", "is-live=true", "pattern=smpte", "!",
         "video/x-raw,format=BGRx,width=1280,height=720,framerate=30/1", "!", "tee", "name=t",
         "t.", "!", "queue", "leaky=downstream", "max-size-buffers=2", "!", "videoconvert", "!",
@@ -79,21 +61,7 @@ double referenceCpu(const std::string& file, int recordSeconds)
         "videorate", "!", "videoconvert", "!", "jpegenc", "!", "mux.",
         "audiotestsrc", "is-live=true", "freq=1000", "!", "audio/x-raw,format=S16LE,rate=48000,channels=2", "!",
         "audioconvert", "!", "audioresample", "!", "audio/x-raw,format=S16LE", "!", "queue", "!", "mux.",
-        "avimux", "name=mux", "!", "filesink", ("location=" + file)};
-    std::vector<char*> argv;
-    for (const std::string& word : words)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-
-    pid_t child = 0;
-    if (posix_spawnp(&child, "gst-launch-1.0", nullptr, nullptr, argv.data(), environ) != 0)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::seconds(recordSeconds));
-    kill(child, SIGINT);
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+        "avimux", "name=mux", "!", "filesink", ("location=" + file)}, recordSeconds);
 }
 
 }  // namespace
@@ -123,10 +91,10 @@ int main(int argc, char** argv)
     std::printf("start to first picture:       %8.1f ms\n", millisecondsSince(started, sink.first()));
 
     const int previewSeconds = 5;
-    const double previewCpuBefore = ownCpu();
+    const double previewCpuBefore = bench::ownCpu();
     const int framesBefore = sink.frames();
     std::this_thread::sleep_for(std::chrono::seconds(previewSeconds));
-    const double previewCpu = (ownCpu() - previewCpuBefore) / previewSeconds;
+    const double previewCpu = (bench::ownCpu() - previewCpuBefore) / previewSeconds;
     std::printf("preview CPU per second:       %8.1f ms (%d pictures a second)\n", previewCpu * 1000,
                 (sink.frames() - framesBefore) / previewSeconds);
     engine.stop();
@@ -137,14 +105,14 @@ int main(int argc, char** argv)
     double referenceTotal = 0;
     for (int round = 1; round <= rounds; ++round) {
         request.fileName = folder.filePath("bench.avi").toStdString();
-        const double cpuBefore = ownCpu();
+        const double cpuBefore = bench::ownCpu();
         if (engine.start(request) != Started)
             return 1;
         std::this_thread::sleep_for(std::chrono::seconds(recordSeconds));
         const auto stopping = Clock::now();
         engine.stop();
         const double stopMs = millisecondsSince(stopping);
-        const double own = ownCpu() - cpuBefore;
+        const double own = bench::ownCpu() - cpuBefore;
         const CaptureStats stats = engine.stats();
         const double reference = referenceCpu(folder.filePath("reference.avi").toStdString(), recordSeconds);
         ownTotal += own;

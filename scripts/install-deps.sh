@@ -9,7 +9,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  linux-libc-dev libv4l-dev
+  linux-libc-dev libv4l-dev libjpeg62-turbo-dev
   xvfb xauth x11-utils fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland

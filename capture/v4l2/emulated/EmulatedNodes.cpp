@@ -182,8 +182,9 @@ void EmulatedFile::describe(struct stat& status) const
 
 EmulatedNodes& EmulatedNodes::instance()
 {
-    static EmulatedNodes nodes;
-    return nodes;
+    // Never destroyed: GStreamer's threads may still close descriptors while the process exits.
+    static EmulatedNodes* nodes = new EmulatedNodes;
+    return *nodes;
 }
 
 EmulatedNodes::EmulatedNodes()

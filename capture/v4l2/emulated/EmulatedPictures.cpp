@@ -110,15 +110,16 @@ void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t h
 const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame)
 {
     // Encoded on first use, one frame at a time, so that no single frame waits for the cycle.
-    static std::mutex mutex;
-    static std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::vector<std::uint8_t>> frames;
+    // Never destroyed, as the device may still stream while the process exits.
+    static auto* mutex = new std::mutex;
+    static auto* frames = new std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::vector<std::uint8_t>>;
     const auto key = std::make_tuple(width, height, frame % cameraCycle);
-    std::lock_guard lock(mutex);
-    auto found = frames.find(key);
-    if (found == frames.end()) {
+    std::lock_guard lock(*mutex);
+    auto found = frames->find(key);
+    if (found == frames->end()) {
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         drawBars(yuyv, width, height, frame);
-        found = frames.emplace(key, encodeJpeg(yuyv, width, height)).first;
+        found = frames->emplace(key, encodeJpeg(yuyv, width, height)).first;
     }
     return found->second;
 }

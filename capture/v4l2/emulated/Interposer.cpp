@@ -54,6 +54,16 @@ int duplicateInto(int result, int from)
     return result;
 }
 
+// `to` was closed by the call when it succeeded (unless it was `from` itself).
+int duplicateOnto(int result, int from, int to)
+{
+    if (result < 0 || from == to)
+        return result;
+    auto replaced = nodes().release(to);
+    nodes().duplicated(from, to);
+    return result;
+}
+
 int ioctlOn(int fd, unsigned long request, void* argument)
 {
     if (const auto file = nodes().file(fd))
@@ -115,44 +125,24 @@ FILE* openStream(const char* path, const char* mode, FILE* (*next)(const char*, 
 
 #define ORVEX_EXPORT extern "C" __attribute__((visibility("default")))
 
-ORVEX_EXPORT int open(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
+// The variadic open family: a mode follows only when the call may create a file.
+#define ORVEX_OPEN(name, directory, ...)                                        \
+    ORVEX_EXPORT int name(__VA_ARGS__ const char* path, int flags, ...)         \
+    {                                                                           \
+        va_list arguments;                                                      \
+        va_start(arguments, flags);                                             \
+        const mode_t mode = modeArgument(flags, arguments);                     \
+        va_end(arguments);                                                      \
+        return openAt(directory, path, flags, mode);                            \
+    }
 
-ORVEX_EXPORT int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(AT_FDCWD, path, flags, mode);
-}
-
+ORVEX_OPEN(open, AT_FDCWD)
+ORVEX_OPEN(open64, AT_FDCWD)
 ORVEX_EXPORT int __open_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
 ORVEX_EXPORT int __open64_2(const char* path, int flags) { return openAt(AT_FDCWD, path, flags, 0); }
-
-ORVEX_EXPORT int openat(int directory, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(directory, path, flags, mode);
-}
-
-ORVEX_EXPORT int openat64(int directory, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return openAt(directory, path, flags, mode);
-}
+ORVEX_OPEN(openat, directory, int directory,)
+ORVEX_OPEN(openat64, directory, int directory,)
+#undef ORVEX_OPEN
 
 ORVEX_EXPORT int __openat_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
 ORVEX_EXPORT int __openat64_2(int directory, const char* path, int flags) { return openAt(directory, path, flags, 0); }
@@ -161,19 +151,9 @@ ORVEX_EXPORT int close(int fd) { return closeDescriptor(fd); }
 
 ORVEX_EXPORT int dup(int fd) { return duplicateInto(real::dup(fd), fd); }
 
-ORVEX_EXPORT int dup2(int from, int to)
-{
-    if (from == to)
-        return real::dup2(from, to);
-    auto replaced = nodes().release(to);
-    return duplicateInto(real::dup2(from, to), from);
-}
+ORVEX_EXPORT int dup2(int from, int to) { return duplicateOnto(real::dup2(from, to), from, to); }
 
-ORVEX_EXPORT int dup3(int from, int to, int flags)
-{
-    auto replaced = nodes().release(to);
-    return duplicateInto(real::dup3(from, to, flags), from);
-}
+ORVEX_EXPORT int dup3(int from, int to, int flags) { return duplicateOnto(real::dup3(from, to, flags), from, to); }
 
 ORVEX_EXPORT int ioctl(int fd, unsigned long request, ...)
 {

@@ -278,7 +278,7 @@ int FakeV4l2Device::setPriority(int file, std::uint32_t priority)
 }
 
 // The control framework's array form: every control is checked before any is set, and a
-// failure names the control it stopped at in error_idx (count for a failed check).
+// failure names the control it stopped at in error_idx (count when a set failed its check).
 int FakeV4l2Device::extendedControls(unsigned long request, v4l2_ext_controls& controls)
 {
     if (controls.count && !controls.controls)
@@ -291,7 +291,8 @@ int FakeV4l2Device::extendedControls(unsigned long request, v4l2_ext_controls& c
     for (std::uint32_t index = 0; index < controls.count; ++index) {
         const auto* found = control(controls.controls[index].id);
         if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED)) {
-            controls.error_idx = request == VIDIOC_G_EXT_CTRLS ? index : controls.count;
+            // Named when nothing would have been changed anyway; a set failing its check names none.
+            controls.error_idx = request == VIDIOC_S_EXT_CTRLS ? controls.count : index;
             return EINVAL;
         }
         if (request != VIDIOC_G_EXT_CTRLS && (found->flags & V4L2_CTRL_FLAG_READ_ONLY)) {
