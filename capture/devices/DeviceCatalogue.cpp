@@ -1,5 +1,6 @@
 #include "DeviceCatalogue.h"
 
+#include "AudioSources.h"
 #include "GstVideoDevice.h"
 #include "virtual/VirtualDevices.h"
 
@@ -83,10 +84,18 @@ DeviceCatalogue DeviceCatalogue::discover(const VideoDeviceMaker& makeVideoDevic
         else
             video.push_back(std::make_unique<GstVideoDevice>(std::move(device)));
     }
-    std::vector<std::unique_ptr<AudioDevice>> audio;
-    for (auto& device : devicesOfClass("Audio/Source"))
-        audio.push_back(std::make_unique<GstAudioDevice>(std::move(device)));
-    return withBuiltInDevices(std::move(video), std::move(audio));
+    return withBuiltInDevices(std::move(video), discoverAudioSources());
+}
+
+std::optional<int> DeviceCatalogue::ownSound(int videoIndex) const
+{
+    const std::string physical = video(videoIndex).physicalDevice();
+    if (physical.empty())
+        return std::nullopt;
+    for (int index = 0; index < audioCount(); ++index)
+        if (audio(index).physicalDevice() == physical)
+            return index;
+    return std::nullopt;
 }
 
 DeviceCatalogue DeviceCatalogue::withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,

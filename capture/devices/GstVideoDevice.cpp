@@ -149,18 +149,4 @@ ElementPtr GstVideoDevice::createSource(int, const VideoFormat& format)
     return bin;
 }
 
-GstAudioDevice::GstAudioDevice(GstHandle<GstDevice> device)
-    : m_device(std::move(device)), m_name(displayName(m_device.get()))
-{
-}
-
-ElementPtr GstAudioDevice::createSource()
-{
-    ElementPtr source(gst_device_create_element(m_device.get(), nullptr));
-    if (!source)
-        throw CaptureError("The audio device \"" + m_name + "\" cannot be opened: its GStreamer "
-                           "source is missing.");
-    return source;
-}
-
 }  // namespace capture

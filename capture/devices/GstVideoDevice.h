@@ -31,18 +31,6 @@ private:
     std::unique_ptr<CameraSettings> m_settings;
 };
 
-class GstAudioDevice : public AudioDevice {
-public:
-    explicit GstAudioDevice(GstHandle<GstDevice> device);
-
-    std::string name() const override { return m_name; }
-    ElementPtr createSource() override;
-
-private:
-    GstHandle<GstDevice> m_device;
-    std::string m_name;
-};
-
 // Caps that ask a source for exactly this format: raw video, or image/jpeg for "MJPG".
 CapsPtr capsForFormat(const VideoFormat& format);
 
