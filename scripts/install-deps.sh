@@ -9,6 +9,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio pulseaudio-utils
   linux-libc-dev
   xvfb xauth x11-utils fonts-dejavu-core
 )

@@ -3,6 +3,7 @@
 #include "CapturePipeline.h"
 #include "FailureMessage.h"
 #include "RecordingFile.h"
+#include "SoundMonitor.h"
 #include "capture/contract/CaptureError.h"
 
 #include <QObject>
@@ -15,11 +16,13 @@ public:
     std::unique_ptr<RecordingFile> file;
     std::unique_ptr<CapturePipeline> pipeline;  // declared after file: it writes into it
     CaptureStats last;
+    unsigned run = 0;  // levels of an earlier run, still queued, are not shown
 
     void end()
     {
         if (!pipeline)
             return;
+        ++run;
         last = pipeline->stats();
         last.running = false;
         last.recording = false;
@@ -59,9 +62,27 @@ int CaptureEngine::start(const CaptureRequest& request)
             file->discard();
     };
 
+    // A TV picture is worth showing without its sound when that cannot be opened.
+    auto withoutSound = [this, &request](const std::string& why) {
+        CaptureRequest silent = request;
+        silent.playSound = false;
+        const int status = start(silent);
+        if (m_onError)
+            m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + why
+                      + "); the picture is shown without it. Choose another audio device, or close the "
+                        "program that uses it.");
+        return status;
+    };
+    const bool soundOnly = request.playSound && !request.toFile && request.audioDevice;
+
     std::unique_ptr<CapturePipeline> pipeline;
     try {
         pipeline = std::make_unique<CapturePipeline>(request, m_sink, file.get());
+    } catch (const CaptureError& refused) {
+        if (!soundOnly)
+            throw;
+        pipeline.reset();
+        return withoutSound(refused.what());
     } catch (const EncoderUnavailable& refused) {
         pipeline.reset();
         giveUp();
@@ -76,6 +97,10 @@ int CaptureEngine::start(const CaptureRequest& request)
 
     const std::optional<PipelineFailure> failure = pipeline->play(
         &m_graph->context, [this](const PipelineFailure& failure) { onStreamingFailure(failure); });
+    if (failure && soundOnly && failure->part == PipelineFailure::Part::AudioSource) {
+        pipeline.reset();
+        return withoutSound(failure->text);
+    }
     if (failure) {
         pipeline.reset();
         giveUp();
@@ -84,9 +109,30 @@ int CaptureEngine::start(const CaptureRequest& request)
             return CannotRecord;
         throw CaptureError(startFailureMessage(*failure));
     }
+    if (SoundMonitor* sound = pipeline->sound())
+        sound->setListener(&m_graph->context, [this, run = m_graph->run](const SoundLevel& level) {
+            if (run == m_graph->run && m_onLevel)
+                m_onLevel(level);
+        });
     m_graph->file = std::move(file);
     m_graph->pipeline = std::move(pipeline);
     return Started;
+}
+
+void CaptureEngine::setSoundMuted(bool muted)
+{
+    if (m_graph->pipeline && m_graph->pipeline->sound())
+        m_graph->pipeline->sound()->setMuted(muted);
+}
+
+bool CaptureEngine::soundPlaying() const
+{
+    return m_graph->pipeline && m_graph->pipeline->sound() && m_graph->pipeline->sound()->playing();
+}
+
+void CaptureEngine::setSoundLevelHandler(std::function<void(const SoundLevel&)> handler)
+{
+    m_onLevel = std::move(handler);
 }
 
 void CaptureEngine::stop()

@@ -7,6 +7,7 @@
 // synchronous (bounded waits). Frames are handed to the FrameSink on a streaming thread.
 // Streaming errors arrive through the error callback on the GUI thread.
 
+#include "SoundLevel.h"
 #include "capture/devices/VideoDevice.h"
 
 #include <QImage>
@@ -34,6 +35,10 @@ struct CaptureRequest {
     int videoInput = 0;
     std::optional<VideoFormat> videoFormat;  // the device's first when unset
     AudioDevice* audioDevice = nullptr;
+    // While previewing, the audio device's sound is played to the default output (a TV
+    // tuner's sound; never a microphone's), silent while soundMuted.
+    bool playSound = false;
+    bool soundMuted = false;
 
     bool captureVideo = true;
     bool captureAudio = true;
@@ -84,6 +89,14 @@ public:
 
     CaptureStats stats() const;
 
+    // Silences or restores the sound being played, at once; a recording keeps the sound.
+    void setSoundMuted(bool muted);
+    // Whether the running graph plays sound to an output that can be heard.
+    bool soundPlaying() const;
+    // The level of the sound while the graph has some (previewing a TV tuner, recording with
+    // sound), about twenty times a second. Called on the GUI thread.
+    void setSoundLevelHandler(std::function<void(const SoundLevel& level)> handler);
+
     // A streaming error (disk full, device gone): the recording has been finalized as far as it
     // could be, the preview goes on where the source still can. The text says what happened
     // and how much was saved. Called on the GUI thread.
@@ -96,6 +109,7 @@ private:
     std::unique_ptr<Graph> m_graph;
     FrameSink& m_sink;
     std::function<void(const std::string&)> m_onError;
+    std::function<void(const SoundLevel&)> m_onLevel;
 };
 
 }  // namespace capture

@@ -4,6 +4,7 @@
 #include "RecordingFile.h"
 #include "RecordingSink.h"
 #include "RecordingWriter.h"
+#include "SoundMonitor.h"
 #include "capture/contract/CaptureError.h"
 
 #include <QMetaObject>
@@ -70,6 +71,7 @@ struct CapturePipeline::Shared : std::enable_shared_from_this<Shared> {
     std::int64_t lastSourceTime = -1;  // source thread only
     std::int64_t frameDuration = 0;
 
+    SoundMonitor* sound = nullptr;  // the level meter and the tuner's playback, if any
     // Which element belongs to which part, to tell what a bus error means (not owned).
     std::vector<GstElement*> videoSource, audioSource, preview, record;
 
@@ -166,6 +168,8 @@ namespace {
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
 {
     auto* shared = static_cast<CapturePipeline::Shared*>(data);
+    if (shared->sound && shared->sound->handle(message))
+        return GST_BUS_DROP;
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
         shared->fail(shared->classify(message));
     // Nobody pops this bus: everything is handled here, nothing may pile up.
@@ -438,19 +442,29 @@ public:
         muxerInput(last, "video_%u");
     }
 
-    void audio(const CaptureRequest& request)
+    void audio(const CaptureRequest& request, bool record, bool play)
     {
         GstElement* source = add(request.audioDevice->createSource(), m_shared.audioSource);
         PadPtr sourcePad(gst_element_get_static_pad(source, "src"));
         if (!sourcePad)
             throw CaptureError("The audio device \"" + request.audioDevice->name() + "\" gives no sound.");
-        gst_pad_add_probe(sourcePad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST), dropWhenStopping, &m_shared, nullptr);
         gst_pad_add_probe(sourcePad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                           noticeSourceEnding<PipelineFailure::Part::AudioSource>, &m_shared, nullptr);
+        GstElement* tee = make("tee", m_shared.audioSource, "soundsplit");
+        g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+        link(source, tee);
+        m_owner.m_sound = std::make_unique<SoundMonitor>(GST_BIN(m_owner.m_pipeline.get()), tee,
+                                                         SoundMonitor::Options{play, request.soundMuted});
+        m_shared.sound = m_owner.m_sound.get();
+        if (!record)
+            return;
 
         GstElement* convert = make("audioconvert", m_shared.record);
-        link(source, convert);
-        m_owner.m_recordEntries.push_back(PadPtr(gst_element_get_static_pad(convert, "sink")));
+        PadPtr teePad(gst_element_request_pad_simple(tee, "src_%u"));
+        PadPtr entry(gst_element_get_static_pad(convert, "sink"));
+        linkPads(teePad.get(), entry.get());
+        gst_pad_add_probe(teePad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST), dropWhenStopping, &m_shared, nullptr);
+        m_owner.m_recordEntries.push_back(std::move(entry));
         GstElement* resample = make("audioresample", m_shared.record);
         link(convert, resample);
         GstElement* last = nullptr;
@@ -482,6 +496,7 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
     const bool recordVideo = toFile && request.captureVideo && request.videoDevice;
     const bool recordAudio = toFile && request.captureAudio && request.audioDevice;
     const bool preview = request.videoDevice && (request.showPreview || !toFile);
+    const bool playSound = preview && request.playSound && request.audioDevice;
     if (toFile && !recordVideo && !recordAudio)
         throw EncoderUnavailable("Neither picture nor sound is to be recorded.");
     if (!request.videoDevice && !toFile)
@@ -500,8 +515,8 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
         }
         builder.video(request, *format, preview, recordVideo);
     }
-    if (recordAudio)
-        builder.audio(request);
+    if (recordAudio || playSound)
+        builder.audio(request, recordAudio, playSound);
     m_recordingOpen = toFile;
 }
 

@@ -14,6 +14,7 @@ namespace capture {
 
 class RecordingFile;
 class RecordingWriter;
+class SoundMonitor;
 
 // Why a running graph failed, and in which part.
 struct PipelineFailure {
@@ -58,6 +59,8 @@ public:
 
     bool recording() const;
     CaptureStats stats() const;
+    // The sound's level meter and playback; nothing when the graph has no sound.
+    SoundMonitor* sound() const { return m_sound.get(); }
 
     // What the streaming threads and the GUI thread share; defined with the pipeline.
     struct Shared;
@@ -69,6 +72,7 @@ private:
     // handler and probes point to, also when building throws half-way.
     std::shared_ptr<Shared> m_shared;
     std::unique_ptr<RecordingWriter> m_writer;
+    std::unique_ptr<SoundMonitor> m_sound;
     ElementPtr m_pipeline;
     RecordingFile* m_file = nullptr;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches

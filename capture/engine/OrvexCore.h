@@ -46,6 +46,7 @@ public:
     std::string videoInputName() const override;
     std::string videoFormatName() const override;
     std::string audioDeviceName() const override;
+    std::vector<double> soundLevels() const override;
     CameraSettings& cameraSettings() override;
     std::optional<TunerState> tuner() const override;
     Tuner* stationScanner() override;
@@ -60,6 +61,7 @@ private:
     int defaultInput() const;
     void chooseVideoDevice(int index);
     void chooseVideoInput(int index);
+    void followVideoDevice();
     void putCameraSetting(Member property, const Value& value);
     void giveTunerSettings();
     void tuneTo(double channel);
@@ -74,6 +76,8 @@ private:
 
     void streamingFailed(const std::string& message);
     void refreshRecordingStatus();
+    void showSoundLevel(const SoundLevel& level);
+    void clearSoundLevel();
 
     DeviceCatalogue m_devices;
     EncoderCatalogue m_encoders;
@@ -82,6 +86,7 @@ private:
     std::map<std::string, EncoderSettings> m_encoderSettings;
     std::shared_ptr<ItemPageOpener> m_encoderPages;
     QTimer m_statusTimer;
+    SoundLevel m_soundLevel;  // the last the engine reported; empty while there is no sound
     std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct AviReadBack {
     double videoEnd = 0;              // end of the last picture, seconds
     double audioEnd = 0;
     bool hasIndex = false;            // the header says so and an idx1 chunk is there
+    std::vector<std::int16_t> sound;  // 16-bit PCM: the first channel's samples
+    int soundRate = 0;
 };
 
 AviReadBack readBack(const std::string& path);
