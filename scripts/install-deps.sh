@@ -9,10 +9,15 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio pulseaudio-utils
+  gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio-utils
   linux-libc-dev
   xvfb xauth x11-utils fonts-dejavu-core
 )
+# The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop
+# that runs PipeWire's PulseAudio service: a second server would compete for the user's session.
+if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+  packages+=(pulseaudio)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

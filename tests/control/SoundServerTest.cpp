@@ -5,11 +5,14 @@
 #include "ControlRig.h"
 
 #include "capture/engine/OrvexCore.h"
+#include "capture/engine/OrvexFactory.h"
 #include "capture/view/VideoView.h"
 #include "tests/engine/AviReadBack.h"
+#include "tests/tulvik/WindowRig.h"
 
 #include <gst/app/gstappsink.h>
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -261,28 +264,34 @@ private slots:
         QVERIFY(rms(middle) > 3000);
     }
 
-    void theTunerIsHeardUntilMuted()
+    // tulvik, which never chooses sound, on the built-in tuner: its tone is heard until "Mute".
+    void theTunerIsHeardInTulvikUntilMuted()
     {
         PrivateSoundServer server;
         START_SOUND_SERVER(server);
         SpeakerListener speakers;
-        Orvex orvex;
-        orvex.put(Member::VideoDevice, Value::i16(indexOf(orvex, Member::VideoDevices, "Test Pattern TV Tuner")));
-        QCOMPARE(toInt16(orvex.call(Member::Start)), std::int16_t(0));
+        WindowRig tulvik(capture::createOrvex);
+        tulvik.form->load();
+        tulvik.devices()->setCurrentIndex(tulvik.devices()->findText(QStringLiteral("Test Pattern TV Tuner")));
+        tulvik.start(QStringLiteral("49"));
+        QVERIFY(!tulvik.exitStatus);
         QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(speakers.isLoud(), 5000);
 
-        auto muteAndWait = [&](bool muted) {
-            const Clock::time_point put = Clock::now();
-            orvex.put(Member::TVMute, Value::boolean(muted));
+        auto* mute = tulvik.child<QCheckBox>("Check1");
+        auto clickAndWait = [&] {
+            const Clock::time_point clicked = Clock::now();
+            mute->click();
+            const bool muted = mute->isChecked();
             double took = -1;
-            QTRY_VERIFY_WITH_TIMEOUT((took = speakers.millisecondsUntil(put, !muted)) >= 0, 3000);
-            qInfo("%s heard %.0f ms after TVMute %s", muted ? "silence" : "sound", took, muted ? "True" : "False");
+            QTRY_VERIFY_WITH_TIMEOUT((took = speakers.millisecondsUntil(clicked, !muted)) >= 0, 3000);
+            qInfo("%s heard %.0f ms after \"Mute\" was %s", muted ? "silence" : "sound", took,
+                  muted ? "ticked" : "cleared");
         };
-        muteAndWait(true);
+        clickAndWait();
         QCOMPARE(ownPlaybackStreams(), 1);  // the stream stays, silent
-        muteAndWait(false);
-        orvex.call(Member::Stop);
+        clickAndWait();
+        delete tulvik.form.data();
         QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 0, 5000);
     }
 
