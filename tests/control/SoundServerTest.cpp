@@ -78,24 +78,39 @@ private:
     if (const QString failure = (server).start(); !failure.isEmpty())                                \
         QFAIL(qPrintable(failure));
 
+QString pactl(const QStringList& arguments)
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), arguments);
+    pactl.waitForFinished(10000);
+    return QString::fromUtf8(pactl.readAllStandardOutput());
+}
+
 // The streams this process plays on the server.
 int ownPlaybackStreams()
 {
-    QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
-    pactl.waitForFinished(10000);
     const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
-    return QString::fromUtf8(pactl.readAllStandardOutput()).count(mine);
+    return pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}).count(mine);
 }
 
-// The speakers' monitor, heard from here: the loudest sample of each piece as it arrives.
+// Silences or restores the script's 440 Hz tone where the server mixes it.
+void muteTestSignal(bool muted)
+{
+    for (const QString& stream : pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}).split(QStringLiteral("Sink Input #")))
+        if (stream.contains(QStringLiteral("application.name = \"Orvex test signal\"")))
+            pactl({QStringLiteral("set-sink-input-mute"), stream.section(QLatin1Char('\n'), 0, 0).trimmed(),
+                   muted ? QStringLiteral("1") : QStringLiteral("0")});
+}
+
+// A monitor of the server (the speakers' by default), heard from here: the loudest sample of
+// each piece as it arrives.
 class SpeakerListener {
 public:
-    SpeakerListener()
+    explicit SpeakerListener(const char* monitor = "orvex_speakers.monitor")
         : m_pipeline(gst_pipeline_new(nullptr))
     {
         GstElement* source = gst_element_factory_make("pulsesrc", nullptr);
-        g_object_set(source, "device", "orvex_speakers.monitor", "buffer-time", gint64(40000), "latency-time",
+        g_object_set(source, "device", monitor, "buffer-time", gint64(40000), "latency-time",
                      gint64(5000), nullptr);
         GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
         GstElement* sink = gst_element_factory_make("appsink", nullptr);
@@ -131,6 +146,15 @@ public:
         if (settled == m_pieces.end() || m_pieces.back().at - settled->at < std::chrono::milliseconds(300))
             return -1;
         return std::chrono::duration<double, std::milli>(settled->at - since).count();
+    }
+
+    // Milliseconds from `since` to the first loud piece; negative while there is none.
+    double millisecondsUntilLoud(Clock::time_point since)
+    {
+        std::lock_guard lock(m_lock);
+        const auto loud = std::find_if(m_pieces.begin(), m_pieces.end(),
+                                       [&](const Piece& piece) { return piece.at > since && piece.peak > Audible; });
+        return loud == m_pieces.end() ? -1 : std::chrono::duration<double, std::milli>(loud->at - since).count();
     }
 
     bool isLoud()
@@ -293,6 +317,33 @@ private slots:
         clickAndWait();
         delete tulvik.form.data();
         QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 0, 5000);
+    }
+
+    // A tuner plays the input chosen for it. The script's tone, silenced and restored where the
+    // server mixes it, is heard at the signal's monitor and then at the speakers: the time
+    // between is the playback latency, capture to output.
+    void aChosenInputIsPlayedOnTheTuner()
+    {
+        PrivateSoundServer server;
+        START_SOUND_SERVER(server);
+        Orvex orvex;
+        orvex.put(Member::VideoDevice, Value::i16(indexOf(orvex, Member::VideoDevices, "Test Pattern TV Tuner")));
+        orvex.put(Member::AudioDevice, Value::i16(indexOf(orvex, Member::AudioDevices, ToneMonitor)));
+        QCOMPARE(toInt16(orvex.call(Member::Start)), std::int16_t(0));
+        SpeakerListener signal("orvex_tone.monitor");
+        SpeakerListener speakers;
+        QTRY_VERIFY_WITH_TIMEOUT(speakers.isLoud(), 5000);
+
+        Clock::time_point since = Clock::now();
+        muteTestSignal(true);
+        QTRY_VERIFY_WITH_TIMEOUT(speakers.millisecondsUntil(since, false) >= 0, 5000);
+        since = Clock::now();
+        muteTestSignal(false);
+        double sent = -1, heard = -1;
+        QTRY_VERIFY_WITH_TIMEOUT((sent = signal.millisecondsUntilLoud(since)) >= 0
+                                     && (heard = speakers.millisecondsUntilLoud(since)) >= 0,
+                                 5000);
+        qInfo("playback latency, capture to output: %.0f ms", heard - sent);
     }
 
     // A camera's preview is silent; recording from a silent input says so on the picture.
