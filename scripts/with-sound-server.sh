@@ -29,11 +29,16 @@ readonly SPEAKER_SINK=orvex_speakers
 dir="$(mktemp -d "${TMPDIR:-/tmp}/orvex-sound.XXXXXX")"
 server_pid=""
 tone_pid=""
+command_pid=""
 
 cleanup() {
   local status=$?
   trap - EXIT INT TERM HUP
   set +e
+  if [ -n "$command_pid" ] && kill -0 "$command_pid" 2>/dev/null; then
+    kill "$command_pid" 2>/dev/null
+    wait "$command_pid" 2>/dev/null
+  fi
   if [ -n "$tone_pid" ]; then
     kill "$tone_pid" 2>/dev/null
     wait "$tone_pid" 2>/dev/null
@@ -95,9 +100,12 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
-# Not exec: the traps must stop the server once COMMAND ends.
+# Not exec: the traps must stop the server once COMMAND ends. In the background, with this
+# script's input handed on, so that a signal is acted upon at once rather than after COMMAND.
+"$@" <&0 &
+command_pid=$!
 set +e
-"$@"
+wait "$command_pid"
 status=$?
 set -e
 exit "$status"

@@ -168,11 +168,13 @@ namespace {
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
 {
     auto* shared = static_cast<CapturePipeline::Shared*>(data);
-    if (shared->sound && shared->sound->handle(message))
-        return GST_BUS_DROP;
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+    const bool taken = shared->sound && shared->sound->handle(message);
+    if (!taken && GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
         shared->fail(shared->classify(message));
-    // Nobody pops this bus: everything is handled here, nothing may pile up.
+    // Nobody pops this bus: everything is handled here, nothing may pile up. A message the
+    // handler drops is the handler's to release; kept, it would keep its element, and with
+    // it the whole graph, alive after every stop.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

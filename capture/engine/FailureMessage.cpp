@@ -6,7 +6,7 @@ namespace capture {
 
 namespace {
 
-std::string what(const PipelineFailure& failure)
+std::string what(const PipelineFailure& failure, bool recording)
 {
     using Part = PipelineFailure::Part;
     if (failure.diskFull)
@@ -15,7 +15,9 @@ std::string what(const PipelineFailure& failure)
     case Part::VideoSource:
         return "The video device stopped delivering pictures (" + failure.text + ").";
     case Part::AudioSource:
-        return "The audio device stopped delivering sound (" + failure.text + "); the recording was stopped.";
+        // A TV preview plays its sound without recording it.
+        return "The audio device stopped delivering sound (" + failure.text + ")"
+               + (recording ? "; the recording was stopped." : ".");
     case Part::Preview:
         return "The preview stopped (" + failure.text + ").";
     case Part::Recording:
@@ -47,7 +49,7 @@ std::string advice(const PipelineFailure& failure)
 
 std::string failureMessage(const PipelineFailure& failure, const CaptureStats& stats, bool recordingClosed)
 {
-    std::string message = what(failure);
+    std::string message = what(failure, !stats.fileName.empty());
     if (!stats.fileName.empty())
         message += saved(stats, recordingClosed);
     return message + advice(failure);

@@ -13,6 +13,7 @@
 #include <gst/app/gstappsink.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -91,6 +92,13 @@ int ownPlaybackStreams()
 {
     const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
     return pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}).count(mine);
+}
+
+// The connections this process holds to the server.
+int ownConnections()
+{
+    const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
+    return pactl({QStringLiteral("list"), QStringLiteral("clients")}).count(mine);
 }
 
 // Silences or restores the script's 440 Hz tone where the server mixes it.
@@ -206,6 +214,11 @@ double dominantFrequency(const std::vector<std::int16_t>& samples, int rate)
     scan(50, 4000, 5);
     scan(best - 5, best + 5, 0.25);
     return best;
+}
+
+int entriesOf(const char* folder)
+{
+    return int(QDir(QString::fromLatin1(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
 
 double rms(const std::vector<std::int16_t>& samples)
@@ -344,6 +357,30 @@ private slots:
                                      && (heard = speakers.millisecondsUntilLoud(since)) >= 0,
                                  5000);
         qInfo("playback latency, capture to output: %.0f ms", heard - sent);
+    }
+
+    // Every start opens the output afresh; stopping must give back its connection, descriptors
+    // and threads.
+    void tunerPreviewsLeaveNothingBehind()
+    {
+        PrivateSoundServer server;
+        START_SOUND_SERVER(server);
+        Orvex orvex;
+        orvex.put(Member::VideoDevice, Value::i16(indexOf(orvex, Member::VideoDevices, "Test Pattern TV Tuner")));
+        auto cycle = [&] {
+            QCOMPARE(toInt16(orvex.call(Member::Start)), std::int16_t(0));
+            QTRY_VERIFY_WITH_TIMEOUT(orvex.view().soundLevel().has_value(), 5000);
+            orvex.call(Member::Stop);
+        };
+        cycle();  // warms up what GStreamer keeps for the process
+        const int descriptors = entriesOf("/proc/self/fd");
+        const int threads = entriesOf("/proc/self/task");
+        for (int round = 0; round < 8; ++round)
+            cycle();
+        QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ownConnections(), 0, 5000);
+        QCOMPARE(entriesOf("/proc/self/fd"), descriptors);
+        QTRY_VERIFY_WITH_TIMEOUT(entriesOf("/proc/self/task") <= threads, 3000);
     }
 
     // A camera's preview is silent; recording from a silent input says so on the picture.
