@@ -87,19 +87,14 @@ QString pactl(const QStringList& arguments)
     return QString::fromUtf8(pactl.readAllStandardOutput());
 }
 
-// The streams this process plays on the server.
-int ownPlaybackStreams()
+// What this process holds on the server: "sink-inputs" (playback streams) or "clients".
+int ownOnServer(const char* what)
 {
     const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
-    return pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}).count(mine);
+    return pactl({QStringLiteral("list"), QString::fromLatin1(what)}).count(mine);
 }
 
-// The connections this process holds to the server.
-int ownConnections()
-{
-    const QString mine = QStringLiteral("application.process.id = \"%1\"").arg(QCoreApplication::applicationPid());
-    return pactl({QStringLiteral("list"), QStringLiteral("clients")}).count(mine);
-}
+int ownPlaybackStreams() { return ownOnServer("sink-inputs"); }
 
 // Silences or restores the script's 440 Hz tone where the server mixes it.
 void muteTestSignal(bool muted)
@@ -378,7 +373,7 @@ private slots:
         for (int round = 0; round < 8; ++round)
             cycle();
         QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 0, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(ownConnections(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ownOnServer("clients"), 0, 5000);
         QCOMPARE(entriesOf("/proc/self/fd"), descriptors);
         QTRY_VERIFY_WITH_TIMEOUT(entriesOf("/proc/self/task") <= threads, 3000);
     }
