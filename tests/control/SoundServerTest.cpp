@@ -322,6 +322,19 @@ private slots:
         };
         clickAndWait();
         QCOMPARE(ownPlaybackStreams(), 1);  // the stream stays, silent
+
+        // Muted, the television is still recorded with its sound, as a VCR records it.
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("muted.avi"));
+        tulvik.toolkit.dialog(0).willSave(file);
+        tulvik.button("Command3")->click();
+        QTest::qWait(1500);
+        tulvik.button("Command4")->click();
+        QVERIFY(!speakers.isLoud());
+        const testing::AviReadBack back = testing::readBack(file.toStdString());
+        QVERIFY(back.soundRate > 0 && back.sound.size() > size_t(back.soundRate));
+        QVERIFY(rms(back.sound) > 3000);
+
         clickAndWait();
         delete tulvik.form.data();
         QTRY_COMPARE_WITH_TIMEOUT(ownPlaybackStreams(), 0, 5000);
