@@ -128,28 +128,33 @@ std::unique_ptr<SoundSource> alsaSource(GstHandle<GstDevice> device)
 
 }  // namespace
 
-std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
+std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<GstDevice>> server,
+                                                         std::vector<GstHandle<GstDevice>> alsa)
 {
     std::vector<std::unique_ptr<AudioDevice>> sources;
     std::set<int> serverCards;
-    // PipeWire's own plugin and its PulseAudio service show the same sources: one of them.
-    for (const char* server : {"pulsedeviceprovider", "pipewiredeviceprovider"}) {
-        for (auto& device : sourcesOf(server)) {
-            auto source = serverSource(std::move(device));
-            if (source->card())
-                serverCards.insert(*source->card());
-            sources.push_back(std::move(source));
-        }
-        if (!sources.empty())
-            break;
+    for (auto& device : server) {
+        auto source = serverSource(std::move(device));
+        if (source->card())
+            serverCards.insert(*source->card());
+        sources.push_back(std::move(source));
     }
     // A card the server holds is busy for ALSA anyway.
-    for (auto& device : sourcesOf("alsadeviceprovider")) {
+    for (auto& device : alsa) {
         auto source = alsaSource(std::move(device));
         if (!source->card() || !serverCards.count(*source->card()))
             sources.push_back(std::move(source));
     }
     return sources;
+}
+
+std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
+{
+    // PipeWire's own plugin and its PulseAudio service show the same sources: one of them.
+    std::vector<GstHandle<GstDevice>> server = sourcesOf("pulsedeviceprovider");
+    if (server.empty())
+        server = sourcesOf("pipewiredeviceprovider");
+    return audioSourcesOf(std::move(server), sourcesOf("alsadeviceprovider"));
 }
 
 }  // namespace capture

@@ -14,4 +14,9 @@ namespace capture {
 // list is empty, without waiting.
 std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources();
 
+// The list made of what a sound server and the ALSA provider offer, as discoverAudioSources
+// makes it.
+std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<GstDevice>> server,
+                                                         std::vector<GstHandle<GstDevice>> alsa);
+
 }  // namespace capture

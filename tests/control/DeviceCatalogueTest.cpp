@@ -1,5 +1,6 @@
 #include "ControlRig.h"
 
+#include "capture/devices/AudioSources.h"
 #include "capture/devices/GstVideoDevice.h"
 #include "capture/devices/SysfsDevice.h"
 #include "capture/engine/OrvexCore.h"
@@ -145,6 +146,37 @@ private slots:
         orvex.put(Member::VideoDevice, Value::i16(2));
         QCOMPARE(sound(), std::string("Mic"));
         QVERIFY(!played());
+    }
+
+    // A card the sound server offers is listed once, through the server; an ALSA card it does
+    // not hold keeps its card's name. What the server calls a webcam is a microphone.
+    void soundSourcesAreListedOnce()
+    {
+        gst_init(nullptr, nullptr);
+        auto device = [](const char* name, const char* properties) {
+            GstStructure* structure = gst_structure_from_string(properties, nullptr);
+            GstHandle<GstDevice> made(GST_DEVICE(g_object_new(test_gst_device_get_type(), "display-name", name, "device-class",
+                                                              "Audio/Source", "properties", structure, nullptr)));
+            gst_structure_free(structure);
+            return made;
+        };
+        std::vector<GstHandle<GstDevice>> server, alsa;
+        server.push_back(device("Built-in Audio Analog Stereo", "p, alsa.card=(string)0"));
+        server.push_back(device("Webcam Microphone", "p, alsa.card=(string)2, device.form_factor=(string)webcam"));
+        server.push_back(device("Monitor of Built-in Audio", "p, alsa.card=(string)0, device.class=(string)monitor"));
+        alsa.push_back(device("HDA Intel PCH at 0xf7f10000 irq 33", "p, alsa.card=(int)0, alsa.card_name=(string)\"HDA Intel PCH\""));
+        alsa.push_back(device("SAA7134 at 0xe0000000 irq 16", "p, alsa.card=(int)1, alsa.card_name=(string)SAA7134"));
+
+        const auto sources = audioSourcesOf(std::move(server), std::move(alsa));
+        std::vector<std::string> listed;
+        std::vector<bool> microphones;
+        for (const auto& source : sources) {
+            listed.push_back(source->name());
+            microphones.push_back(source->isMicrophone());
+        }
+        QCOMPARE(listed, (std::vector<std::string>{"Built-in Audio Analog Stereo", "Webcam Microphone",
+                                                   "Monitor of Built-in Audio", "SAA7134"}));
+        QCOMPARE(microphones, (std::vector<bool>{false, true, false, false}));
     }
 
     // A USB stick's video and sound hang off different interfaces of one device; a PCI card's
