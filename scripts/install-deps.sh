@@ -9,11 +9,17 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio-utils
   linux-libc-dev libv4l-dev libjpeg62-turbo-dev
   xvfb xauth x11-utils fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
+# The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop
+# that runs PipeWire's PulseAudio service: a second server would compete for the user's session.
+if ! dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed"; then
+  packages+=(pulseaudio)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

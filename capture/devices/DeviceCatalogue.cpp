@@ -1,6 +1,6 @@
 #include "DeviceCatalogue.h"
 
-#include "GstAudioDevice.h"
+#include "AudioSources.h"
 #include "virtual/VirtualDevices.h"
 
 #include <algorithm>
@@ -9,19 +9,6 @@
 namespace capture {
 
 namespace {
-
-std::vector<GstHandle<GstDevice>> devicesOfClass(const char* classes)
-{
-    GstHandle<GstDeviceMonitor> monitor(gst_device_monitor_new());
-    gst_device_monitor_add_filter(monitor.get(), classes, nullptr);
-    // Not started: the providers are probed once, right now.
-    GList* list = gst_device_monitor_get_devices(monitor.get());
-    std::vector<GstHandle<GstDevice>> devices;
-    for (GList* node = list; node; node = node->next)
-        devices.emplace_back(GST_DEVICE(node->data));  // the list's reference moves into the handle
-    g_list_free(list);
-    return devices;
-}
 
 // The devices' own names, each made unique with the first free " #N". A suffixed name never
 // takes one that a later device has of its own.
@@ -82,11 +69,18 @@ int DeviceCatalogue::indexOf(const VideoDevice& device) const
 DeviceCatalogue DeviceCatalogue::discover(const VideoScan& scanVideo)
 {
     gst_init(nullptr, nullptr);
-    std::vector<std::unique_ptr<VideoDevice>> video = scanVideo();
-    std::vector<std::unique_ptr<AudioDevice>> audio;
-    for (auto& device : devicesOfClass("Audio/Source"))
-        audio.push_back(std::make_unique<GstAudioDevice>(std::move(device)));
-    return withBuiltInDevices(std::move(video), std::move(audio));
+    return withBuiltInDevices(scanVideo(), discoverAudioSources());
+}
+
+std::optional<int> DeviceCatalogue::ownSound(int videoIndex) const
+{
+    const std::string physical = video(videoIndex).physicalDevice();
+    if (physical.empty())
+        return std::nullopt;
+    for (int index = 0; index < audioCount(); ++index)
+        if (audio(index).physicalDevice() == physical)
+            return index;
+    return std::nullopt;
 }
 
 DeviceCatalogue DeviceCatalogue::withBuiltInDevices(std::vector<std::unique_ptr<VideoDevice>> video,

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     // The names the control lists the devices under.
     const std::string& videoName(int index) const { return m_videoNames.at(static_cast<size_t>(index)); }
     const std::string& audioName(int index) const { return m_audioNames.at(static_cast<size_t>(index)); }
+    // The audio device on the same physical device as that video device (a TV card's sound).
+    std::optional<int> ownSound(int videoIndex) const;
 
 private:
     std::vector<std::unique_ptr<VideoDevice>> m_video;

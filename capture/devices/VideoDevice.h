@@ -26,6 +26,10 @@ public:
     // TV standard are set on the device before it streams. Raises CaptureError when the device
     // cannot be opened.
     virtual ElementPtr createSource(int input, const VideoFormat& format) = 0;
+
+    // The physical device this one belongs to (see SysfsDevice.h); an audio device with the
+    // same answer is this device's own sound, as a TV card's sound is. Empty when unknown.
+    virtual std::string physicalDevice() const { return {}; }
 };
 
 class AudioDevice {
@@ -34,6 +38,11 @@ public:
     virtual std::string name() const = 0;
     // A new live element with one "src" pad of raw audio.
     virtual ElementPtr createSource() = 0;
+
+    // See VideoDevice::physicalDevice.
+    virtual std::string physicalDevice() const { return {}; }
+    // A microphone is never played back: its sound would come round again through the speakers.
+    virtual bool isMicrophone() const { return false; }
 };
 
 }  // namespace capture

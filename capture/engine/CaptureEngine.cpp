@@ -4,6 +4,7 @@
 #include "EngineLog.h"
 #include "FailureMessage.h"
 #include "RecordingFile.h"
+#include "SoundMonitor.h"
 #include "capture/contract/CaptureError.h"
 
 #include <QObject>
@@ -19,11 +20,13 @@ public:
     std::unique_ptr<RecordingFile> file;
     std::unique_ptr<CapturePipeline> pipeline;  // declared after file: it writes into it
     CaptureStats last;
+    unsigned run = 0;  // levels of an earlier run, still queued, are not shown
 
     void end()
     {
         if (!pipeline)
             return;
+        ++run;
         last = pipeline->stats();
         last.running = false;
         last.recording = false;
@@ -67,17 +70,38 @@ int CaptureEngine::start(const CaptureRequest& request)
             file->discard();
     };
 
+    // A TV picture is worth showing without its sound when that cannot be opened.
+    auto withoutSound = [this, &request](const std::string& why) {
+        CaptureRequest silent = request;
+        silent.playSound = false;
+        const int status = start(silent);
+        if (m_onError)
+            m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + why
+                      + "); the picture is shown without it. Choose another audio device, or close the "
+                        "program that uses it.");
+        return status;
+    };
+    const bool soundOnly = request.playSound && !request.toFile && request.audioDevice;
+
     std::unique_ptr<CapturePipeline> pipeline;
     try {
         pipeline = std::make_unique<CapturePipeline>(request, m_sink, file.get());
     } catch (const GraphError& refused) {
         pipeline.reset();
+        if (soundOnly && refused.failure().part == PipelineFailure::Part::AudioSource)
+            return withoutSound(refused.failure().text);
         giveUp();
         m_lastFailure = refused.failure();
         qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
         if (!request.toFile)
             throw CaptureError(startFailureMessage(refused.failure()));
         return CannotRecord;
+    } catch (const CaptureError& refused) {
+        pipeline.reset();
+        giveUp();
+        if (!soundOnly)
+            throw;
+        return withoutSound(refused.what());
     } catch (...) {
         pipeline.reset();
         giveUp();
@@ -86,6 +110,10 @@ int CaptureEngine::start(const CaptureRequest& request)
 
     const std::optional<PipelineFailure> failure = pipeline->play(
         &m_graph->context, [this](const PipelineFailure& failure) { onStreamingFailure(failure); });
+    if (failure && soundOnly && failure->part == PipelineFailure::Part::AudioSource) {
+        pipeline.reset();
+        return withoutSound(failure->text);
+    }
     if (failure) {
         pipeline.reset();
         giveUp();
@@ -95,9 +123,30 @@ int CaptureEngine::start(const CaptureRequest& request)
             return CannotRecord;
         throw CaptureError(startFailureMessage(*failure));
     }
+    if (SoundMonitor* sound = pipeline->sound())
+        sound->setListener(&m_graph->context, [this, run = m_graph->run](const SoundLevel& level) {
+            if (run == m_graph->run && m_onLevel)
+                m_onLevel(level);
+        });
     m_graph->file = std::move(file);
     m_graph->pipeline = std::move(pipeline);
     return Started;
+}
+
+void CaptureEngine::setSoundMuted(bool muted)
+{
+    if (m_graph->pipeline && m_graph->pipeline->sound())
+        m_graph->pipeline->sound()->setMuted(muted);
+}
+
+bool CaptureEngine::soundPlaying() const
+{
+    return m_graph->pipeline && m_graph->pipeline->sound() && m_graph->pipeline->sound()->playing();
+}
+
+void CaptureEngine::setSoundLevelHandler(std::function<void(const SoundLevel&)> handler)
+{
+    m_onLevel = std::move(handler);
 }
 
 void CaptureEngine::stop()

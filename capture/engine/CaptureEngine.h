@@ -10,6 +10,7 @@
 #include "PipelineFailure.h"
 #include "capture/contract/StartStatus.h"
 #include "capture/devices/FrameSink.h"
+#include "SoundLevel.h"
 #include "capture/devices/VideoDevice.h"
 
 #include <cstdint>
@@ -33,6 +34,10 @@ struct CaptureRequest {
     int videoInput = 0;
     std::optional<VideoFormat> videoFormat;  // the device's first when unset
     AudioDevice* audioDevice = nullptr;
+    // While previewing, the audio device's sound is played to the default output (a TV
+    // tuner's sound; never a microphone's), silent while soundMuted.
+    bool playSound = false;
+    bool soundMuted = false;
 
     bool captureVideo = true;
     bool captureAudio = true;
@@ -77,6 +82,13 @@ public:
     // Why the last start answered -1 or raised, or why the last run ended early: the part that
     // failed and the device or element in it. Cleared by the next start.
     const std::optional<PipelineFailure>& lastFailure() const;
+    // Silences or restores the sound being played, at once; a recording keeps the sound.
+    void setSoundMuted(bool muted);
+    // Whether the running graph plays sound to an output that can be heard.
+    bool soundPlaying() const;
+    // The level of the sound while the graph has some (previewing a TV tuner, recording with
+    // sound), about twenty times a second. Called on the GUI thread.
+    void setSoundLevelHandler(std::function<void(const SoundLevel& level)> handler);
 
     // A streaming error (disk full, device gone): the recording has been finalized as far as it
     // could be, the preview goes on where the source still can. The text says what happened
@@ -91,6 +103,7 @@ private:
     FrameSink& m_sink;
     std::function<void(const std::string&)> m_onError;
     std::optional<PipelineFailure> m_lastFailure;
+    std::function<void(const SoundLevel&)> m_onLevel;
 };
 
 }  // namespace capture

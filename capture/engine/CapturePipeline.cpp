@@ -7,6 +7,7 @@
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
+#include "SoundMonitor.h"
 
 #include <atomic>
 #include <chrono>
@@ -32,8 +33,9 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
     // A sync handler that drops a message owns it. Each message holds its source, so one left
     // behind keeps the element, and with it the whole graph, alive.
     const MessagePtr owned(message);
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-        auto* run = static_cast<RunState*>(data);
+    auto* run = static_cast<RunState*>(data);
+    const bool taken = run->sound && run->sound->handle(message);
+    if (!taken && GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const PipelineFailure failure = classifyError(message, run->parts);
         qCInfo(lcEngine, "run %d: error from %s (%s): %s | %s", run->number, culprit(failure).c_str(),
                GST_OBJECT_NAME(GST_MESSAGE_SRC(message)), failure.text.c_str(), failure.debug.c_str());
@@ -79,6 +81,10 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
         watchAudioSource(layout.audioSource.get(), run);
     if (layout.recordBranch)
         dropWhenRecordingStops(layout.recordBranch.get(), run);
+    if (layout.soundRecordBranch)
+        dropWhenRecordingStops(layout.soundRecordBranch.get(), run);
+    m_sound = std::move(layout.sound);
+    run.sound = m_sound.get();
     if (layout.recordQueue)
         countOverruns(layout.recordQueue, run);
     for (const PadPtr& pad : layout.muxerInputs) {

@@ -15,6 +15,7 @@ namespace capture {
 
 class RecordingFile;
 class RecordingWriter;
+class SoundMonitor;
 struct RunState;
 
 // One run of the graph for one CaptureRequest: built by GraphBuilder, watched through the
@@ -41,12 +42,15 @@ public:
 
     bool recording() const;
     CaptureStats stats() const;
+    // The sound's level meter and playback; nothing when the graph has no sound.
+    SoundMonitor* sound() const { return m_sound.get(); }
 
 private:
     // Declared so that the pipeline goes before the writer it feeds and the state its bus
     // handler and probes point to, also when building throws half-way.
     std::shared_ptr<RunState> m_run;
     std::unique_ptr<RecordingWriter> m_writer;
+    std::unique_ptr<SoundMonitor> m_sound;
     ElementPtr m_pipeline;
     RecordingFile* m_file = nullptr;
     std::string m_videoDevice;

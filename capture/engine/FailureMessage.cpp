@@ -13,7 +13,7 @@ std::string quoted(const std::string& name)
     return name.empty() ? std::string() : " \"" + name + "\"";
 }
 
-std::string what(const PipelineFailure& failure)
+std::string what(const PipelineFailure& failure, bool recording)
 {
     if (failure.diskFull)
         return "The disk is full, so the recording was stopped.";
@@ -22,7 +22,9 @@ std::string what(const PipelineFailure& failure)
     case Part::VideoSource:
         return "The video device" + who + " stopped delivering pictures (" + failure.text + ").";
     case Part::AudioSource:
-        return "The audio device" + who + " stopped delivering sound (" + failure.text + "); the recording was stopped.";
+        // A TV preview plays its sound without recording it.
+        return "The audio device" + who + " stopped delivering sound (" + failure.text + ")"
+               + (recording ? "; the recording was stopped." : ".");
     case Part::Preview:
         return "The preview stopped: its element" + who + " failed (" + failure.text + ").";
     case Part::Encoder:
@@ -66,7 +68,7 @@ std::string advice(const PipelineFailure& failure)
 
 std::string failureMessage(const PipelineFailure& failure, const CaptureStats& stats, bool recordingClosed)
 {
-    std::string message = what(failure);
+    std::string message = what(failure, !stats.fileName.empty());
     if (!stats.fileName.empty())
         message += saved(stats, recordingClosed);
     return message + advice(failure);

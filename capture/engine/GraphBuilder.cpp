@@ -63,6 +63,7 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     const bool recordVideo = toFile && request.captureVideo && request.videoDevice;
     const bool recordAudio = toFile && request.captureAudio && request.audioDevice;
     const bool preview = request.videoDevice && (request.showPreview || !toFile);
+    const bool playSound = preview && request.playSound && request.audioDevice;
     if (toFile && !recordVideo && !recordAudio)
         refuse(Part::File, m_outputs.fileName, "neither picture nor sound is to be recorded");
     if (!request.videoDevice && !toFile)
@@ -80,8 +81,8 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
         }
         video(request, *format, preview, recordVideo);
     }
-    if (recordAudio)
-        audio(request);
+    if (recordAudio || playSound)
+        audio(request, recordAudio, playSound);
     return std::move(m_layout);
 }
 
@@ -271,17 +272,25 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     muxerInput(last, "video_%u");
 }
 
-void GraphBuilder::audio(const CaptureRequest& request)
+void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
 {
     const std::string device = request.audioDevice->name();
     GstElement* source = add(request.audioDevice->createSource(), Part::AudioSource, device);
     m_layout.audioSource = PadPtr(gst_element_get_static_pad(source, "src"));
     if (!m_layout.audioSource)
         throw CaptureError("The audio device \"" + device + "\" gives no sound.");
+    GstElement* tee = add(makeElement("tee"), Part::AudioSource, device);
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    link(source, tee, Part::AudioSource);
+    m_layout.sound = std::make_unique<SoundMonitor>(m_graph, tee, SoundMonitor::Options{play, request.soundMuted});
+    if (!record)
+        return;
 
     GstElement* convert = make("audioconvert", Part::Encoder);
-    link(source, convert, Part::AudioSource);
-    m_layout.recordEntries.push_back(PadPtr(gst_element_get_static_pad(convert, "sink")));
+    m_layout.soundRecordBranch = PadPtr(gst_element_request_pad_simple(tee, "src_%u"));
+    PadPtr entry(gst_element_get_static_pad(convert, "sink"));
+    linkPads(m_layout.soundRecordBranch.get(), entry.get(), Part::Encoder);
+    m_layout.recordEntries.push_back(std::move(entry));
     GstElement* resample = make("audioresample", Part::Encoder);
     link(convert, resample, Part::Encoder);
     GstElement* last = request.audioEncoder

@@ -2,6 +2,7 @@
 
 #include "CaptureEngine.h"
 #include "GraphParts.h"
+#include "SoundMonitor.h"
 
 #include <functional>
 #include <string>
@@ -16,16 +17,19 @@ struct GraphLayout {
     PadPtr videoSource;                  // the video source's output, when pictures are used
     PadPtr audioSource;                  // the audio source's output, when sound is recorded
     PadPtr recordBranch;                 // the tee's pad that feeds the picture recording
+    PadPtr soundRecordBranch;            // the sound tee's pad that feeds the recording
     GstElement* recordQueue = nullptr;   // leaky: its overruns are frames dropped
     std::vector<PadPtr> recordEntries;   // where end-of-stream enters the record branches
     std::vector<PadPtr> muxerInputs;
     std::int64_t frameDuration = 0;
     bool previewWanted = false;
     GraphParts parts;
+    std::unique_ptr<SoundMonitor> sound;  // the level meter and playback, when there is sound
 };
 
 // Puts together the graph for one request: video source → tee → preview (appsink) and record
-// branch → avimux → the recording's sink, with the audio source feeding the muxer too. Only
+// branch → avimux → the recording's sink; the audio source → tee → the muxer, and the sound
+// monitor (level meter, and the tuner's sound played). Only
 // makes and links elements; the run attaches its probes to the layout afterwards.
 class GraphBuilder {
 public:
@@ -57,7 +61,7 @@ private:
     void video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record);
     void previewBranch(GstElement* tee, bool jpeg);
     void videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg);
-    void audio(const CaptureRequest& request);
+    void audio(const CaptureRequest& request, bool record, bool play);
 
     GstBin* m_graph;
     Outputs m_outputs;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace capture {
@@ -18,6 +19,8 @@ namespace {
 
 constexpr std::chrono::milliseconds NoticeTime{4000};
 constexpr int StatusRefreshMs = 500;
+// A recording this long without sound gets a word in the overlay.
+constexpr double SilenceWarningSeconds = 3;
 
 std::string name(Member member) { return std::string(memberName(member)); }
 
@@ -108,8 +111,7 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
         throw CaptureError("The capture control found no video device, not even its built-in ones.");
     m_chosenVideo = &m_devices.video(0);
     m_settings.videoInput = defaultInput();
-    if (m_devices.audioCount() == 0)
-        m_settings.audioDevice = -1;
+    followVideoDevice();
     if (m_encoders.video.empty())
         m_settings.videoCompressor = -1;
     if (m_encoders.audio.empty())
@@ -118,6 +120,7 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
     m_view.setBackgroundColor(qColour(m_settings.backgroundColor));
 
     m_engine->setErrorHandler([this](const std::string& message) { streamingFailed(message); });
+    m_engine->setSoundLevelHandler([this](const SoundLevel& level) { showSoundLevel(level); });
     m_statusTimer.setInterval(StatusRefreshMs);
     QObject::connect(&m_statusTimer, &QTimer::timeout, &m_view, [this] { refreshRecordingStatus(); });
     if (m_watch)
@@ -164,6 +167,7 @@ void OrvexCore::put(Member member, const Value& value)
         return;
     case Member::AudioDevice:
         m_settings.audioDevice = indexIn(member, value, m_devices.audioCount(), "audio device");
+        m_settings.audioDeviceChosen = true;
         return;
     case Member::VideoCompressor:
         m_settings.videoCompressor = indexIn(member, value, static_cast<int>(m_encoders.video.size()),
@@ -211,7 +215,19 @@ void OrvexCore::chooseVideoDevice(int index)
     m_settings.videoDevice = index;
     m_settings.videoInput = defaultInput();
     m_settings.videoFormat = 0;
+    followVideoDevice();
     giveTunerSettings();
+}
+
+// So that a program that never chooses sound records a TV card's own, not a microphone.
+void OrvexCore::followVideoDevice()
+{
+    if (m_settings.audioDeviceChosen)
+        return;
+    if (m_devices.audioCount() == 0)
+        m_settings.audioDevice = -1;
+    else
+        m_settings.audioDevice = m_devices.ownSound(m_settings.videoDevice).value_or(0);
 }
 
 // A TV card starts on its tuner, wherever the card lists it; other devices on their first input.
@@ -259,6 +275,7 @@ void OrvexCore::mute(bool muted)
     if (tuner && tuner->trySetMute(muted) == TunerWrite::Busy)
         return showTunerHeld(muted ? QObject::tr("the sound was not muted") : QObject::tr("the sound was not turned on"));
     m_settings.tvMute = muted;
+    m_engine->setSoundMuted(muted);
 }
 
 void OrvexCore::showTunerHeld(const QString& consequence)
@@ -368,6 +385,9 @@ CaptureRequest OrvexCore::captureRequest() const
 
     request.captureVideo = m_settings.captureVideo;
     request.captureAudio = m_settings.captureAudio && request.audioDevice;
+    // A TV is heard; a camera's microphone never is (it would whistle through the speakers).
+    request.playSound = videoDevice().tuner() && request.audioDevice && !request.audioDevice->isMicrophone();
+    request.soundMuted = m_settings.tvMute;
     request.showPreview = m_settings.showPreview;
     request.toFile = m_settings.captureToFile;
     request.fileName = m_settings.captureFileName;
@@ -399,6 +419,7 @@ Value OrvexCore::start()
         return Value::i16(StartStatus::CannotRecord);
     }
 
+    clearSoundLevel();
     const int status = m_engine->start(captureRequest());
     if (status == StartStatus::CannotRecord && m_engine->lastFailure())
         m_view.showError(QString::fromStdString(startFailureMessage(*m_engine->lastFailure())));
@@ -409,6 +430,7 @@ Value OrvexCore::start()
 void OrvexCore::stop()
 {
     m_engine->stop();
+    clearSoundLevel();
     refreshRecordingStatus();
 }
 
@@ -462,6 +484,30 @@ void OrvexCore::streamingFailed(const std::string& message)
 {
     m_view.showError(QString::fromStdString(message));
     refreshRecordingStatus();
+}
+
+void OrvexCore::showSoundLevel(const SoundLevel& level)
+{
+    m_soundLevel = level;
+    if (level.decay.empty())
+        return clearSoundLevel();
+    m_view.setSoundLevel(*std::max_element(level.decay.begin(), level.decay.end()));
+    const bool unheard = m_engine->stats().recording && !audioDeviceName().empty()
+        && level.silentSeconds > SilenceWarningSeconds;
+    m_view.setSoundWarning(unheard ? QObject::tr("no sound from %1").arg(QString::fromStdString(audioDeviceName()))
+                                   : QString());
+}
+
+void OrvexCore::clearSoundLevel()
+{
+    m_soundLevel = {};
+    m_view.setSoundLevel(std::nullopt);
+    m_view.setSoundWarning({});
+}
+
+std::vector<double> OrvexCore::soundLevels() const
+{
+    return m_soundLevel.decay;
 }
 
 void OrvexCore::refreshRecordingStatus()

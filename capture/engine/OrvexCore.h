@@ -49,6 +49,7 @@ public:
     std::string videoInputName() const override;
     std::string videoFormatName() const override;
     std::string audioDeviceName() const override;
+    std::vector<double> soundLevels() const override;
     CameraSettings& cameraSettings() override;
     std::optional<TunerState> tuner() const override;
     Tuner* stationScanner() override;
@@ -66,6 +67,7 @@ private:
     int defaultInput() const;
     void chooseVideoDevice(int index);
     void chooseVideoInput(int index);
+    void followVideoDevice();
     void putCameraSetting(Member property, const Value& value);
     void giveTunerSettings();
     void tuneTo(double channel);
@@ -83,6 +85,8 @@ private:
     void devicesChanged();
     void streamingFailed(const std::string& message);
     void refreshRecordingStatus();
+    void showSoundLevel(const SoundLevel& level);
+    void clearSoundLevel();
 
     DeviceCatalogue m_devices;
     // The chosen video device, by identity: its index is derived again whenever devices come
@@ -101,6 +105,7 @@ private:
     QTimer m_statusTimer;
     std::optional<PipelineFailure> m_refusal;  // why the control itself answered Start with -1
     std::unique_ptr<DeviceWatch> m_watch;
+    SoundLevel m_soundLevel;  // the last the engine reported; empty while there is no sound
     std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
 };
 

@@ -14,6 +14,8 @@ struct OrvexSettings {
     int videoInput = 0;
     int videoFormat = 0;
     int audioDevice = 0;
+    // Until an audio device is put, it follows the video device: a TV card's own sound.
+    bool audioDeviceChosen = false;
     int videoCompressor = 0;
     int audioCompressor = 0;
 

@@ -91,7 +91,6 @@ void watchVideoSource(GstPad* sourcePad, RunState& run)
 
 void watchAudioSource(GstPad* sourcePad, RunState& run)
 {
-    dropWhenRecordingStops(sourcePad, run);
     gst_pad_add_probe(sourcePad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       noticeSourceEnding<PipelineFailure::Part::AudioSource>, &run, nullptr);
 }

@@ -14,7 +14,7 @@ struct RunState;
 // from it means the device went away.
 void watchVideoSource(GstPad* sourcePad, RunState& run);
 
-// The audio source: fed to the recording until it stops; an end-of-stream is a lost device.
+// The audio source: an end-of-stream from it is a lost device.
 void watchAudioSource(GstPad* sourcePad, RunState& run);
 
 // Buffers leaving here are dropped once the recording is being closed.

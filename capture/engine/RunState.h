@@ -18,6 +18,7 @@ class QObject;
 
 namespace capture {
 
+class SoundMonitor;
 struct RunState;
 
 // One stream into the muxer, as far as it has been recorded.
@@ -56,6 +57,7 @@ struct RunState : std::enable_shared_from_this<RunState> {
     bool previewWanted = false;
     std::int64_t frameDuration = 0;
     GraphParts parts;
+    SoundMonitor* sound = nullptr;  // the level meter and the tuner's playback, if any
     std::deque<MuxerInput> inputs;  // stable addresses: the muxer pads' probes point here
 
     // Any thread.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace capture {
 
@@ -32,6 +33,9 @@ public:
     virtual std::string videoInputName() const = 0;
     virtual std::string videoFormatName() const = 0;
     virtual std::string audioDeviceName() const = 0;  // empty when sound is not captured
+    // The sound's level per channel (decaying peak, dB below full scale); empty while the
+    // control has no sound running.
+    virtual std::vector<double> soundLevels() const { return {}; }
 
     virtual CameraSettings& cameraSettings() = 0;
     virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner

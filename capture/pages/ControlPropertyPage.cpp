@@ -69,6 +69,9 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
     connect(&m_refresh, &QTimer::timeout, this, &ControlPropertyPage::refreshStatistics);
     m_refresh.start(500);
     refreshStatistics();
+    connect(&m_levelRefresh, &QTimer::timeout, this, &ControlPropertyPage::refreshSoundLevels);
+    m_levelRefresh.start(100);
+    refreshSoundLevels();
 }
 
 ControlPropertyPage::~ControlPropertyPage() = default;
@@ -80,6 +83,13 @@ QWidget* ControlPropertyPage::sourcesGroup()
     form->addRow(tr("Video input:"), new QLabel(orNone(m_model.videoInputName(), tr("(none)"))));
     form->addRow(tr("Video format:"), new QLabel(orNone(m_model.videoFormatName(), tr("(none)"))));
     form->addRow(tr("Audio device:"), new QLabel(orNone(m_model.audioDeviceName(), tr("(none)"))));
+    m_soundLevels = new QWidget;
+    m_soundLevels->setObjectName(QStringLiteral("soundLevels"));
+    auto* bars = new QVBoxLayout(m_soundLevels);
+    bars->setContentsMargins(0, 0, 0, 0);
+    m_noSound = new QLabel(tr("(no sound running)"));
+    bars->addWidget(m_noSound);
+    form->addRow(tr("Sound level:"), m_soundLevels);
     return group(tr("Sources"), form);
 }
 
@@ -234,6 +244,31 @@ void ControlPropertyPage::applySetting(Member property, int value)
     case SettingWrite::Unsupported:
         m_settingStatus->setText(tr("The device no longer offers %1.").arg(settingLabel(property)));
         break;
+    }
+}
+
+// One bar per channel, from -60 dB to 0 dB, with the figure written on it.
+void ControlPropertyPage::refreshSoundLevels()
+{
+    const std::vector<double> levels = m_model.soundLevels();
+    while (m_levelBars.size() > levels.size()) {
+        delete m_levelBars.back();
+        m_levelBars.pop_back();
+    }
+    while (m_levelBars.size() < levels.size()) {
+        auto* bar = new QProgressBar;
+        bar->setObjectName(QStringLiteral("soundLevel%1").arg(m_levelBars.size()));
+        bar->setRange(-60, 0);
+        m_soundLevels->layout()->addWidget(bar);
+        m_levelBars.push_back(bar);
+    }
+    m_noSound->setVisible(levels.empty());
+    for (size_t channel = 0; channel < levels.size(); ++channel) {
+        const double level = levels[channel];
+        const auto shown = static_cast<qulonglong>(channel + 1);
+        m_levelBars[channel]->setValue(static_cast<int>(std::clamp(level, -60.0, 0.0)));
+        m_levelBars[channel]->setFormat(level <= -60 ? tr("channel %1: silent").arg(shown)
+                                                     : tr("channel %1: %2 dB").arg(shown).arg(level, 0, 'f', 0));
     }
 }
 

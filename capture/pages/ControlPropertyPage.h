@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class QFormLayout;
 class QLabel;
@@ -36,17 +37,22 @@ private:
     QWidget* recordingGroup();
     void applySetting(Member property, int value);
     void refreshStatistics();
+    void refreshSoundLevels();
 
     ControlPageModel& m_model;
     QLabel* m_settingStatus = nullptr;
     QLabel* m_framesCaptured = nullptr;
     QLabel* m_framesDropped = nullptr;
     QLabel* m_fileSize = nullptr;
+    QWidget* m_soundLevels = nullptr;
+    std::vector<QProgressBar*> m_levelBars;  // one per channel, in m_soundLevels
+    QLabel* m_noSound = nullptr;
     Tuner* m_scanner = nullptr;
     QPushButton* m_scanButton = nullptr;
     QProgressBar* m_scanProgress = nullptr;
     QLabel* m_scanStatus = nullptr;
     QTimer m_refresh;
+    QTimer m_levelRefresh;  // a meter must move faster than the figures
     std::unique_ptr<StationScan> m_scan;  // last: a running scan stops before the rest goes
 };
 

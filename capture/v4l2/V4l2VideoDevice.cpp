@@ -2,6 +2,7 @@
 
 #include "V4l2SourceElement.h"
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/SysfsDevice.h"
 
 #include <linux/videodev2.h>
 
@@ -60,6 +61,11 @@ std::vector<VideoFormat> V4l2VideoDevice::formats(int input)
 ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
 {
     return createV4l2SourceElement(m_file.path(), prepareStreaming(input, format));
+}
+
+std::string V4l2VideoDevice::physicalDevice() const
+{
+    return physicalDeviceOfVideoNode(m_file.path());
 }
 
 V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat& format)

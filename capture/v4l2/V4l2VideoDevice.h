@@ -29,6 +29,7 @@ public:
     CameraSettings& settings() override { return *m_settings; }
     Tuner* tuner() override { return m_tuner.get(); }
     ElementPtr createSource(int input, const VideoFormat& format) override;
+    std::string physicalDevice() const override;
 
     V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
     const std::string& path() const { return m_file.path(); }

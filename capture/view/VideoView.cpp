@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace capture {
 
 namespace {
@@ -17,9 +19,9 @@ QString elapsedText(double seconds)
         .arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-// Text on a dark translucent plate so that it reads over any picture.
-void drawPlate(QPainter& painter, const QRect& area, Qt::Alignment alignment, const QString& text,
-               const QColor& accent)
+// Text on a dark translucent plate so that it reads over any picture. Answers the plate.
+QRect drawPlate(QPainter& painter, const QRect& area, Qt::Alignment alignment, const QString& text,
+                const QColor& accent)
 {
     const int margin = 8;
     QRect bounds = painter.fontMetrics().boundingRect(area.adjusted(margin, margin, -margin, -margin),
@@ -30,6 +32,22 @@ void drawPlate(QPainter& painter, const QRect& area, Qt::Alignment alignment, co
     painter.drawRoundedRect(plate, 4, 4);
     painter.setPen(accent);
     painter.drawText(bounds, int(alignment) | Qt::TextWordWrap, text);
+    return plate;
+}
+
+// A bar from -60 dB (empty) to 0 dB (full), green, yellow from -12 dB, red from -3 dB, on a
+// plate as high as a line of the overlay's text.
+void drawMeter(QPainter& painter, QPoint topLeft, int height, double decibels)
+{
+    constexpr double Floor = -60;
+    const QRect plate(topLeft, QSize(std::max(60, height * 4), height));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 170));
+    painter.drawRoundedRect(plate, 4, 4);
+    const QRect track = plate.adjusted(5, height / 3, -5, -height / 3);
+    const double share = std::clamp((decibels - Floor) / -Floor, 0.0, 1.0);
+    const QColor colour = decibels >= -3 ? QColor(255, 70, 70) : decibels >= -12 ? QColor(250, 210, 60) : QColor(80, 220, 100);
+    painter.fillRect(QRect(track.topLeft(), QSize(int(track.width() * share), track.height())), colour);
 }
 
 }  // namespace
@@ -88,6 +106,18 @@ void VideoView::setRecordingStatus(std::optional<RecordingStatus> status)
     update();
 }
 
+void VideoView::setSoundLevel(std::optional<double> decibels)
+{
+    m_soundLevel = decibels;
+    update();
+}
+
+void VideoView::setSoundWarning(const QString& text)
+{
+    m_soundWarning = text;
+    update();
+}
+
 void VideoView::showError(const QString& message)
 {
     m_error = message;
@@ -123,13 +153,20 @@ void VideoView::paintEvent(QPaintEvent*)
     if (!frame.isNull())
         painter.drawImage(pictureRect(frame.size()), frame);
 
+    // The meter sits right of the recording's plate, or where that plate would be.
+    QRect topLeft(QPoint(2, 8), QSize(0, painter.fontMetrics().height() + 8));
     if (m_recording) {
-        drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignLeft,
-                  tr("REC %1   frames dropped: %2")
-                      .arg(elapsedText(m_recording->elapsedSeconds))
-                      .arg(m_recording->framesDropped),
-                  QColor(255, 90, 90));
+        topLeft = drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignLeft,
+                            tr("REC %1   frames dropped: %2")
+                                .arg(elapsedText(m_recording->elapsedSeconds))
+                                .arg(m_recording->framesDropped),
+                            QColor(255, 90, 90));
     }
+    if (m_soundLevel)
+        drawMeter(painter, topLeft.topRight() + QPoint(6, 0), topLeft.height(), *m_soundLevel);
+    if (!m_soundWarning.isEmpty())
+        drawPlate(painter, rect().adjusted(0, topLeft.bottom() + 2, 0, 0), Qt::AlignTop | Qt::AlignLeft,
+                  m_soundWarning, QColor(255, 200, 80));
     if (!m_notice.isEmpty())
         drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignHCenter, m_notice, Qt::white);
     if (!m_error.isEmpty())

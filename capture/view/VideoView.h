@@ -42,6 +42,13 @@ public:
     QColor backgroundColor() const { return m_background; }
 
     void setRecordingStatus(std::optional<RecordingStatus> status);
+    // The small level meter beside the recording overlay: the decaying peak of the loudest
+    // channel in dB below full scale; nothing hides the meter.
+    void setSoundLevel(std::optional<double> decibels);
+    // What the overlay points out about the sound ("no sound from ..."); empty for nothing.
+    void setSoundWarning(const QString& text);
+    std::optional<double> soundLevel() const { return m_soundLevel; }
+    QString soundWarning() const { return m_soundWarning; }
     // Stays until clearError(): the user must be able to read what happened to the recording.
     void showError(const QString& message);
     void clearError();
@@ -66,6 +73,8 @@ private:
     bool m_keepAspectRatio = true;
     QColor m_background = Qt::black;
     std::optional<RecordingStatus> m_recording;
+    std::optional<double> m_soundLevel;
+    QString m_soundWarning;
     QString m_error;
     QString m_notice;
     QTimer m_noticeTimer;

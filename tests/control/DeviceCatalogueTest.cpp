@@ -1,9 +1,35 @@
 #include "ControlRig.h"
 
+#include "capture/devices/AudioSources.h"
+#include "capture/devices/SysfsDevice.h"
 #include "capture/engine/OrvexCore.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <deque>
+#include <filesystem>
+
+// A device as a GStreamer device provider hands it out; its element is a test source.
+struct TestGstDevice {
+    GstDevice parent;
+};
+struct TestGstDeviceClass {
+    GstDeviceClass parent;
+};
+G_DEFINE_TYPE(TestGstDevice, test_gst_device, GST_TYPE_DEVICE)
+
+static GstElement* testGstDeviceCreateElement(GstDevice*, const gchar* name)
+{
+    return gst_element_factory_make("videotestsrc", name);
+}
+
+static void test_gst_device_class_init(TestGstDeviceClass* type)
+{
+    GST_DEVICE_CLASS(type)->create_element = testGstDeviceCreateElement;
+}
+
+static void test_gst_device_init(TestGstDevice*) {}
 
 using namespace capture;
 using controltest::indexOf;
@@ -13,8 +39,9 @@ namespace {
 
 class NamedCamera : public VideoDevice, public CameraSettings {
 public:
-    explicit NamedCamera(std::string name) : m_name(std::move(name)) {}
+    explicit NamedCamera(std::string name, std::string physical = {}) : m_name(std::move(name)), m_physical(std::move(physical)) {}
     std::string name() const override { return m_name; }
+    std::string physicalDevice() const override { return m_physical; }
     std::vector<std::string> inputs() override { return {"Camera"}; }
     std::vector<VideoFormat> formats(int) override { return {{"YUY2", 640, 480, 30, 1}}; }
     CameraSettings& settings() override { return *this; }
@@ -25,16 +52,24 @@ public:
 
 private:
     std::string m_name;
+    std::string m_physical;
 };
 
 class NamedMicrophone : public AudioDevice {
 public:
-    explicit NamedMicrophone(std::string name) : m_name(std::move(name)) {}
+    explicit NamedMicrophone(std::string name, std::string physical = {}, bool microphone = true)
+        : m_name(std::move(name)), m_physical(std::move(physical)), m_microphone(microphone)
+    {
+    }
     std::string name() const override { return m_name; }
+    std::string physicalDevice() const override { return m_physical; }
+    bool isMicrophone() const override { return m_microphone; }
     ElementPtr createSource() override { throw CaptureError("not streamed here"); }
 
 private:
     std::string m_name;
+    std::string m_physical;
+    bool m_microphone;
 };
 
 DeviceCatalogue catalogueOf(const std::vector<std::string>& video, const std::vector<std::string>& audio)
@@ -77,6 +112,94 @@ private slots:
         for (int i = 0; i < catalogue.videoCount(); ++i)
             listed.push_back(catalogue.videoName(i));
         QCOMPARE(listed, (std::vector<std::string>{"Cam", "Cam #3", "Cam #2", "Cam #4"}));
+    }
+
+    // Until a window chooses sound, a TV card records and plays its own; a microphone is
+    // never played back, a camera's picture never has its sound played.
+    void theSoundFollowsThePictureUntilChosen()
+    {
+        VirtualDevices builtIn = createVirtualDevices();
+        std::vector<std::unique_ptr<VideoDevice>> video;
+        video.push_back(std::make_unique<NamedCamera>("Cam"));
+        video.push_back(std::make_unique<NamedCamera>("TV Card", "/sys/devices/pci0000:00/0000:00:0a.0"));
+        video.push_back(std::move(builtIn.tuner));
+        std::vector<std::unique_ptr<AudioDevice>> audio;
+        audio.push_back(std::make_unique<NamedMicrophone>("Mic"));
+        audio.push_back(std::make_unique<NamedMicrophone>("TV Card Sound", "/sys/devices/pci0000:00/0000:00:0a.0", false));
+        audio.push_back(std::move(builtIn.tone));
+        Orvex orvex(DeviceCatalogue(std::move(video), std::move(audio)), EncoderCatalogue{});
+        auto sound = [&] { return orvex.core().captureRequest().audioDevice->name(); };
+        auto played = [&] { return orvex.core().captureRequest().playSound; };
+
+        QCOMPARE(sound(), std::string("Mic"));
+        QVERIFY(!played());
+        orvex.put(Member::VideoDevice, Value::i16(1));
+        QCOMPARE(sound(), std::string("TV Card Sound"));
+        orvex.put(Member::VideoDevice, Value::i16(2));
+        QCOMPARE(sound(), std::string("Test Tone"));
+        QVERIFY(played());
+        orvex.put(Member::VideoDevice, Value::i16(0));
+        QCOMPARE(sound(), std::string("Mic"));
+
+        orvex.put(Member::AudioDevice, Value::i16(0));
+        orvex.put(Member::VideoDevice, Value::i16(2));
+        QCOMPARE(sound(), std::string("Mic"));
+        QVERIFY(!played());
+    }
+
+    // A card the sound server offers is listed once, through the server; an ALSA card it does
+    // not hold keeps its card's name. What the server calls a webcam is a microphone.
+    void soundSourcesAreListedOnce()
+    {
+        gst_init(nullptr, nullptr);
+        auto device = [](const char* name, const char* properties) {
+            GstStructure* structure = gst_structure_from_string(properties, nullptr);
+            GstHandle<GstDevice> made(GST_DEVICE(g_object_new(test_gst_device_get_type(), "display-name", name, "device-class",
+                                                              "Audio/Source", "properties", structure, nullptr)));
+            gst_structure_free(structure);
+            return made;
+        };
+        std::vector<GstHandle<GstDevice>> server, alsa;
+        server.push_back(device("Built-in Audio Analog Stereo", "p, alsa.card=(string)0"));
+        server.push_back(device("Webcam Microphone", "p, alsa.card=(string)2, device.form_factor=(string)webcam"));
+        server.push_back(device("Monitor of Built-in Audio", "p, alsa.card=(string)0, device.class=(string)monitor"));
+        alsa.push_back(device("HDA Intel PCH at 0xf7f10000 irq 33", "p, alsa.card=(int)0, alsa.card_name=(string)\"HDA Intel PCH\""));
+        alsa.push_back(device("SAA7134 at 0xe0000000 irq 16", "p, alsa.card=(int)1, alsa.card_name=(string)SAA7134"));
+
+        const auto sources = audioSourcesOf(std::move(server), std::move(alsa));
+        std::vector<std::string> listed;
+        std::vector<bool> microphones;
+        for (const auto& source : sources) {
+            listed.push_back(source->name());
+            microphones.push_back(source->isMicrophone());
+        }
+        QCOMPARE(listed, (std::vector<std::string>{"Built-in Audio Analog Stereo", "Webcam Microphone",
+                                                   "Monitor of Built-in Audio", "SAA7134"}));
+        QCOMPARE(microphones, (std::vector<bool>{false, true, false, false}));
+    }
+
+    // A USB stick's video and sound hang off different interfaces of one device; a PCI card's
+    // off the card itself.
+    void aCardsPartsMeetAtTheirPhysicalDevice()
+    {
+        namespace fs = std::filesystem;
+        QTemporaryDir sys;
+        const fs::path root = sys.path().toStdString();
+        const fs::path stick = root / "devices/pci0000:00/0000:00:14.0/usb1/1-2";
+        const fs::path card = root / "devices/pci0000:00/0000:00:0a.0";
+        for (const fs::path& dir : {stick / "1-2:1.0", stick / "1-2:1.1", card, root / "class/video4linux/video0",
+                                    root / "class/video4linux/video1", root / "class/sound/card1", root / "class/sound/card2"})
+            fs::create_directories(dir);
+        fs::create_directory_symlink(stick / "1-2:1.0", root / "class/video4linux/video0/device");
+        fs::create_directory_symlink(stick / "1-2:1.1", root / "class/sound/card1/device");
+        fs::create_directory_symlink(card, root / "class/video4linux/video1/device");
+        fs::create_directory_symlink(card, root / "class/sound/card2/device");
+
+        QCOMPARE(physicalDevice(root / "class/video4linux/video0"), fs::canonical(stick).string());
+        QCOMPARE(physicalDevice(root / "class/sound/card1"), fs::canonical(stick).string());
+        QCOMPARE(physicalDevice(root / "class/video4linux/video1"), fs::canonical(card).string());
+        QCOMPARE(physicalDevice(root / "class/sound/card2"), fs::canonical(card).string());
+        QCOMPARE(physicalDevice(root / "class/sound/card9"), std::string());
     }
 };
 

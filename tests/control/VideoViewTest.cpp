@@ -93,6 +93,17 @@ void VideoViewTest::overlaysSayWhatIsGoingOn()
     QVERIFY(shot.copy(0, 0, 160, 40) != plain.copy(0, 0, 160, 40));
     view.setRecordingStatus(std::nullopt);
 
+    // The level meter: a louder sound fills more of its bar; silence gets a word.
+    view.setSoundLevel(-50.0);
+    const QImage quiet = view.grab().toImage();
+    view.setSoundLevel(-6.0);
+    QVERIFY(quiet != plain && view.grab().toImage() != quiet);
+    view.setSoundLevel(std::nullopt);
+    view.setSoundWarning(QStringLiteral("no sound from Line In"));
+    QVERIFY(view.grab().toImage() != plain);
+    view.setSoundWarning({});
+    QCOMPARE(view.grab().toImage(), plain);
+
     view.showNotice(QStringLiteral("Brightness is held by another program."), std::chrono::milliseconds(50));
     QVERIFY(view.grab().toImage() != plain);
     QTRY_COMPARE(view.grab().toImage(), plain);

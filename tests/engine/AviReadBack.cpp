@@ -18,12 +18,23 @@ struct Counts {
     int videoFrames = 0;
     GstClockTime videoEnd = 0;
     GstClockTime audioEnd = 0;
+    std::vector<std::int16_t> sound;
+    int soundRate = 0;
 };
 
 struct Branch {
     Counts* counts;
     bool video;
+    int pcmChannels = 0;  // of 16-bit little-endian PCM; 0 for anything else
 };
+
+void keepFirstChannel(Branch& branch, GstBuffer* buffer)
+{
+    std::vector<std::int16_t> samples(gst_buffer_get_size(buffer) / 2);
+    gst_buffer_extract(buffer, 0, samples.data(), samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); i += static_cast<size_t>(branch.pcmChannels))
+        branch.counts->sound.push_back(samples[i]);
+}
 
 void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
 {
@@ -45,6 +56,8 @@ void onHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
         branch->counts->videoEnd = std::max(branch->counts->videoEnd, end);
     } else {
         branch->counts->audioEnd = std::max(branch->counts->audioEnd, end);
+        if (branch->pcmChannels > 0)
+            keepFirstChannel(*branch, buffer);
     }
 }
 
@@ -55,7 +68,15 @@ void onPadAdded(GstElement* demuxer, GstPad* pad, gpointer data)
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
     g_object_set(sink, "sync", FALSE, "signal-handoffs", TRUE, nullptr);
     const bool video = g_str_has_prefix(GST_PAD_NAME(pad), "video");
-    g_signal_connect_data(sink, "handoff", G_CALLBACK(onHandoff), new Branch{counts, video},
+    auto* branch = new Branch{counts, video};
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    const GstStructure* format = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    if (!video && format && gst_structure_has_name(format, "audio/x-raw")
+        && g_strcmp0(gst_structure_get_string(format, "format"), "S16LE") == 0) {
+        gst_structure_get_int(format, "channels", &branch->pcmChannels);
+        gst_structure_get_int(format, "rate", &counts->soundRate);
+    }
+    g_signal_connect_data(sink, "handoff", G_CALLBACK(onHandoff), branch,
                           [](gpointer branch, GClosure*) { delete static_cast<Branch*>(branch); }, GConnectFlags(0));
     gst_bin_add(GST_BIN(pipeline), sink);
     gst_element_sync_state_with_parent(sink);
@@ -159,6 +180,8 @@ AviReadBack readBack(const std::string& path, bool digestVideoFrames)
     result.audioEnd = static_cast<double>(counts.audioEnd) / GST_SECOND;
     result.hasIndex = indexed(path);
     result.videoFrameDigests = std::move(counts.digests);
+    result.sound = counts.sound;
+    result.soundRate = counts.soundRate;
     return result;
 }
 

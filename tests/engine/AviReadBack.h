@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct AviReadBack {
     int width = 0;                    // of the video stream
     int height = 0;
     std::vector<std::string> videoFrameDigests;  // SHA-1 of each video frame, when asked for
+    std::vector<std::int16_t> sound;  // 16-bit PCM: the first channel's samples
+    int soundRate = 0;
 };
 
 AviReadBack readBack(const std::string& path, bool digestVideoFrames = false);

@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(at(5), at(306));
     }
 
-    void muteIsSharedWithTheTone()
+    void muteIsKeptByTheCard()
     {
         auto studio = std::make_shared<Studio>();
         SimulatedTuner tuner(studio);

@@ -68,11 +68,6 @@ std::vector<std::int16_t> samplesOf(const SamplePtr& sample)
     return samples;
 }
 
-bool allZero(const std::vector<std::int16_t>& samples)
-{
-    return std::all_of(samples.begin(), samples.end(), [](std::int16_t s) { return s == 0; });
-}
-
 int stationChannel(Tuner& tuner, bool available, int skip = 0)
 {
     for (const TunerChannel& channel : tuner.channels()) {
@@ -190,28 +185,23 @@ private slots:
         QCOMPARE(tuned.copy(0, 0, 640, 360), frame.copy(0, 0, 640, 360));  // no number drawn
     }
 
-    void mutingTheTunerSilencesTheTone()
+    // Muting is the playback's business: the tone, which a recording takes, goes on.
+    void theToneIsTheTunersSoundAndOutlastsMute()
     {
         VirtualDevices devices = createVirtualDevices();
+        QCOMPARE(devices.tone->physicalDevice(), devices.tuner->physicalDevice());
+        QVERIFY(devices.camera->physicalDevice().empty());
         SourceRun run(devices.tone->createSource());
         SamplePtr first = run.pull();
         QVERIFY(first);
         const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(first.get()), 0);
         QCOMPARE(QString(gst_structure_get_string(caps, "format")), QString("S16LE"));
-        QVERIFY(!allZero(samplesOf(first)));
 
         devices.tuner->tuner()->setMute(true);
         for (int i = 0; i < 3; ++i)
             run.pull();
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(allZero(samplesOf(run.pull())));
-
-        devices.tuner->tuner()->setMute(false);
-        for (int i = 0; i < 3; ++i)
-            run.pull();
-        const std::vector<std::int16_t> back = samplesOf(run.pull());
-        QVERIFY(!allZero(back));
-        QVERIFY(*std::max_element(back.begin(), back.end()) > 8000);  // a clear tone, not a whisper
+        const std::vector<std::int16_t> muted = samplesOf(run.pull());
+        QVERIFY(*std::max_element(muted.begin(), muted.end()) > 8000);  // a clear tone, not a whisper
     }
 
     void whatADeviceCannotDeliverIsAnError()

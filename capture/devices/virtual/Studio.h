@@ -4,8 +4,9 @@
 
 namespace capture {
 
-// What the virtual devices share: the tuner's sound is the test tone, so muting the tuner
-// silences the tone. Read by streaming threads, written by the GUI thread.
+// The virtual TV card's sound state: its mute control, as a real card's audio-mute control
+// holds it. What can be heard is muted by the control's playback, not here, so that a
+// recording keeps the tuner's sound.
 class Studio {
 public:
     void setMuted(bool muted) { m_muted.store(muted, std::memory_order_release); }

@@ -16,6 +16,8 @@ public:
     explicit TestPatternTvTuner(std::shared_ptr<Studio> studio);
 
     enum Input { Television = 0, Composite = 1 };
+    // What the card and its sound, the "Test Tone", answer as their physical device.
+    static constexpr const char* Card = "built-in TV card";
 
     std::string name() const override;
     std::vector<std::string> inputs() override;
@@ -23,6 +25,7 @@ public:
     CameraSettings& settings() override;
     Tuner* tuner() override;
     ElementPtr createSource(int input, const VideoFormat& format) override;
+    std::string physicalDevice() const override { return Card; }
 
 private:
     std::shared_ptr<VirtualCameraSettings> m_settings;

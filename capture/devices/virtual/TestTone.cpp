@@ -2,34 +2,11 @@
 
 #include "PatternSource.h"
 #include "capture/devices/GstElements.h"
+#include "TestPatternTvTuner.h"
 
 #include "capture/contract/CaptureError.h"
 
-#include <utility>
-
 namespace capture {
-
-namespace {
-
-struct MuteState {
-    std::shared_ptr<const Studio> studio;
-};
-
-// Mute is read per buffer, so it takes effect within one buffer (about 21 ms) on a source that
-// is already playing.
-GstPadProbeReturn silenceWhenMuted(GstPad*, GstPadProbeInfo* info, gpointer data)
-{
-    if (!static_cast<MuteState*>(data)->studio->muted())
-        return GST_PAD_PROBE_OK;
-    GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    gst_buffer_memset(buffer, 0, 0, gst_buffer_get_size(buffer));
-    return GST_PAD_PROBE_OK;
-}
-
-}  // namespace
-
-TestTone::TestTone(std::shared_ptr<const Studio> studio) : m_studio(std::move(studio)) {}
 
 std::string TestTone::name() const
 {
@@ -51,10 +28,13 @@ ElementPtr TestTone::createSource()
         throw CaptureError("The " + name() + " cannot produce 48 kHz stereo sound.");
 
     PadPtr out(gst_element_get_static_pad(format.get(), "src"));
-    gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, silenceWhenMuted, new MuteState{m_studio},
-                      [](gpointer data) { delete static_cast<MuteState*>(data); });
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", out.get()));
     return bin;
+}
+
+std::string TestTone::physicalDevice() const
+{
+    return TestPatternTvTuner::Card;
 }
 
 }  // namespace capture

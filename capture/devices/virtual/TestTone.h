@@ -1,23 +1,16 @@
 #pragma once
 
-#include "Studio.h"
-
 #include "capture/devices/VideoDevice.h"
-
-#include <memory>
 
 namespace capture {
 
-// "Test Tone": a live 1 kHz sine, silent while the virtual tuner is muted.
+// "Test Tone": a live 1 kHz sine, the sound of the "Test Pattern TV Tuner". Muting the tuner
+// silences what is played, not the tone: a recording keeps the sound, as a VCR's would.
 class TestTone : public AudioDevice {
 public:
-    explicit TestTone(std::shared_ptr<const Studio> studio);
-
     std::string name() const override;
     ElementPtr createSource() override;
-
-private:
-    std::shared_ptr<const Studio> m_studio;
+    std::string physicalDevice() const override;
 };
 
 }  // namespace capture

@@ -13,7 +13,7 @@ VirtualDevices createVirtualDevices()
     VirtualDevices devices;
     devices.camera = std::make_unique<TestPatternCamera>();
     devices.tuner = std::make_unique<TestPatternTvTuner>(studio);
-    devices.tone = std::make_unique<TestTone>(studio);
+    devices.tone = std::make_unique<TestTone>();
     return devices;
 }
 

@@ -7,8 +7,7 @@
 namespace capture {
 
 // The built-in devices, listed after the real ones so that every program runs on any machine:
-// "Test Pattern Camera", "Test Pattern TV Tuner" and "Test Tone". They share one studio, so
-// muting the virtual tuner silences the tone.
+// "Test Pattern Camera", "Test Pattern TV Tuner" and "Test Tone", the tuner's sound.
 struct VirtualDevices {
     std::unique_ptr<VideoDevice> camera;
     std::unique_ptr<VideoDevice> tuner;

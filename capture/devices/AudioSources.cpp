@@ -1,0 +1,160 @@
+#include "AudioSources.h"
+
+#include "SysfsDevice.h"
+#include "capture/contract/CaptureError.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <set>
+
+namespace capture {
+
+namespace {
+
+// A sound input as a device provider describes it.
+class SoundSource final : public AudioDevice {
+public:
+    SoundSource(GstHandle<GstDevice> device, std::string name, std::optional<int> card, bool microphone)
+        : m_device(std::move(device)), m_name(std::move(name)), m_card(card), m_microphone(microphone)
+    {
+    }
+
+    std::string name() const override { return m_name; }
+    std::optional<int> card() const { return m_card; }
+    bool isMicrophone() const override { return m_microphone; }
+    std::string physicalDevice() const override
+    {
+        return m_card ? physicalDeviceOfSoundCard(*m_card) : std::string();
+    }
+
+    ElementPtr createSource() override
+    {
+        ElementPtr source(gst_device_create_element(m_device.get(), nullptr));
+        if (!source)
+            throw CaptureError("The audio device \"" + m_name + "\" cannot be opened: its GStreamer "
+                               "source is missing. Install the GStreamer ALSA and PulseAudio plugins.");
+        return source;
+    }
+
+private:
+    GstHandle<GstDevice> m_device;
+    std::string m_name;
+    std::optional<int> m_card;
+    bool m_microphone;
+};
+
+struct Properties {
+    explicit Properties(GstDevice* device) : structure(gst_device_get_properties(device)) {}
+    ~Properties()
+    {
+        if (structure)
+            gst_structure_free(structure);
+    }
+    Properties(const Properties&) = delete;
+    Properties& operator=(const Properties&) = delete;
+
+    std::string text(const char* key) const
+    {
+        const char* value = structure ? gst_structure_get_string(structure, key) : nullptr;
+        return value ? value : "";
+    }
+
+    // The ALSA provider gives the card as a number; a sound server passes its own text.
+    std::optional<int> number(const char* key) const
+    {
+        int value = 0;
+        if (structure && gst_structure_get_int(structure, key, &value))
+            return value;
+        const std::string written = text(key);
+        if (written.empty())
+            return std::nullopt;
+        char* end = nullptr;
+        const long parsed = std::strtol(written.c_str(), &end, 10);
+        return *end == '\0' && parsed >= 0 ? std::optional<int>(static_cast<int>(parsed)) : std::nullopt;
+    }
+
+    GstStructure* structure;
+};
+
+std::string displayName(GstDevice* device)
+{
+    gchar* name = gst_device_get_display_name(device);
+    std::string text = name ? name : "";
+    g_free(name);
+    return text;
+}
+
+std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
+{
+    GstHandle<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name(providerName));
+    std::vector<GstHandle<GstDevice>> sources;
+    if (!provider)
+        return sources;  // its plugin is not installed
+    // Not started: the provider is asked once, right now.
+    GList* list = gst_device_provider_get_devices(provider.get());
+    for (GList* node = list; node; node = node->next) {
+        GstHandle<GstDevice> device(GST_DEVICE(node->data));  // the list's reference moves in
+        if (gst_device_has_classes(device.get(), "Audio/Source"))
+            sources.push_back(std::move(device));
+    }
+    g_list_free(list);
+    return sources;
+}
+
+std::unique_ptr<SoundSource> serverSource(GstHandle<GstDevice> device)
+{
+    const Properties properties(device.get());
+    std::optional<int> card = properties.number("alsa.card");
+    if (!card)
+        card = properties.number("api.alsa.card");
+    const std::string formFactor = properties.text("device.form_factor");
+    const bool microphone = properties.text("device.class") != "monitor"
+        && (formFactor == "microphone" || formFactor == "webcam" || formFactor == "headset"
+            || formFactor == "handset");
+    std::string name = displayName(device.get());
+    return std::make_unique<SoundSource>(std::move(device), std::move(name), card, microphone);
+}
+
+std::unique_ptr<SoundSource> alsaSource(GstHandle<GstDevice> device)
+{
+    const Properties properties(device.get());
+    // The device's own name is the card's long name with its port and interrupt numbers.
+    std::string name = properties.text("alsa.card_name");
+    if (name.empty())
+        name = displayName(device.get());
+    return std::make_unique<SoundSource>(std::move(device), std::move(name), properties.number("alsa.card"), false);
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<GstDevice>> server,
+                                                         std::vector<GstHandle<GstDevice>> alsa)
+{
+    std::vector<std::unique_ptr<AudioDevice>> sources;
+    std::set<int> serverCards;
+    for (auto& device : server) {
+        auto source = serverSource(std::move(device));
+        if (source->card())
+            serverCards.insert(*source->card());
+        sources.push_back(std::move(source));
+    }
+    // A card the server holds is busy for ALSA anyway.
+    for (auto& device : alsa) {
+        auto source = alsaSource(std::move(device));
+        if (!source->card() || !serverCards.count(*source->card()))
+            sources.push_back(std::move(source));
+    }
+    return sources;
+}
+
+std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
+{
+    // PipeWire's own plugin and its PulseAudio service show the same sources: one of them.
+    std::vector<GstHandle<GstDevice>> server = sourcesOf("pulsedeviceprovider");
+    if (server.empty())
+        server = sourcesOf("pipewiredeviceprovider");
+    return audioSourcesOf(std::move(server), sourcesOf("alsadeviceprovider"));
+}
+
+}  // namespace capture
