@@ -1,6 +1,7 @@
 #include "DeviceCatalogue.h"
 
 #include "AudioSources.h"
+#include "DevicesLog.h"
 #include "virtual/VirtualDevices.h"
 
 #include <algorithm>
@@ -46,6 +47,7 @@ DeviceCatalogue& DeviceCatalogue::operator=(DeviceCatalogue&&) noexcept = defaul
 
 void DeviceCatalogue::insertVideo(int index, std::unique_ptr<VideoDevice> device)
 {
+    qCInfo(lcDevices, "video device plugged in: %s", device->name().c_str());
     m_video.insert(m_video.begin() + std::clamp(index, 0, videoCount()), std::move(device));
     m_videoNames = distinctNames(m_video);
 }
@@ -55,6 +57,7 @@ std::unique_ptr<VideoDevice> DeviceCatalogue::takeVideo(int index)
     std::unique_ptr<VideoDevice> device = std::move(m_video.at(static_cast<size_t>(index)));
     m_video.erase(m_video.begin() + index);
     m_videoNames = distinctNames(m_video);
+    qCInfo(lcDevices, "video device gone: %s", device->name().c_str());
     return device;
 }
 
@@ -69,7 +72,12 @@ int DeviceCatalogue::indexOf(const VideoDevice& device) const
 DeviceCatalogue DeviceCatalogue::discover(const VideoScan& scanVideo)
 {
     gst_init(nullptr, nullptr);
-    return withBuiltInDevices(scanVideo(), discoverAudioSources());
+    DeviceCatalogue found = withBuiltInDevices(scanVideo(), discoverAudioSources());
+    for (const std::string& name : found.m_videoNames)
+        qCInfo(lcDevices, "video device: %s", name.c_str());
+    for (const std::string& name : found.m_audioNames)
+        qCInfo(lcDevices, "audio device: %s", name.c_str());
+    return found;
 }
 
 std::optional<int> DeviceCatalogue::ownSound(int videoIndex) const

@@ -1,4 +1,5 @@
 #include "ChannelTables.h"
+#include "TvLog.h"
 
 #include <array>
 #include <cmath>
@@ -60,9 +61,13 @@ std::optional<CountryChoice> countryFor(double dialCode)
     if (!std::isfinite(dialCode) || dialCode != std::trunc(dialCode))
         return std::nullopt;
     for (const CountryEntry& country : countries) {
-        if (country.dialCode == dialCode)
+        if (country.dialCode == dialCode) {
+            qCDebug(lcTv, "country code %g: channel table %s, standard %s", dialCode, country.tableId,
+                    standardName(country.standard));
             return CountryChoice{tableById(country.tableId), country.standard};
+        }
     }
+    qCDebug(lcTv, "country code %g has no channel table", dialCode);
     return std::nullopt;
 }
 

@@ -1,6 +1,9 @@
 #include "V4l2Io.h"
 
+#include "V4l2Log.h"
+
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <libv4l2.h>
 
@@ -19,7 +22,13 @@ public:
         do {
             fd = v4l2_open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
-        return fd >= 0 ? fd : -errno;
+        if (fd < 0) {
+            const int error = errno;
+            qCDebug(lcV4l2, "%s cannot be opened: %s (errno %d)", path.c_str(), std::strerror(error), error);
+            return -error;
+        }
+        qCDebug(lcV4l2, "%s opened as descriptor %d", path.c_str(), fd);
+        return fd;
     }
 
     void close(int fd) override
@@ -34,7 +43,12 @@ public:
         do {
             result = v4l2_ioctl(fd, request, argument);
         } while (result < 0 && errno == EINTR);
-        return result < 0 ? errno : 0;
+        if (result == 0)
+            return 0;
+        const int error = errno;
+        // Enumerations end with EINVAL and optional requests answer ENOTTY: the log says all.
+        qCDebug(lcV4l2, "ioctl 0x%lx on descriptor %d failed: %s (errno %d)", request, fd, std::strerror(error), error);
+        return error;
     }
 };
 

@@ -1,5 +1,7 @@
 #include "VideoView.h"
 
+#include "ViewLog.h"
+
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPainterPath>
@@ -120,6 +122,7 @@ void VideoView::setSoundWarning(const QString& text)
 
 void VideoView::showError(const QString& message)
 {
+    qCInfo(lcView, "failure shown: %s", qUtf8Printable(message));
     m_error = message;
     update();
 }
@@ -132,6 +135,7 @@ void VideoView::clearError()
 
 void VideoView::showNotice(const QString& message, std::chrono::milliseconds duration)
 {
+    qCInfo(lcView, "notice shown: %s", qUtf8Printable(message));
     m_notice = message;
     m_noticeTimer.start(duration);
     update();

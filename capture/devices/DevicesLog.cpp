@@ -1,0 +1,3 @@
+#include "DevicesLog.h"
+
+Q_LOGGING_CATEGORY(lcDevices, "orvex.devices", QtWarningMsg)

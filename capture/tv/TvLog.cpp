@@ -1,0 +1,3 @@
+#include "TvLog.h"
+
+Q_LOGGING_CATEGORY(lcTv, "orvex.tv", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "ViewLog.h"
+
+Q_LOGGING_CATEGORY(lcView, "orvex.view", QtWarningMsg)
