@@ -3,3 +3,8 @@
 add_executable(bench_capture ${CMAKE_CURRENT_LIST_DIR}/engine_capture.cpp)
 target_link_libraries(bench_capture PRIVATE capture_graph capture_virtual)
 set_target_properties(bench_capture PROPERTIES AUTOMOC OFF)
+
+# bench_long_recording: memory and descriptors each minute of a long Motion JPEG + PCM recording.
+add_executable(bench_long_recording ${CMAKE_CURRENT_LIST_DIR}/long_recording.cpp)
+target_link_libraries(bench_long_recording PRIVATE capture_graph capture_virtual)
+set_target_properties(bench_long_recording PROPERTIES AUTOMOC OFF)
