@@ -233,6 +233,17 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
     m_layout.previewWanted = true;
 }
 
+// A new pad of the tee feeding first, the start of a record branch: end-of-stream enters the
+// branch at first's input when the recording is closed.
+PadPtr GraphBuilder::recordBranch(GstElement* tee, GstElement* first)
+{
+    PadPtr branch(gst_element_request_pad_simple(tee, "src_%u"));
+    PadPtr entry(gst_element_get_static_pad(first, "sink"));
+    linkPads(branch.get(), entry.get(), Part::Encoder);
+    m_layout.recordEntries.push_back(std::move(entry));
+    return branch;
+}
+
 void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg)
 {
     GstElement* queue = make("queue", Part::Encoder);
@@ -240,10 +251,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // rather than stalling the source and the preview.
     g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(GST_SECOND), nullptr);
     m_layout.recordQueue = queue;
-    m_layout.recordBranch = PadPtr(gst_element_request_pad_simple(tee, "src_%u"));
-    PadPtr entry(gst_element_get_static_pad(queue, "sink"));
-    linkPads(m_layout.recordBranch.get(), entry.get(), Part::Encoder);
-    m_layout.recordEntries.push_back(std::move(entry));
+    m_layout.recordBranch = recordBranch(tee, queue);
 
     // AVI counts frames, it keeps no timestamps: frames the source missed are repeated so
     // that picture and sound stay together.
@@ -287,10 +295,7 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         return;
 
     GstElement* convert = make("audioconvert", Part::Encoder);
-    m_layout.soundRecordBranch = PadPtr(gst_element_request_pad_simple(tee, "src_%u"));
-    PadPtr entry(gst_element_get_static_pad(convert, "sink"));
-    linkPads(m_layout.soundRecordBranch.get(), entry.get(), Part::Encoder);
-    m_layout.recordEntries.push_back(std::move(entry));
+    m_layout.soundRecordBranch = recordBranch(tee, convert);
     GstElement* resample = make("audioresample", Part::Encoder);
     link(convert, resample, Part::Encoder);
     GstElement* last = request.audioEncoder

@@ -60,6 +60,7 @@ private:
     void muxerInput(GstElement* last, const char* padTemplate);
     void video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record);
     void previewBranch(GstElement* tee, bool jpeg);
+    PadPtr recordBranch(GstElement* tee, GstElement* first);
     void videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg);
     void audio(const CaptureRequest& request, bool record, bool play);
 
