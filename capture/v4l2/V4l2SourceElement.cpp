@@ -8,6 +8,17 @@
 namespace capture {
 namespace {
 
+// GStreamer 1.22's v4l2src, stopping on a driver that can orphan its buffers (every videobuf2
+// driver, uvcvideo among them), orphans its buffer pool and then never drops one reference to
+// it. The pool holds the element, a duplicate of the node's descriptor and its poll sockets, so
+// each run would keep about six descriptors and the whole element for the life of the process.
+// With GST_V4L2_FORCE_DRAIN set it stops the pool the ordinary way, which releases all of it.
+// Set while the process is still one thread (static initialisation), unless the user set it.
+[[maybe_unused]] const bool drainPoolsOnStop = [] {
+    g_setenv("GST_V4L2_FORCE_DRAIN", "1", FALSE);
+    return true;
+}();
+
 // GStreamer's V4L2 plugin reads GST_V4L2_USE_LIBV4L2 when a v4l2src is made (its instance
 // init; being set is enough, whatever the value) and from then on that element goes through
 // libv4l2 or not. Only a converted format needs libv4l2; native formats keep the direct path
