@@ -91,7 +91,11 @@ std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
     std::vector<GstHandle<GstDevice>> sources;
     if (!provider)
         return sources;  // its plugin is not installed
-    // Not started: the provider is asked once, right now.
+    // Started for the question and stopped again. Asked without starting, the sound server's
+    // provider (GStreamer 1.22) leaves its main loop and two descriptors behind whenever no
+    // server answers; its start cleans up after itself and fails.
+    if (!gst_device_provider_start(provider.get()))
+        return sources;
     GList* list = gst_device_provider_get_devices(provider.get());
     for (GList* node = list; node; node = node->next) {
         GstHandle<GstDevice> device(GST_DEVICE(node->data));  // the list's reference moves in
@@ -99,6 +103,7 @@ std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
             sources.push_back(std::move(device));
     }
     g_list_free(list);
+    gst_device_provider_stop(provider.get());
     return sources;
 }
 
