@@ -80,6 +80,10 @@ ssize_t readFrom(int fd, void* buffer, size_t count)
 
 void* mapFrom(void* address, size_t length, int protection, int flags, int fd, off_t offset)
 {
+    // Anonymous memory never is a node's. A sanitizer's runtime maps some while it starts,
+    // before the environment that names the node directory can be read.
+    if (fd < 0 || (flags & MAP_ANONYMOUS))
+        return real::mmap(address, length, protection, flags, fd, offset);
     if (const auto file = nodes().file(fd))
         return file->mmap(address, length, protection, flags, offset);
     return real::mmap(address, length, protection, flags, fd, offset);
