@@ -114,7 +114,13 @@ void SoakTest::repeatedRunsHoldNothingBack()
           first.descriptors, first.threads, first.rssKb, after.descriptors, after.threads, after.rssKb);
     QCOMPARE(after.descriptors, first.descriptors);
     QCOMPARE(after.threads, first.threads);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory back (its quarantine), so the resident size says
+    // nothing here; LeakSanitizer checks the memory of this build instead.
+    qInfo("RSS not compared under AddressSanitizer");
+#else
     QVERIFY2(after.rssKb - first.rssKb < 10 * 1024, "RSS grew by 10 MB or more over 650 runs");
+#endif
 }
 
 QTEST_MAIN(SoakTest)
