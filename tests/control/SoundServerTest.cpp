@@ -259,6 +259,12 @@ private slots:
             QCOMPARE(audio, std::vector<std::string>{"Test Tone"});
         QCOMPARE(audio.back(), std::string("Test Tone"));
         QVERIFY(std::none_of(audio.begin(), audio.end(), [](const std::string& name) { return name.starts_with("Monitor of"); }));
+
+        // Asking for a server that is not there leaves nothing open behind.
+        const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+        const auto before = descriptors();
+        { Orvex again; }
+        QCOMPARE(descriptors(), before);
     }
 
     void aRecordingFromTheServerCarriesItsTone()
