@@ -9,14 +9,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 
 using namespace capture;
 
@@ -32,13 +31,6 @@ long residentKb()
     long pages = 0, resident = 0;
     std::ifstream("/proc/self/statm") >> pages >> resident;
     return resident * sysconf(_SC_PAGESIZE) / 1024;
-}
-
-// What the program holds from malloc, as against what the allocator keeps from the system.
-double heapInUseMb()
-{
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
 int descriptors()
@@ -67,16 +59,23 @@ int main(int argc, char** argv)
     if (engine.start(request) != Started)
         return 1;
 
-    std::printf("minute  RSS (MB)  heap in use (MB)  descriptors  recorded (s)  file (MB)  dropped\n");
-    for (int minute = 0; minute <= minutes; ++minute) {
-        if (minute > 0)
-            std::this_thread::sleep_for(std::chrono::minutes(1));
+    // The control hands sound levels and run events to the thread that made it, as in the
+    // programs: the event loop runs here too, or they would pile up unread.
+    std::printf("minute  RSS (MB)  descriptors  recorded (s)  file (MB)  dropped\n");
+    int minute = 0;
+    const auto report = [&] {
         const CaptureStats stats = engine.stats();
-        std::printf("%6d  %8.1f  %16.1f  %11d  %12.1f  %9.1f  %7lld\n", minute, residentKb() / 1024.0, heapInUseMb(),
-                    descriptors(),
+        std::printf("%6d  %8.1f  %11d  %12.1f  %9.1f  %7lld\n", minute, residentKb() / 1024.0, descriptors(),
                     stats.recordedSeconds, stats.bytesWritten / 1e6, static_cast<long long>(stats.framesDropped));
         std::fflush(stdout);
-    }
+        if (minute++ == minutes)
+            app.quit();
+    };
+    report();
+    QTimer everyMinute;
+    QObject::connect(&everyMinute, &QTimer::timeout, report);
+    everyMinute.start(std::chrono::minutes(1));
+    app.exec();
     engine.stop();
     return 0;
 }
