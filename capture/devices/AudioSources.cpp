@@ -92,7 +92,7 @@ std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
     if (!provider)
         return sources;  // its plugin is not installed
     // Started for the question and stopped again. Asked without starting, the sound server's
-    // provider (GStreamer 1.22) leaves its main loop and two descriptors behind whenever no
+    // provider (GStreamer 1.22) leaves its main loop and three descriptors behind whenever no
     // server answers; its start cleans up after itself and fails.
     if (!gst_device_provider_start(provider.get()))
         return sources;
