@@ -164,6 +164,16 @@ GstElement* GraphBuilder::encoder(const EncoderChoice& choice, const char* rawMe
     return add(std::move(element), Part::Encoder);
 }
 
+// A tee behind a source: each branch (preview, sound, recording) takes a pad of its own, and
+// a branch not linked yet does not stop the others.
+GstElement* GraphBuilder::teeAfter(GstElement* source, Part part, const std::string& device)
+{
+    GstElement* tee = add(makeElement("tee"), part, device);
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    link(source, tee, part);
+    return tee;
+}
+
 // avimux → the recording's sink; the muxer's inputs are requested per stream.
 void GraphBuilder::recordingOutput()
 {
@@ -193,9 +203,7 @@ void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& forma
     if (!m_layout.videoSource)
         throw CaptureError("The video device \"" + device + "\" gives no pictures.");
 
-    GstElement* tee = add(makeElement("tee"), Part::VideoSource, device);
-    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
-    link(source, tee, Part::VideoSource);
+    GstElement* tee = teeAfter(source, Part::VideoSource, device);
 
     if (preview)
         previewBranch(tee, jpeg);
@@ -287,9 +295,7 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     m_layout.audioSource = PadPtr(gst_element_get_static_pad(source, "src"));
     if (!m_layout.audioSource)
         throw CaptureError("The audio device \"" + device + "\" gives no sound.");
-    GstElement* tee = add(makeElement("tee"), Part::AudioSource, device);
-    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
-    link(source, tee, Part::AudioSource);
+    GstElement* tee = teeAfter(source, Part::AudioSource, device);
     m_layout.sound = std::make_unique<SoundMonitor>(m_graph, tee, SoundMonitor::Options{play, request.soundMuted});
     if (!record)
         return;

@@ -56,6 +56,7 @@ private:
     void linkPads(GstPad* from, GstPad* to, PipelineFailure::Part part);
     void blameSources(GstPad* input);
 
+    GstElement* teeAfter(GstElement* source, PipelineFailure::Part part, const std::string& device);
     void recordingOutput();
     void muxerInput(GstElement* last, const char* padTemplate);
     void video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record);
