@@ -722,7 +722,8 @@ int FakeV4l2Device::getControl(v4l2_control& request) const
     return 0;
 }
 
-// The value is written back as stored: clamped and rounded to the step, as the kernel does.
+// The value is written back as stored: clamped and rounded to the step, as the kernel does (or
+// left as it was, where the automatic mode keeps it).
 int FakeV4l2Device::setControl(v4l2_control& request, int file)
 {
     const std::int32_t requested = request.value;
@@ -742,7 +743,6 @@ int FakeV4l2Device::setControl(v4l2_control& request, int file)
     std::int32_t value = request.value;
     if (const int error = validate(*found, value))
         return finish(error);
-    request.value = value;
 
     // The controls whose automatic mode this one is: their INACTIVE flag may change with it.
     std::vector<std::pair<const FakeV4l2Hardware::Control*, bool>> followers;
@@ -757,6 +757,7 @@ int FakeV4l2Device::setControl(v4l2_control& request, int file)
     for (const auto& [follower, wasAuto] : followers)
         if (autoIsOn(*follower) != wasAuto)
             m_events.raise(controlEvent(*follower, V4L2_EVENT_CTRL_CH_FLAGS), noOwner);
+    request.value = found->value;
     return finish(0);
 }
 

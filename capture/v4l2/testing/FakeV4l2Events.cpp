@@ -41,19 +41,17 @@ void FakeV4l2Events::raiseFor(int file, const v4l2_event& event)
 
 void FakeV4l2Events::queue(int file, const v4l2_event& event)
 {
-    for (auto& held : m_pending)
-        if (held.file == file && held.event.type == event.type && held.event.id == event.id) {
-            // What changed since the application last looked: both changes, the newest state.
-            const std::uint32_t changes = held.event.u.ctrl.changes | event.u.ctrl.changes;
-            held.event.u = event.u;
-            held.event.u.ctrl.changes = changes;
-            return;
-        }
-    auto next = std::find_if(m_sequence.begin(), m_sequence.end(), [&](const auto& entry) { return entry.first == file; });
-    if (next == m_sequence.end())
-        next = m_sequence.insert(m_sequence.end(), {file, 0});
     Pending pending{file, event};
-    pending.event.sequence = next->second++;
+    // What changed since the application last looked: both changes, the newest state, queued
+    // anew behind the others.
+    const auto older = std::find_if(m_pending.begin(), m_pending.end(), [&](const Pending& held) {
+        return held.file == file && held.event.type == event.type && held.event.id == event.id;
+    });
+    if (older != m_pending.end()) {
+        pending.event.u.ctrl.changes |= older->event.u.ctrl.changes;
+        m_pending.erase(older);
+    }
+    pending.event.sequence = m_sequence[file]++;
     clock_gettime(CLOCK_MONOTONIC, &pending.event.timestamp);
     m_pending.push_back(pending);
 }
@@ -79,7 +77,7 @@ void FakeV4l2Events::closed(int file)
 {
     std::erase_if(m_subscriptions, [&](const Subscription& held) { return held.file == file; });
     std::erase_if(m_pending, [&](const Pending& held) { return held.file == file; });
-    std::erase_if(m_sequence, [&](const auto& entry) { return entry.first == file; });
+    m_sequence.erase(file);
 }
 
 }  // namespace capture

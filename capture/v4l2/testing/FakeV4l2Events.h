@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <vector>
 
 namespace capture {
@@ -42,7 +43,7 @@ private:
 
     std::vector<Subscription> m_subscriptions;
     std::deque<Pending> m_pending;
-    std::vector<std::pair<int, std::uint32_t>> m_sequence;  // the next sequence number, by file
+    std::map<int, std::uint32_t> m_sequence;  // the next sequence number, by file
 };
 
 }  // namespace capture
