@@ -10,7 +10,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
   gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio-utils
-  linux-libc-dev libv4l-dev libjpeg62-turbo-dev
+  linux-libc-dev libv4l-dev libjpeg62-turbo-dev v4l-utils
   xvfb xauth x11-utils xdotool fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland

@@ -135,6 +135,12 @@ int EmulatedFile::ioctl(int fd, unsigned long request, void* argument)
     return error ? failure(error) : 0;
 }
 
+bool EmulatedFile::eventPending() const
+{
+    std::lock_guard lock(m_node->mutex);
+    return m_node->device.eventPending(m_id);
+}
+
 ssize_t EmulatedFile::read(int fd, void* buffer, std::size_t count)
 {
     if (!m_node->checkPlugged()) {

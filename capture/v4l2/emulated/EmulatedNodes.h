@@ -35,7 +35,8 @@ struct EmulatedNode {
 
 // One open file of a card. Its descriptor is a timerfd, armed for the moment the next frame is
 // done, so that poll, ppoll, select and epoll report readiness as for a kernel device; every
-// descriptor duplicated from it shares this one file, as in the kernel.
+// descriptor duplicated from it shares this one file, as in the kernel. A timerfd never
+// reports POLLPRI: the poll and select entry points add it for a pending event.
 class EmulatedFile {
 public:
     EmulatedFile(std::shared_ptr<EmulatedNode> node, int id, int timer);
@@ -48,6 +49,8 @@ public:
     ssize_t read(int fd, void* buffer, std::size_t count);
     void* mmap(void* address, std::size_t length, int protection, int flags, off_t offset);
     void describe(struct stat& status) const;
+    // Whether VIDIOC_DQEVENT would find an event, which poll reports as POLLPRI.
+    bool eventPending() const;
 
 private:
     // Called with the card's lock held.

@@ -1,7 +1,8 @@
 // The C library's entry points, as seen by a process this library is preloaded into
 // (LD_PRELOAD). Calls on emulated nodes and their descriptors are answered by the nodes; every
-// other call goes on to the C library unchanged. munmap, poll, ppoll, select and epoll need no
-// entry of their own: mappings are real memory and descriptors are real timerfds.
+// other call goes on to the C library unchanged. munmap and epoll need no entry of their own:
+// mappings are real memory and descriptors are real timerfds, ready when a frame is. poll and
+// select have one only to add what a timerfd cannot report: a pending event (POLLPRI).
 
 #include "EmulatedNodes.h"
 #include "RealCalls.h"
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 using capture::emulated::EmulatedNodes;
 namespace real = capture::emulated::real;
@@ -76,6 +78,76 @@ ssize_t readFrom(int fd, void* buffer, size_t count)
     if (const auto file = nodes().file(fd))
         return file->read(fd, buffer, count);
     return real::read(fd, buffer, count);
+}
+
+bool hasEvent(int fd)
+{
+    const auto file = fd >= 0 ? nodes().file(fd) : nullptr;
+    return file && file->eventPending();
+}
+
+// Marks POLLPRI where an emulated file asked for it has an event; the count of ready entries.
+int addEvents(pollfd* fds, nfds_t count, int result)
+{
+    if (result < 0)
+        return result;
+    int ready = 0;
+    for (nfds_t index = 0; index < count; ++index) {
+        if ((fds[index].events & POLLPRI) && hasEvent(fds[index].fd))
+            fds[index].revents |= POLLPRI;
+        ready += fds[index].revents != 0;
+    }
+    return ready;
+}
+
+// An event already pending makes the wait return at once, as it does in the kernel; one raised
+// while the caller waits is seen when the wait ends for another reason.
+int pollOn(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    bool pending = false;
+    for (nfds_t index = 0; index < count && !pending; ++index)
+        pending = (fds[index].events & POLLPRI) && hasEvent(fds[index].fd);
+    const timespec now{};
+    return addEvents(fds, count, real::ppoll(fds, count, pending ? &now : timeout, mask));
+}
+
+int pollFor(pollfd* fds, nfds_t count, int milliseconds)
+{
+    const timespec timeout{milliseconds / 1000, milliseconds % 1000 * 1'000'000L};
+    return pollOn(fds, count, milliseconds < 0 ? nullptr : &timeout, nullptr);
+}
+
+// The descriptors below `count` asked for exceptional conditions that have an event pending.
+std::vector<int> withEvents(int count, const fd_set* exceptional)
+{
+    std::vector<int> found;
+    for (int fd = 0; exceptional && fd < count; ++fd)
+        if (FD_ISSET(fd, exceptional) && hasEvent(fd))
+            found.push_back(fd);
+    return found;
+}
+
+int addEvents(const std::vector<int>& found, fd_set* exceptional, int result)
+{
+    if (result < 0)
+        return result;
+    for (const int fd : found)
+        if (!FD_ISSET(fd, exceptional)) {
+            FD_SET(fd, exceptional);
+            ++result;
+        }
+    return result;
+}
+
+template <typename Wait>
+int selectOn(int count, fd_set* exceptional, Wait wait)
+{
+    const auto before = withEvents(count, exceptional);
+    const fd_set asked = exceptional ? *exceptional : fd_set{};
+    const int result = wait(!before.empty());
+    if (result < 0 || !exceptional)
+        return result;
+    return addEvents(withEvents(count, &asked), exceptional, result);
 }
 
 void* mapFrom(void* address, size_t length, int protection, int flags, int fd, off_t offset)
@@ -178,6 +250,37 @@ ORVEX_EXPORT void* mmap(void* address, size_t length, int protection, int flags,
 ORVEX_EXPORT void* mmap64(void* address, size_t length, int protection, int flags, int fd, off64_t offset)
 {
     return mapFrom(address, length, protection, flags, fd, offset);
+}
+
+ORVEX_EXPORT int poll(pollfd* fds, nfds_t count, int timeout) { return pollFor(fds, count, timeout); }
+
+ORVEX_EXPORT int __poll_chk(pollfd* fds, nfds_t count, int timeout, size_t) { return pollFor(fds, count, timeout); }
+
+ORVEX_EXPORT int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    return pollOn(fds, count, timeout, mask);
+}
+
+ORVEX_EXPORT int __ppoll_chk(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask, size_t)
+{
+    return pollOn(fds, count, timeout, mask);
+}
+
+ORVEX_EXPORT int select(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, timeval* timeout)
+{
+    return selectOn(count, exceptional, [&](bool now) {
+        timeval none{};
+        return real::select(count, reading, writing, exceptional, now ? &none : timeout);
+    });
+}
+
+ORVEX_EXPORT int pselect(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, const timespec* timeout,
+                         const sigset_t* mask)
+{
+    return selectOn(count, exceptional, [&](bool now) {
+        const timespec none{};
+        return real::pselect(count, reading, writing, exceptional, now ? &none : timeout, mask);
+    });
 }
 
 ORVEX_EXPORT int stat(const char* path, struct stat* status) { return statusOf(AT_FDCWD, path, status, real::stat(path, status)); }

@@ -99,6 +99,24 @@ FILE* fopen(const char* path, const char* mode)
     return function(path, mode);
 }
 
+int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask)
+{
+    ORVEX_REAL("ppoll", int (*)(pollfd*, nfds_t, const timespec*, const sigset_t*));
+    return function(fds, count, timeout, mask);
+}
+
+int select(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, timeval* timeout)
+{
+    ORVEX_REAL("select", int (*)(int, fd_set*, fd_set*, fd_set*, timeval*));
+    return function(count, reading, writing, exceptional, timeout);
+}
+
+int pselect(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, const timespec* timeout, const sigset_t* mask)
+{
+    ORVEX_REAL("pselect", int (*)(int, fd_set*, fd_set*, fd_set*, const timespec*, const sigset_t*));
+    return function(count, reading, writing, exceptional, timeout, mask);
+}
+
 long syscall6(long number, long a, long b, long c, long d, long e, long f)
 {
     ORVEX_REAL("syscall", long (*)(long, ...));

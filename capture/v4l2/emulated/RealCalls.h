@@ -1,5 +1,8 @@
 #pragma once
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -24,6 +27,9 @@ int lstat(const char* path, struct stat* buffer);
 int fstat(int fd, struct stat* buffer);
 int fstatat(int directory, const char* path, struct stat* buffer, int flags);
 FILE* fopen(const char* path, const char* mode);
+int ppoll(pollfd* fds, nfds_t count, const timespec* timeout, const sigset_t* mask);
+int select(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, timeval* timeout);
+int pselect(int count, fd_set* reading, fd_set* writing, fd_set* exceptional, const timespec* timeout, const sigset_t* mask);
 long syscall6(long number, long a, long b, long c, long d, long e, long f);
 
 }  // namespace capture::emulated::real

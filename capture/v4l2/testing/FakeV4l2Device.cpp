@@ -1,4 +1,5 @@
 #include "FakeV4l2Device.h"
+#include "FakeV4l2Standards.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -73,8 +74,26 @@ constexpr unsigned long knownRequests[] = {
     VIDIOC_ENUM_FRAMEINTERVALS, VIDIOC_G_FMT, VIDIOC_TRY_FMT, VIDIOC_S_FMT, VIDIOC_G_PARM, VIDIOC_S_PARM,
     VIDIOC_REQBUFS, VIDIOC_QUERYBUF, VIDIOC_QBUF, VIDIOC_DQBUF, VIDIOC_G_TUNER, VIDIOC_S_TUNER,
     VIDIOC_G_FREQUENCY, VIDIOC_S_FREQUENCY, VIDIOC_STREAMON, VIDIOC_STREAMOFF, VIDIOC_G_PRIORITY, VIDIOC_S_PRIORITY,
-    VIDIOC_ENUMAUDIO, VIDIOC_G_AUDIO, VIDIOC_S_AUDIO, VIDIOC_ENUM_FREQ_BANDS,
+    VIDIOC_ENUMAUDIO, VIDIOC_G_AUDIO, VIDIOC_S_AUDIO, VIDIOC_ENUM_FREQ_BANDS, VIDIOC_ENUMSTD, VIDIOC_QUERYSTD,
+    VIDIOC_SUBSCRIBE_EVENT, VIDIOC_UNSUBSCRIBE_EVENT, VIDIOC_DQEVENT,
 };
+
+// The control framework's names of the classes these cards use.
+const char* className(std::uint32_t controlClass)
+{
+    switch (controlClass) {
+    case V4L2_CTRL_CLASS_USER:
+        return "User Controls";
+    case V4L2_CTRL_CLASS_CAMERA:
+        return "Camera Controls";
+    case V4L2_CTRL_CLASS_IMAGE_SOURCE:
+        return "Image Source Controls";
+    case V4L2_CTRL_CLASS_IMAGE_PROC:
+        return "Image Processing Controls";
+    default:
+        return "Controls";
+    }
+}
 
 }  // namespace
 
@@ -82,6 +101,19 @@ FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardw
 {
     std::sort(m_hw.controls.begin(), m_hw.controls.end(),
               [](const auto& a, const auto& b) { return a.id < b.id; });
+    // The framework adds a class control, read- and write-only, ahead of each class's first control.
+    for (const auto& control : m_hw.controls) {
+        const std::uint32_t controlClass = V4L2_CTRL_ID2CLASS(control.id);
+        if (!m_classes.empty() && m_classes.back().id == (controlClass | 1))
+            continue;
+        FakeV4l2Hardware::Control announced;
+        announced.id = controlClass | 1;
+        announced.type = V4L2_CTRL_TYPE_CTRL_CLASS;
+        announced.name = className(controlClass);
+        announced.step = 0;
+        announced.flags = V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_WRITE_ONLY;
+        m_classes.push_back(announced);
+    }
     for (const auto& tuner : m_hw.tuners)
         m_frequencies.push_back(std::clamp(tuner.frequency, tuner.rangeLow, tuner.rangeHigh));
     if (m_hw.standards)
@@ -133,7 +165,19 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
     case VIDIOC_G_EXT_CTRLS:
     case VIDIOC_S_EXT_CTRLS:
     case VIDIOC_TRY_EXT_CTRLS:
-        return extendedControls(request, *static_cast<v4l2_ext_controls*>(argument));
+        return extendedControls(file, request, *static_cast<v4l2_ext_controls*>(argument));
+    case VIDIOC_SUBSCRIBE_EVENT:
+        return subscribeEvent(file, *static_cast<v4l2_event_subscription*>(argument));
+    case VIDIOC_UNSUBSCRIBE_EVENT:
+        // The core answers 0 whether or not the file held the subscription.
+        m_events.unsubscribe(file, *static_cast<v4l2_event_subscription*>(argument));
+        return 0;
+    case VIDIOC_DQEVENT:
+        return m_events.dequeue(file, *static_cast<v4l2_event*>(argument));
+    case VIDIOC_ENUMSTD:
+        return enumerateStandard(*static_cast<v4l2_standard*>(argument));
+    case VIDIOC_QUERYSTD:
+        return queryStandard(*static_cast<v4l2_std_id*>(argument));
     case VIDIOC_ENUMAUDIO:
         return audioInput(*static_cast<v4l2_audio*>(argument), false);
     case VIDIOC_G_AUDIO:
@@ -181,7 +225,7 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
     case VIDIOC_G_CTRL:
         return getControl(*static_cast<v4l2_control*>(argument));
     case VIDIOC_S_CTRL:
-        return setControl(*static_cast<v4l2_control*>(argument));
+        return setControl(*static_cast<v4l2_control*>(argument), file);
     case VIDIOC_ENUM_FMT:
         return enumerateFormat(*static_cast<v4l2_fmtdesc*>(argument));
     case VIDIOC_ENUM_FRAMESIZES:
@@ -241,6 +285,7 @@ void FakeV4l2Device::closed(int file)
     if (m_reader == file)
         m_reader = noOwner;
     m_priorities.erase(file);
+    m_events.closed(file);
 }
 
 int FakeV4l2Device::audioInput(v4l2_audio& audio, bool current) const
@@ -277,48 +322,108 @@ int FakeV4l2Device::setPriority(int file, std::uint32_t priority)
     return 0;
 }
 
-// The control framework's array form: every control is checked before any is set, and a
-// failure names the control it stopped at in error_idx (count when a set failed its check).
-int FakeV4l2Device::extendedControls(unsigned long request, v4l2_ext_controls& controls)
+// The control framework's array form. Every control is checked before any is set: that it
+// exists and belongs to the class named in `which`, then (try and set) that it is writable and
+// its value valid, which is adjusted in place as a set would store it. A failure names the
+// control it stopped at in error_idx, or count where the request changed nothing: a get, or a
+// set that failed its checks.
+int FakeV4l2Device::extendedControls(int file, unsigned long request, v4l2_ext_controls& controls)
 {
     if (controls.count && !controls.controls)
         return EFAULT;
+    const bool get = request == VIDIOC_G_EXT_CTRLS;
     controls.error_idx = controls.count;
-    const bool which = controls.which == V4L2_CTRL_WHICH_CUR_VAL || controls.which == V4L2_CTRL_WHICH_DEF_VAL
-        || controls.which == V4L2_CTRL_CLASS_USER || controls.which == V4L2_CTRL_CLASS_CAMERA;
-    if (!which)
-        return EINVAL;
-    for (std::uint32_t index = 0; index < controls.count; ++index) {
-        const auto* found = control(controls.controls[index].id);
-        if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED)) {
-            // Named when nothing would have been changed anyway; a set failing its check names none.
-            controls.error_idx = request == VIDIOC_S_EXT_CTRLS ? controls.count : index;
-            return EINVAL;
-        }
-        if (request != VIDIOC_G_EXT_CTRLS && (found->flags & V4L2_CTRL_FLAG_READ_ONLY)) {
-            controls.error_idx = controls.count;
-            return EACCES;
-        }
+    if (controls.which == V4L2_CTRL_WHICH_REQUEST_VAL || (!get && controls.which == V4L2_CTRL_WHICH_DEF_VAL))
+        return EINVAL;  // no media requests here; defaults cannot be changed
+    controls.which = V4L2_CTRL_ID2WHICH(controls.which);
+    if (controls.count == 0) {
+        const bool anyClass = controls.which == V4L2_CTRL_WHICH_CUR_VAL || controls.which == V4L2_CTRL_WHICH_DEF_VAL;
+        return anyClass || controlOrClass(controls.which | 1) ? 0 : EINVAL;
     }
+    int error = checkExtended(request, controls);
+    if (get || (error && request == VIDIOC_S_EXT_CTRLS))
+        controls.error_idx = controls.count;
+    if (error)
+        return error;
     for (std::uint32_t index = 0; index < controls.count; ++index) {
         v4l2_ext_control& wanted = controls.controls[index];
-        if (request == VIDIOC_G_EXT_CTRLS) {
-            const auto* found = control(wanted.id);
+        const auto* found = controlOrClass(wanted.id);
+        if (get) {
             wanted.value = controls.which == V4L2_CTRL_WHICH_DEF_VAL ? found->defaultValue : found->value;
             continue;
         }
-        if (controls.which == V4L2_CTRL_WHICH_DEF_VAL)
-            return EINVAL;
         if (request == VIDIOC_TRY_EXT_CTRLS)
             continue;
-        const int error = setControl({wanted.id, wanted.value});
-        if (error) {
-            controls.error_idx = index;
+        controls.error_idx = index;
+        v4l2_control single{wanted.id, wanted.value};
+        if ((error = setControl(single, file)))
             return error;
-        }
-        wanted.value = controlValue(wanted.id);
+        wanted.value = single.value;
     }
     return 0;
+}
+
+int FakeV4l2Device::checkExtended(unsigned long request, v4l2_ext_controls& controls) const
+{
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        controls.error_idx = index;
+        const std::uint32_t id = controls.controls[index].id;
+        const bool ofClass = controls.which == V4L2_CTRL_WHICH_CUR_VAL || controls.which == V4L2_CTRL_WHICH_DEF_VAL
+            || V4L2_CTRL_ID2WHICH(id) == controls.which;
+        const auto* found = id < V4L2_CID_PRIVATE_BASE ? controlOrClass(id) : nullptr;  // no old-style private ids
+        if (!ofClass || !found || (found->flags & V4L2_CTRL_FLAG_DISABLED))
+            return EINVAL;
+    }
+    if (request == VIDIOC_G_EXT_CTRLS) {
+        for (std::uint32_t index = 0; index < controls.count; ++index)
+            if (controlOrClass(controls.controls[index].id)->flags & V4L2_CTRL_FLAG_WRITE_ONLY)
+                return EACCES;
+        return 0;
+    }
+    for (std::uint32_t index = 0; index < controls.count; ++index) {
+        controls.error_idx = index;
+        v4l2_ext_control& wanted = controls.controls[index];
+        const auto& found = *controlOrClass(wanted.id);
+        if (found.flags & V4L2_CTRL_FLAG_READ_ONLY)
+            return EACCES;
+        if (request == VIDIOC_S_EXT_CTRLS && (liveFlags(found) & V4L2_CTRL_FLAG_GRABBED))
+            return EBUSY;
+        std::int32_t value = wanted.value;
+        if (const int error = validate(found, value))
+            return error;
+        wanted.value = value;
+    }
+    return 0;
+}
+
+int FakeV4l2Device::subscribeEvent(int file, const v4l2_event_subscription& subscription)
+{
+    // Only control events: these cards detect no source changes and end no stream.
+    const auto* found = subscription.type == V4L2_EVENT_CTRL ? controlOrClass(subscription.id) : nullptr;
+    if (!found)
+        return EINVAL;
+    m_events.subscribe(file, subscription);
+    if ((subscription.flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) && found->type != V4L2_CTRL_TYPE_CTRL_CLASS) {
+        const std::uint32_t value = (found->flags & V4L2_CTRL_FLAG_WRITE_ONLY) ? 0 : V4L2_EVENT_CTRL_CH_VALUE;
+        m_events.raiseFor(file, controlEvent(*found, V4L2_EVENT_CTRL_CH_FLAGS | value));
+    }
+    return 0;
+}
+
+v4l2_event FakeV4l2Device::controlEvent(const FakeV4l2Hardware::Control& control, std::uint32_t changes) const
+{
+    v4l2_event event{};
+    event.type = V4L2_EVENT_CTRL;
+    event.id = control.id;
+    event.u.ctrl.changes = changes;
+    event.u.ctrl.type = control.type;
+    event.u.ctrl.flags = liveFlags(control);
+    event.u.ctrl.value = control.value;
+    event.u.ctrl.minimum = control.minimum;
+    event.u.ctrl.maximum = control.maximum;
+    event.u.ctrl.step = isMenu(control.type) ? 1 : control.step;
+    event.u.ctrl.default_value = control.defaultValue;
+    return event;
 }
 
 void FakeV4l2Device::setGrabbed(std::uint32_t id, bool grabbed)
@@ -388,11 +493,25 @@ const FakeV4l2Hardware::PixelFormat* FakeV4l2Device::findFormat(std::uint32_t fo
     return nullptr;
 }
 
+// The next control or class control by id; both lists are sorted.
 const FakeV4l2Hardware::Control* FakeV4l2Device::nextControl(std::uint32_t after) const
 {
-    for (const auto& control : m_hw.controls)
-        if (control.id > after)
-            return &control;
+    const FakeV4l2Hardware::Control* next = nullptr;
+    for (const auto* list : {&m_hw.controls, &m_classes}) {
+        const auto found = std::find_if(list->begin(), list->end(), [&](const auto& control) { return control.id > after; });
+        if (found != list->end() && (!next || found->id < next->id))
+            next = &*found;
+    }
+    return next;
+}
+
+const FakeV4l2Hardware::Control* FakeV4l2Device::controlOrClass(std::uint32_t id) const
+{
+    if (const auto* found = control(id))
+        return found;
+    for (const auto& announced : m_classes)
+        if (announced.id == id)
+            return &announced;
     return nullptr;
 }
 
@@ -500,6 +619,27 @@ int FakeV4l2Device::getStandard(v4l2_std_id& id) const
     return 0;
 }
 
+v4l2_std_id FakeV4l2Device::inputStandards() const
+{
+    return m_input < m_hw.inputs.size() ? m_hw.inputs[m_input].standards : m_hw.standards;
+}
+
+int FakeV4l2Device::enumerateStandard(v4l2_standard& standard) const
+{
+    return m_hw.standards ? capture::enumerateStandard(inputStandards(), standard) : ENOTTY;
+}
+
+// The decoder locks to the standard set, when a picture arrives; without one it knows none.
+int FakeV4l2Device::queryStandard(v4l2_std_id& id) const
+{
+    if (!m_hw.standards)
+        return ENOTTY;
+    if (!inputStandards())
+        return ENODATA;
+    id = receiving() ? m_standard : V4L2_STD_UNKNOWN;
+    return 0;
+}
+
 int FakeV4l2Device::setStandard(v4l2_std_id id)
 {
     if (!m_hw.standards)
@@ -521,8 +661,12 @@ template <typename Query>
 int FakeV4l2Device::describeControl(Query& query) const
 {
     const std::uint32_t wanted = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+    // NEXT_CTRL walks the plain controls, NEXT_COMPOUND the compound ones, both together all:
+    // these cards have no compound controls.
+    if ((query.id & V4L2_CTRL_FLAG_NEXT_COMPOUND) && !(query.id & V4L2_CTRL_FLAG_NEXT_CTRL))
+        return EINVAL;
     const FakeV4l2Hardware::Control* found =
-        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : control(wanted);
+        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : controlOrClass(wanted);
     if (!found)
         return EINVAL;
     query = {};
@@ -543,7 +687,7 @@ int FakeV4l2Device::queryExtendedControl(v4l2_query_ext_ctrl& query) const
         return ENOTTY;
     const int result = describeControl(query);
     if (result == 0) {
-        query.elem_size = sizeof(std::int32_t);
+        query.elem_size = query.type == V4L2_CTRL_TYPE_CTRL_CLASS ? 0 : sizeof(std::int32_t);
         query.elems = 1;
     }
     return result;
@@ -569,7 +713,7 @@ int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
 
 int FakeV4l2Device::getControl(v4l2_control& request) const
 {
-    const auto* found = control(request.id);
+    const auto* found = controlOrClass(request.id);
     if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED))
         return EINVAL;
     if (found->flags & V4L2_CTRL_FLAG_WRITE_ONLY)
@@ -578,43 +722,64 @@ int FakeV4l2Device::getControl(v4l2_control& request) const
     return 0;
 }
 
-int FakeV4l2Device::setControl(const v4l2_control& request)
+// The value is written back as stored: clamped and rounded to the step, as the kernel does (or
+// left as it was, where the automatic mode keeps it).
+int FakeV4l2Device::setControl(v4l2_control& request, int file)
 {
+    const std::int32_t requested = request.value;
     const auto finish = [&](int result) {
         if (m_keepLog)
-            m_writes.push_back({request.id, request.value, result});
+            m_writes.push_back({request.id, requested, result});
         return result;
     };
-    auto* found = findControl(request.id);
-    if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED))
+    const auto* announced = controlOrClass(request.id);
+    if (!announced || (announced->flags & V4L2_CTRL_FLAG_DISABLED))
         return finish(EINVAL);
-    if (found->flags & V4L2_CTRL_FLAG_READ_ONLY)
+    if (announced->flags & V4L2_CTRL_FLAG_READ_ONLY)
         return finish(EACCES);
+    auto* found = findControl(request.id);
     if (liveFlags(*found) & V4L2_CTRL_FLAG_GRABBED)
         return finish(EBUSY);
-
     std::int32_t value = request.value;
-    switch (found->type) {
+    if (const int error = validate(*found, value))
+        return finish(error);
+
+    // The controls whose automatic mode this one is: their INACTIVE flag may change with it.
+    std::vector<std::pair<const FakeV4l2Hardware::Control*, bool>> followers;
+    for (const auto& other : m_hw.controls)
+        if (other.autoId == found->id)
+            followers.emplace_back(&other, autoIsOn(other));
+    // Under its automatic mode the hardware sets the value itself and a write is lost.
+    if (!autoIsOn(*found) && found->value != value) {
+        found->value = value;
+        m_events.raise(controlEvent(*found, V4L2_EVENT_CTRL_CH_VALUE), file);
+    }
+    for (const auto& [follower, wasAuto] : followers)
+        if (autoIsOn(*follower) != wasAuto)
+            m_events.raise(controlEvent(*follower, V4L2_EVENT_CTRL_CH_FLAGS), noOwner);
+    request.value = found->value;
+    return finish(0);
+}
+
+int FakeV4l2Device::validate(const FakeV4l2Hardware::Control& control, std::int32_t& value) const
+{
+    switch (control.type) {
     case V4L2_CTRL_TYPE_INTEGER:
-        value = roundToRange(value, *found);
-        break;
+        value = roundToRange(value, control);
+        return 0;
     case V4L2_CTRL_TYPE_BOOLEAN:
         value = value != 0;
-        break;
+        return 0;
     case V4L2_CTRL_TYPE_MENU:
     case V4L2_CTRL_TYPE_INTEGER_MENU:
-        if (value < found->minimum || value > found->maximum)
-            return finish(ERANGE);
-        if (static_cast<std::size_t>(value) >= found->menu.size() || found->menu[static_cast<std::size_t>(value)].empty())
-            return finish(EINVAL);
-        break;
+        if (value < control.minimum || value > control.maximum)
+            return ERANGE;
+        if (static_cast<std::size_t>(value) >= control.menu.size() || control.menu[static_cast<std::size_t>(value)].empty())
+            return EINVAL;
+        return 0;
     default:
-        return finish(EINVAL);
+        return EINVAL;
     }
-    // Under its automatic mode the hardware sets the value itself and a write is lost.
-    if (!autoIsOn(*found))
-        found->value = value;
-    return finish(0);
 }
 
 int FakeV4l2Device::enumerateFormat(v4l2_fmtdesc& description) const

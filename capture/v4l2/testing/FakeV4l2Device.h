@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FakeV4l2Events.h"
+
 #include <linux/videodev2.h>
 
 #include <cstdint>
@@ -92,7 +94,9 @@ struct FakeV4l2Hardware {
 // and its control framework do where this program relies on it: enumerations end with EINVAL,
 // controls are clamped and rounded to their step, grabbed controls answer EBUSY, read-only
 // ones EACCES, a running stream makes input, standard and format changes EBUSY, and unknown
-// requests answer ENOTTY.
+// requests answer ENOTTY. Each class of controls the card has is announced by its class
+// control, extended requests are checked against the class they name, and control changes
+// reach the files subscribed to them as events.
 //
 // Streaming follows videobuf2 with MMAP buffers: the file that allocates buffers owns the queue
 // (others get EBUSY), frames are captured at the chosen interval into queued buffers in order
@@ -121,6 +125,8 @@ public:
     int read(int file, std::span<std::uint8_t> target, std::size_t& bytes);
     // The monotonic time (ns) at which DQBUF or read on `file` will find a frame, when one will.
     std::optional<std::int64_t> nextFrameReady(int file) const;
+    // Whether VIDIOC_DQEVENT on `file` finds an event (what poll reports as POLLPRI).
+    bool eventPending(int file) const { return m_events.pending(file); }
     // The memfd holding the buffers (-1 before REQBUFS), for mmap at a buffer's offset.
     int bufferMemory() const { return m_memory; }
     bool isBufferOffset(std::int64_t offset, std::size_t length) const;
@@ -176,6 +182,8 @@ private:
     const FakeV4l2Hardware::Tuner* findTuner(std::uint32_t index) const;
     const FakeV4l2Hardware::PixelFormat* findFormat(std::uint32_t fourcc) const;
     const FakeV4l2Hardware::Control* nextControl(std::uint32_t after) const;
+    const FakeV4l2Hardware::Control* controlOrClass(std::uint32_t id) const;
+    v4l2_event controlEvent(const FakeV4l2Hardware::Control& control, std::uint32_t changes) const;
     std::uint32_t liveFlags(const FakeV4l2Hardware::Control& control) const;
     bool autoIsOn(const FakeV4l2Hardware::Control& control) const;
     std::uint16_t signalAt(const FakeV4l2Hardware::Tuner& tuner) const;
@@ -192,7 +200,9 @@ private:
     int queryExtendedControl(v4l2_query_ext_ctrl& query) const;
     int queryMenu(v4l2_querymenu& menu) const;
     int getControl(v4l2_control& control) const;
-    int setControl(const v4l2_control& control);
+    int setControl(v4l2_control& control, int file);
+    // The value a set would store, or the error it answers, as the framework validates it.
+    int validate(const FakeV4l2Hardware::Control& control, std::int32_t& value) const;
     int enumerateFormat(v4l2_fmtdesc& description) const;
     int enumerateFrameSize(v4l2_frmsizeenum& size) const;
     int enumerateFrameInterval(v4l2_frmivalenum& interval) const;
@@ -203,7 +213,12 @@ private:
     int getFrequency(v4l2_frequency& frequency) const;
     int setFrequency(const v4l2_frequency& frequency);
     int setParameters(v4l2_streamparm& parameters);
-    int extendedControls(unsigned long request, v4l2_ext_controls& controls);
+    int extendedControls(int file, unsigned long request, v4l2_ext_controls& controls);
+    int checkExtended(unsigned long request, v4l2_ext_controls& controls) const;
+    int subscribeEvent(int file, const v4l2_event_subscription& subscription);
+    int enumerateStandard(v4l2_standard& standard) const;
+    int queryStandard(v4l2_std_id& id) const;
+    v4l2_std_id inputStandards() const;
     int setPriority(int file, std::uint32_t priority);
     int audioInput(v4l2_audio& audio, bool current) const;
     std::uint32_t priority() const;
@@ -224,6 +239,8 @@ private:
     void freeBuffers();
 
     FakeV4l2Hardware m_hw;
+    std::vector<FakeV4l2Hardware::Control> m_classes;  // one class control per class the card has
+    FakeV4l2Events m_events;
     std::vector<std::uint32_t> m_grabbed;
     std::vector<std::uint32_t> m_frequencies;  // per tuner, by position in m_hw.tuners
     std::uint32_t m_input = 0;
