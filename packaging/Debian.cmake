@@ -6,11 +6,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvex-suite)
 set(CPACK_PACKAGE_CONTACT "Orvex suite maintainers <maintainers@orvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "video capture, camera settings and analog TV programs")
+# Policy keeps each line of the extended description within 80 columns: one line per string.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Three desktop programs on one capture control: ostrel previews and records video with sound\n"
-  "to AVI files, mirrane adjusts a camera's ten picture settings while its picture shows, and\n"
-  "tulvik runs an analog TV tuner. orvex-info lists what they would find on the machine.\n"
-  "Built-in test devices let every program run without a camera or TV card.")
+  "Three desktop programs on one capture control: ostrel previews and records\n"
+  "video with sound to AVI files, mirrane adjusts a camera's ten picture\n"
+  "settings while its picture shows, and tulvik runs an analog TV tuner.\n"
+  "orvex-info lists what they would find on the machine. Built-in test devices\n"
+  "let every program run without a camera or TV card.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_STRIP_FILES ON)
 
@@ -22,5 +24,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
   "gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-alsa, gstreamer1.0-pulseaudio")
+
+# The Debian changelog and lintian's overrides go into the package only.
+set(CPACK_INSTALL_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/DebianPackageFiles.cmake)
+set(CPACK_ORVEX_DEBIAN_DIR ${CMAKE_CURRENT_SOURCE_DIR}/debian)
 
 include(CPack)

@@ -12,7 +12,8 @@ packages=(
   gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio-utils
   linux-libc-dev libv4l-dev libjpeg62-turbo-dev v4l-utils
   xvfb xauth x11-utils xdotool fonts-dejavu-core
-  desktop-file-utils appstream dpkg-dev file man-db
+  desktop-file-utils appstream dpkg-dev file man-db lintian
+  debootstrap x11-apps imagemagick
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
 # The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop

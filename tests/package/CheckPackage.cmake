@@ -19,9 +19,9 @@ function(run outputVar)
 endfunction()
 
 # Every file below root must be exactly the expected set: nothing missing, nothing stray (no
-# test library, no build-tree leftovers).
+# test library, no build-tree leftovers). Files beyond those of every install come as arguments.
 function(check_file_list root)
-  set(expected)
+  set(expected share/doc/orvex-suite/copyright ${ARGN})
   foreach(program IN LISTS allPrograms)
     list(APPEND expected bin/${program} share/man/man1/${program}.1.gz)
   endforeach()
@@ -158,6 +158,36 @@ function(check_library_packages root depends)
   endforeach()
 endfunction()
 
+# lintian finds nothing to say about the package; the few tags that are wrong for it are
+# overridden inside the package, each with its reason.
+function(check_lintian package)
+  need_tool(lintian lintian)
+  if(lintian)
+    # Tests run as root in CI: without --allow-root lintian warns about that on every run.
+    run(out ${lintian} --allow-root ${package})
+    if(NOT "${out}${out_ERR}" STREQUAL "")
+      message(FATAL_ERROR "lintian complains about ${package}:\n${out}${out_ERR}")
+    endif()
+  endif()
+endfunction()
+
+# The newest entry of the Debian changelog is the package's version, and the newest release of
+# each AppStream file is its upstream part: lintian checks neither.
+function(check_release_entries root version)
+  run(changelog gzip -dc ${root}/usr/share/doc/orvex-suite/changelog.Debian.gz)
+  if(NOT changelog MATCHES "^orvex-suite \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL version)
+    message(FATAL_ERROR "the Debian changelog's newest entry is \"${CMAKE_MATCH_1}\", the package is ${version}")
+  endif()
+  string(REGEX REPLACE "-[^-]+$" "" upstream "${version}")
+  foreach(program IN LISTS windowPrograms)
+    set(metainfo ${root}/usr/share/metainfo/org.orvex.${program}.metainfo.xml)
+    file(READ ${metainfo} xml)
+    if(NOT xml MATCHES "<release [^>]*version=\"([^\"]+)\"" OR NOT CMAKE_MATCH_1 STREQUAL upstream)
+      message(FATAL_ERROR "the newest release in ${metainfo} is \"${CMAKE_MATCH_1}\", the package is ${upstream}")
+    endif()
+  endforeach()
+endfunction()
+
 function(finish)
   get_property(missingTools GLOBAL PROPERTY missingTools)
   if(missingTools)
@@ -213,8 +243,13 @@ elseif(CHECK STREQUAL "deb")
 
   set(root ${SCRATCH}/root)
   run(out dpkg -x ${packages} ${root})
-  check_file_list(${root}/usr)
+  check_file_list(${root}/usr share/doc/orvex-suite/changelog.Debian.gz share/lintian/overrides/orvex-suite)
   check_library_packages(${root} "${depends}")
+  check_lintian(${packages})
+  run(version dpkg-deb --field ${packages} Version)
+  string(STRIP "${version}" version)
+  check_release_entries(${root} ${version})
+  check_metainfo(${root}/usr)
 
   run(channels ${root}/usr/bin/orvex-info --channels 49)
   if(NOT channels MATCHES "(^|\n)2 \\(E2\\) 48\\.25 MHz\t48\\.25 MHz\n")
