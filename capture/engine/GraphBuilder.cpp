@@ -257,7 +257,9 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     GstElement* queue = make("queue", Part::Encoder);
     // About a second of slack for the disk; beyond that frames are dropped (and counted)
     // rather than stalling the source and the preview.
-    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(GST_SECOND), nullptr);
+    // At a low rate a second is only a frame or two: keep room for three whatever the rate.
+    const guint64 slack = std::max<guint64>(GST_SECOND, 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0)));
+    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", slack, nullptr);
     m_layout.recordQueue = queue;
     m_layout.recordBranch = recordBranch(tee, queue);
 
@@ -308,7 +310,16 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         ? encoder(*request.audioEncoder, "audio/x-raw", "audio_%u")
         : capsFilter("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, channels=(int)[1,2]", Part::Encoder);
     link(resample, last, Part::Encoder);
+    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
+    // second behind the pictures. At one frame a second, about three seconds of sound wait
+    // here for the next picture (one frame in the camera, one held by videorate, one on its
+    // way). A queue that fills blocks the sound's tee, and a sound card's source that cannot
+    // deliver drops what it recorded meanwhile. Leave room for that wait and a second for the
+    // disk, by time only.
     GstElement* queue = make("queue", Part::Encoder);
+    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
+    g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", GST_SECOND + waitForPictures,
+                 nullptr);
     link(last, queue, Part::Encoder);
     muxerInput(queue, "audio_%u");
 }
