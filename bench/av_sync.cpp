@@ -6,11 +6,15 @@
 //
 //   build/ci/bench/bench_av_sync [minutes=10]      each case records that long
 //   build/ci/bench/bench_av_sync --read FILE.avi   one file's pairs, a line each
+//   build/ci/bench/bench_av_sync --device VIDEO FORMAT SOUND SECONDS
+//       records Motion JPEG + PCM from the listed devices (names as orvex-info lists them,
+//       FORMAT as "YUY2 320x180 1 fps"), and prints how long picture and sound last
 //   AV_SYNC_KEEP=1 keeps the recordings (in $TMPDIR) for a look afterwards
 
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/SyncMarkReader.h"
+#include "capture/v4l2/V4l2Discovery.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -50,11 +54,59 @@ int readOne(const char* path)
     return 0;
 }
 
+template <typename Name>
+int indexByName(int count, const std::string& wanted, Name name)
+{
+    for (int i = 0; i < count; ++i)
+        if (name(i) == wanted)
+            return i;
+    std::fprintf(stderr, "No device \"%s\"; these are listed:\n", wanted.c_str());
+    for (int i = 0; i < count; ++i)
+        std::fprintf(stderr, "  %s\n", name(i).c_str());
+    return -1;
+}
+
 // Runs the event loop for that long, as the programs do while recording.
 void runFor(QCoreApplication& app, std::chrono::milliseconds time)
 {
     QTimer::singleShot(time, &app, &QCoreApplication::quit);
     app.exec();
+}
+
+int recordDevice(QCoreApplication& app, const std::string& video, const std::string& format,
+                 const std::string& sound, double seconds)
+{
+    const DeviceCatalogue devices = discoverDevices();
+    const int v = indexByName(devices.videoCount(), video, [&](int i) { return devices.videoName(i); });
+    const int a = indexByName(devices.audioCount(), sound, [&](int i) { return devices.audioName(i); });
+    if (v < 0 || a < 0)
+        return 2;
+    CaptureRequest request;
+    request.videoDevice = &devices.video(v);
+    for (const VideoFormat& offered : request.videoDevice->formats(0))
+        if (offered.name() == format)
+            request.videoFormat = offered;
+    if (!request.videoFormat) {
+        std::fprintf(stderr, "\"%s\" does not offer \"%s\".\n", video.c_str(), format.c_str());
+        return 2;
+    }
+    request.audioDevice = &devices.audio(a);
+    QTemporaryDir folder;
+    request.toFile = true;
+    request.fileName = folder.filePath("device.avi").toStdString();
+    request.videoEncoder = EncoderChoice{"jpegenc", {}};
+    NoView view;
+    CaptureEngine engine(view);
+    if (engine.start(request) != Started)
+        return 1;
+    runFor(app, std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+    engine.stop();
+    const SyncReading reading = readSyncMarks(request.fileName);
+    std::printf("%s, %s, %s: picture %.3f s, sound %.3f s, difference %.1f ms, dropped %lld%s%s\n", video.c_str(),
+                format.c_str(), sound.c_str(), reading.pictureEnd, reading.soundEnd,
+                (reading.pictureEnd - reading.soundEnd) * 1000, static_cast<long long>(engine.stats().framesDropped),
+                reading.error.empty() ? "" : ", ", reading.error.c_str());
+    return reading.error.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -65,6 +117,8 @@ int main(int argc, char** argv)
     gst_init(nullptr, nullptr);
     if (argc > 2 && std::strcmp(argv[1], "--read") == 0)
         return readOne(argv[2]);
+    if (argc > 5 && std::strcmp(argv[1], "--device") == 0)
+        return recordDevice(app, argv[2], argv[3], argv[4], std::atof(argv[5]));
     const double minutes = argc > 1 ? std::max(0.1, std::atof(argv[1])) : 10;
     const auto length = std::chrono::milliseconds(static_cast<long long>(minutes * 60'000));
 

@@ -12,5 +12,5 @@ set_target_properties(bench_long_recording PROPERTIES AUTOMOC OFF)
 # bench_av_sync: offset and drift of sound against picture, read from recordings of the sync
 # marks, with and without compressors; `--read FILE` reads one file.
 add_executable(bench_av_sync ${CMAKE_CURRENT_LIST_DIR}/av_sync.cpp)
-target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual)
+target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual capture_v4l2_catalogue)
 set_target_properties(bench_av_sync PROPERTIES AUTOMOC OFF)
