@@ -8,3 +8,9 @@ set_target_properties(bench_capture PROPERTIES AUTOMOC OFF)
 add_executable(bench_long_recording ${CMAKE_CURRENT_LIST_DIR}/long_recording.cpp)
 target_link_libraries(bench_long_recording PRIVATE capture_graph capture_virtual)
 set_target_properties(bench_long_recording PROPERTIES AUTOMOC OFF)
+
+# bench_av_sync: offset and drift of sound against picture, read from recordings of the sync
+# marks, with and without compressors; `--read FILE` reads one file.
+add_executable(bench_av_sync ${CMAKE_CURRENT_LIST_DIR}/av_sync.cpp)
+target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual capture_v4l2_catalogue)
+set_target_properties(bench_av_sync PROPERTIES AUTOMOC OFF)

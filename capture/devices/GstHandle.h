@@ -91,6 +91,7 @@ using CapsPtr = GstMiniHandle<GstCaps>;
 using BufferPtr = GstMiniHandle<GstBuffer>;
 using SamplePtr = GstMiniHandle<GstSample>;
 using MessagePtr = GstMiniHandle<GstMessage>;
+using EventPtr = GstMiniHandle<GstEvent>;
 
 // GLib's plain allocations: an error, a string, a structure.
 struct GErrorFree {

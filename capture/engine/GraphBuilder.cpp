@@ -146,6 +146,82 @@ void GraphBuilder::blameSources(GstPad* input)
     check(m_layout.audioSource, Part::AudioSource);
 }
 
+namespace {
+
+// Some video encoders (GStreamer 1.22's MPEG-4 from libav among them) put out pictures without
+// a usable timestamp. avimux then cannot place them against the sound: it writes sound until
+// its queue runs dry, the pictures wait, and the record queue, full, throws them away - a
+// recording of a minute kept one second of picture, or none. videorate makes the stream
+// constant-rate before the encoder, so a picture without a time is stamped where it falls in
+// that rate, counted in running time from the first picture the encoder took, and placed in
+// the encoder's own output segment (libav's starts 1000 hours in).
+struct EncoderClock {
+    GstClockTime next = GST_CLOCK_TIME_NONE;  // running time
+};
+
+GstClockTime runningTime(GstPad* pad, GstClockTime time)
+{
+    GstEvent* sticky = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    if (!sticky)
+        return time;
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(sticky, &segment);
+    const GstClockTime running = gst_segment_to_running_time(segment, GST_FORMAT_TIME, time);
+    gst_event_unref(sticky);
+    return running;
+}
+
+GstPadProbeReturn noteFirstPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+{
+    auto* clock = static_cast<EncoderClock*>(data);
+    GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
+    if (!GST_CLOCK_TIME_IS_VALID(clock->next) && GST_BUFFER_PTS_IS_VALID(buffer))
+        clock->next = runningTime(pad, GST_BUFFER_PTS(buffer));
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+{
+    auto* clock = static_cast<EncoderClock*>(data);
+    GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
+    // libav's "no time" comes through as the lowest 64-bit integer, which GStreamer reads as
+    // an enormous time rather than none.
+    const bool timed = GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) <= GstClockTime(G_MAXINT64);
+    const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+    if (timed || !GST_CLOCK_TIME_IS_VALID(clock->next)) {
+        if (timed)
+            clock->next = runningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
+        return GST_PAD_PROBE_OK;
+    }
+    GstClockTime position = clock->next;
+    if (GstEvent* sticky = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0)) {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(sticky, &segment);
+        position = gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, clock->next);
+        gst_event_unref(sticky);
+    }
+    buffer = gst_buffer_make_writable(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = position;
+    clock->next += duration;
+    return GST_PAD_PROBE_OK;
+}
+
+void stampUntimedPictures(GstElement* encoder)
+{
+    auto* clock = new EncoderClock;
+    g_object_set_data_full(G_OBJECT(encoder), "capture-encoder-clock", clock,
+                           [](gpointer data) { delete static_cast<EncoderClock*>(data); });
+    PadPtr input(gst_element_get_static_pad(encoder, "sink"));
+    PadPtr output(gst_element_get_static_pad(encoder, "src"));
+    if (input && output) {
+        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, noteFirstPicture, clock, nullptr);
+        gst_pad_add_probe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, stampPicture, clock, nullptr);
+    }
+}
+
+}  // namespace
+
 GstElement* GraphBuilder::encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate)
 {
     ElementPtr element(gst_element_factory_make(choice.factory.c_str(), nullptr));
@@ -257,7 +333,9 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     GstElement* queue = make("queue", Part::Encoder);
     // About a second of slack for the disk; beyond that frames are dropped (and counted)
     // rather than stalling the source and the preview.
-    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", guint64(GST_SECOND), nullptr);
+    // At a low rate a second is only a frame or two: keep room for three whatever the rate.
+    const guint64 slack = std::max<guint64>(GST_SECOND, 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0)));
+    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", slack, nullptr);
     m_layout.recordQueue = queue;
     m_layout.recordBranch = recordBranch(tee, queue);
 
@@ -275,6 +353,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
         GstElement* convert = make("videoconvert", Part::Encoder);
         link(last, convert, Part::Encoder);
         GstElement* encoder = this->encoder(*request.videoEncoder, "video/x-raw", "video_%u");
+        stampUntimedPictures(encoder);
         link(convert, encoder, Part::Encoder);
         last = encoder;
     } else if (!jpeg) {
@@ -308,7 +387,16 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         ? encoder(*request.audioEncoder, "audio/x-raw", "audio_%u")
         : capsFilter("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, channels=(int)[1,2]", Part::Encoder);
     link(resample, last, Part::Encoder);
+    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
+    // second behind the pictures. At one frame a second, about three seconds of sound wait
+    // here for the next picture (one frame in the camera, one held by videorate, one on its
+    // way). A queue that fills blocks the sound's tee, and a sound card's source that cannot
+    // deliver drops what it recorded meanwhile. Leave room for that wait and a second for the
+    // disk, by time only.
     GstElement* queue = make("queue", Part::Encoder);
+    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
+    g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", GST_SECOND + waitForPictures,
+                 nullptr);
     link(last, queue, Part::Encoder);
     muxerInput(queue, "audio_%u");
 }

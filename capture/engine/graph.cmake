@@ -16,6 +16,7 @@ add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/RunState.cpp ${CMAKE_CURRENT_LIST_DIR}/RunState.h
 
   ${CMAKE_CURRENT_LIST_DIR}/SoundLevel.h
+  ${CMAKE_CURRENT_LIST_DIR}/SyncMarkReader.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncMarkReader.h
   ${CMAKE_CURRENT_LIST_DIR}/SoundMonitor.cpp ${CMAKE_CURRENT_LIST_DIR}/SoundMonitor.h)
 target_include_directories(capture_graph PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(capture_graph PUBLIC capture_devices Qt6::Gui PkgConfig::GST)

@@ -6,6 +6,7 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
+#include "capture/engine/SyncMarkReader.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -69,6 +70,7 @@ private slots:
         QTest::newRow("uncompressed") << "" << "" << "video/x-raw" << "audio/x-raw";
         QTest::newRow("motion jpeg") << "jpegenc" << "" << "image/jpeg" << "audio/x-raw";
         QTest::newRow("h264") << "x264enc" << "" << "video/x-h264" << "audio/x-raw";
+        QTest::newRow("mpeg4") << "avenc_mpeg4" << "" << "video/x-divx" << "audio/x-raw";
         QTest::newRow("mp3 sound") << "jpegenc" << "lamemp3enc" << "image/jpeg" << "audio/mpeg";
     }
 
@@ -102,6 +104,38 @@ private slots:
         QVERIFY2(std::abs(stats.recordedSeconds - file.duration) < 0.2, qPrintable(QString::number(stats.recordedSeconds)));
         QCOMPARE(static_cast<std::uint64_t>(QFileInfo(m_folder.filePath(QString(QTest::currentDataTag()) + ".avi")).size()),
                  stats.bytesWritten);
+    }
+
+    // The test camera and tone mark the same moments; the file alone must show them together
+    // and end picture and sound together, at any frame rate (a slow camera once lost its sound
+    // waiting at the muxer).
+    void keepsPictureAndSoundInStep_data()
+    {
+        QTest::addColumn<int>("fps");
+        QTest::newRow("1 fps") << 1;
+        QTest::newRow("5 fps") << 5;
+        QTest::newRow("30 fps") << 30;
+    }
+
+    void keepsPictureAndSoundInStep()
+    {
+        QFETCH(int, fps);
+        CaptureRequest request = recording(QString("step-%1.avi").arg(fps));
+        request.videoFormat = VideoFormat{"BGRx", 320, 240, fps, 1};
+        request.videoEncoder = EncoderChoice{"jpegenc", {}};
+        CaptureEngine engine(m_frames);
+        recordFor(engine, m_frames, request, 5000);
+
+        const SyncReading file = readSyncMarks(request.fileName);
+        QVERIFY2(file.error.empty(), file.error.c_str());
+        const double frameMs = 1000.0 / fps;
+        // Each stream ends with its last whole buffer when the recording stops: a picture, or
+        // one of the tone's 1024-sample buffers.
+        const double soundBufferMs = 1024 * 1000.0 / 48000;
+        QVERIFY2(std::abs(file.pictureEnd - file.soundEnd) * 1000 <= frameMs + soundBufferMs,
+                 qPrintable(QString("picture %1 s, sound %2 s").arg(file.pictureEnd).arg(file.soundEnd)));
+        QVERIFY2(!file.offsetsMs.empty(), qPrintable(QString("%1 flashes, %2 beeps").arg(file.flashes.size()).arg(file.beeps.size())));
+        QVERIFY2(std::abs(file.offsetsMs.front()) <= frameMs, qPrintable(QString("first pair %1 ms").arg(file.offsetsMs.front())));
     }
 
     void recordsOneStreamWhenPictureOrSoundIsLeftOut()

@@ -1,5 +1,8 @@
 #include "PatternSource.h"
 
+#include "PixelCanvas.h"
+#include "SyncMark.h"
+
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/GstElements.h"
 
@@ -15,9 +18,16 @@ struct ProbeState {
     std::uint64_t frames = 0;
 };
 
+bool marksBuffer(GstPad* pad, GstBuffer* buffer)
+{
+    const GstClockTime start = bufferRunningTime(pad, buffer);
+    const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
+    return GST_CLOCK_TIME_IS_VALID(start) && holdsSyncMark(start, duration);
+}
+
 // videotestsrc gives us a live, clocked stream of buffers of the right size and time; the probe
 // replaces their pixels before anything downstream sees them.
-GstPadProbeReturn paintBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn paintBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
     auto* state = static_cast<ProbeState*>(data);
     GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
@@ -26,6 +36,14 @@ GstPadProbeReturn paintBuffer(GstPad*, GstPadProbeInfo* info, gpointer data)
     if (gst_video_frame_map(&frame, &state->info, buffer, GST_MAP_WRITE)) {
         state->painter->paint(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                               GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), state->frames++);
+        if (marksBuffer(pad, buffer)) {
+            const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+            const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+            const SyncBox box = syncBoxOf(width, height);
+            const PixelCanvas canvas{static_cast<std::uint32_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), width, height,
+                                     GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0) / 4};
+            canvas.fillRect(box.x, box.y, box.size, box.size, 0xffffffffu);
+        }
         gst_video_frame_unmap(&frame);
     }
     return GST_PAD_PROBE_OK;
@@ -47,6 +65,18 @@ void link(GstElement* from, GstElement* to)
 }
 
 }  // namespace
+
+GstClockTime bufferRunningTime(GstPad* pad, GstBuffer* buffer)
+{
+    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_CLOCK_TIME_NONE;
+    EventPtr sticky(gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0));
+    if (!sticky)
+        return GST_BUFFER_PTS(buffer);
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(sticky.get(), &segment);
+    return gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+}
 
 void checkPatternFormat(const std::string& device, const VideoFormat& format)
 {

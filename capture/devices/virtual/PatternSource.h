@@ -10,6 +10,10 @@
 
 namespace capture {
 
+// Where the buffer starts in running time, from the segment on the pad it passes (its
+// timestamp as it is before any segment); GST_CLOCK_TIME_NONE when it has none.
+GstClockTime bufferRunningTime(GstPad* pad, GstBuffer* buffer);
+
 // Raises CaptureError, naming the device, when a virtual source cannot deliver the format: raw
 // video GStreamer knows, even sizes from 16x16 to 4096x4096, a positive rate.
 void checkPatternFormat(const std::string& device, const VideoFormat& format);
