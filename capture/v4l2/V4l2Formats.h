@@ -4,6 +4,7 @@
 #include "capture/devices/VideoFormat.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace capture {
@@ -17,9 +18,26 @@ struct V4l2FormatChoice {
     bool rateListed = true;
 };
 
-// Every pixel format x frame size x frame interval that the device lists, in the driver's
-// order, the formats libv4l2 converts to included (marked converted). Formats without a GStreamer name are left out. Drivers that list no frame sizes (most
-// TV cards) give the full picture of the current standard, as the driver adjusts it.
+// The buffer type the node captures with: the multi-planar one only on a node that lacks the
+// single-planar API (libv4l2's plugin gives an mplane-only node the single-planar one).
+std::uint32_t captureBufferType(const V4l2File& file);
+
+// Every pixel format x frame size x frame interval that the device lists for its current input
+// and standard, in the driver's order, the formats libv4l2 converts to included (marked
+// converted). Formats without a GStreamer name are left out. Drivers that list no frame sizes
+// (most TV cards) give the full picture of the current standard, as the driver adjusts it.
 std::vector<V4l2FormatChoice> enumerateFormats(const V4l2File& file);
+
+// The format the driver has set now (VIDIOC_G_FMT and VIDIOC_G_PARM): what the device sends
+// when nobody chose. Nothing when it cannot say or has no GStreamer name for it.
+std::optional<V4l2FormatChoice> currentFormat(const V4l2File& file);
+
+// The list a person chooses from: the current format first; then, for each pixel format (the
+// device's own before the converted ones) and each of its sizes, in the driver's order, the
+// fastest rate and 30 and 25 fps where the driver lists them too.
+std::vector<V4l2FormatChoice> listedFormats(const V4l2File& file);
+
+// The choice behind a format taken from either list; nothing when the device does not offer it now.
+std::optional<V4l2FormatChoice> offeredFormat(const V4l2File& file, const VideoFormat& format);
 
 }  // namespace capture
