@@ -110,15 +110,20 @@ std::vector<Size> frameSizes(const V4l2File& file, std::uint32_t type, std::uint
             sizes.push_back({size.discrete.width, size.discrete.height});
             continue;
         }
-        // A range: offer its largest picture and the usual sizes it can make.
+        // A range: offer its largest picture and the usual sizes it can make. A range is what
+        // the scaler allows in general; the driver's answer to each size says what it makes of
+        // it now (a TV input's range outgrows what its standard's picture can be scaled to).
         const auto& range = size.stepwise;
-        sizes.push_back({range.max_width, range.max_height});
+        const auto add = [&](Size candidate) {
+            const Size made = adjustedSize(file, type, fourcc, candidate);
+            if (std::none_of(sizes.begin(), sizes.end(), [&](Size kept) { return kept.width == made.width && kept.height == made.height; }))
+                sizes.push_back(made);
+        };
+        add({range.max_width, range.max_height});
         constexpr std::array<Size, 5> usual{{{1920, 1080}, {1280, 720}, {768, 576}, {640, 480}, {320, 240}}};
-        for (const Size candidate : usual) {
-            const bool isMax = candidate.width == range.max_width && candidate.height == range.max_height;
-            if (!isMax && fitsStepwise(range, candidate))
-                sizes.push_back(candidate);
-        }
+        for (const Size candidate : usual)
+            if (fitsStepwise(range, candidate))
+                add(candidate);
         break;
     }
     if (sizes.empty())
@@ -274,28 +279,33 @@ std::optional<V4l2FormatChoice> currentFormat(const V4l2File& file)
 
 std::vector<V4l2FormatChoice> listedFormats(const V4l2File& file)
 {
-    const auto choices = enumerateFormats(file);
+    auto choices = enumerateFormats(file);
+    const auto current = currentIn(file, choices);
+    // The device's own formats before the converted ones, the current pixel format first.
+    const auto rank = [&](const V4l2FormatChoice& choice) {
+        return 2 * int(choice.format.converted) + int(!current || choice.format.pixelFormat != current->format.pixelFormat);
+    };
+    std::stable_sort(choices.begin(), choices.end(), [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+
     std::vector<V4l2FormatChoice> listed;
     const auto add = [&](const V4l2FormatChoice& choice) {
         if (std::none_of(listed.begin(), listed.end(), [&](const auto& kept) { return kept.format == choice.format; }))
             listed.push_back(choice);
     };
-    if (const auto current = currentIn(file, choices))
+    if (current)
         add(*current);
-    for (const bool converted : {false, true}) {
-        for (auto mode = choices.begin(); mode != choices.end(); ++mode) {
-            if (mode->format.converted != converted
-                || std::any_of(choices.begin(), mode, [&](const auto& seen) { return sameMode(seen.format, mode->format); }))
-                continue;
-            const V4l2FormatChoice* fastest = &*mode;
-            for (auto other = mode; other != choices.end(); ++other)
-                if (sameMode(other->format, mode->format) && fps(other->format) > fps(fastest->format))
-                    fastest = &*other;
-            add(*fastest);
-            for (auto other = mode; other != choices.end(); ++other)
-                if (sameMode(other->format, mode->format) && isCommonRate(other->format))
-                    add(*other);
-        }
+    // Each pixel format and size once at its fastest rate, and at the usual rates if it has them.
+    for (auto mode = choices.begin(); mode != choices.end(); ++mode) {
+        if (std::any_of(choices.begin(), mode, [&](const auto& seen) { return sameMode(seen.format, mode->format); }))
+            continue;
+        const V4l2FormatChoice* fastest = &*mode;
+        for (auto other = mode; other != choices.end(); ++other)
+            if (sameMode(other->format, mode->format) && fps(other->format) > fps(fastest->format))
+                fastest = &*other;
+        add(*fastest);
+        for (auto other = mode; other != choices.end(); ++other)
+            if (sameMode(other->format, mode->format) && isCommonRate(other->format))
+                add(*other);
     }
     return listed;
 }

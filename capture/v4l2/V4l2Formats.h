@@ -33,8 +33,9 @@ std::vector<V4l2FormatChoice> enumerateFormats(const V4l2File& file);
 std::optional<V4l2FormatChoice> currentFormat(const V4l2File& file);
 
 // The list a person chooses from: the current format first; then, for each pixel format (the
-// device's own before the converted ones) and each of its sizes, in the driver's order, the
-// fastest rate and 30 and 25 fps where the driver lists them too.
+// current one first, the device's own before the converted ones, otherwise in the driver's
+// order) and each of its sizes in the driver's order, the fastest rate and 30 and 25 fps where
+// the driver lists them too. A range of sizes gives what the driver makes of each size asked.
 std::vector<V4l2FormatChoice> listedFormats(const V4l2File& file);
 
 // The choice behind a format taken from either list; nothing when the device does not offer it now.

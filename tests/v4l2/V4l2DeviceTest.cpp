@@ -134,8 +134,8 @@ private slots:
         QTest::newRow("multi-planar") << true;
     }
 
-    // The current format first, then each pixel format and size at its fastest rate and at 30
-    // and 25 fps, in the driver's order.
+    // The current format first, then each size of its pixel format and of the others at its
+    // fastest rate and at 30 and 25 fps, in the driver's order.
     void cameraFormatsCarryGStreamerNames()
     {
         QFETCH(bool, planes);
@@ -157,8 +157,8 @@ private slots:
         QCOMPARE(camera->name(), std::string("Desk Camera"));
         QCOMPARE(camera->inputs(), std::vector<std::string>{"Camera 1"});
         QCOMPARE(formatNames(*camera), (std::vector<std::string>{
-            "MJPG 640x480 60 fps", "YUY2 640x480 30 fps", "YUY2 320x240 30 fps", "YUY2 1280x720 10 fps",
-            "MJPG 1280x720 30 fps", "MJPG 1920x1080 30 fps", "MJPG 640x480 30 fps", "MJPG 640x480 25 fps",
+            "MJPG 640x480 60 fps", "MJPG 1280x720 30 fps", "MJPG 1920x1080 30 fps", "MJPG 640x480 30 fps",
+            "MJPG 640x480 25 fps", "YUY2 640x480 30 fps", "YUY2 320x240 30 fps", "YUY2 1280x720 10 fps",
             "NV12 1280x720 29.97 fps"}));
         QVERIFY(camera->formats(1).empty());
         QVERIFY(camera->formats(-1).empty());
