@@ -45,36 +45,32 @@ struct Current {
     Size size{0, 0};
 };
 
+Size sizeIn(const v4l2_format& format)
+{
+    if (format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
+        return {format.fmt.pix_mp.width, format.fmt.pix_mp.height};
+    return {format.fmt.pix.width, format.fmt.pix.height};
+}
+
 std::optional<Current> readFormat(const V4l2File& file, std::uint32_t type)
 {
     v4l2_format format{};
     format.type = type;
     if (file.ioctl(VIDIOC_G_FMT, &format) != 0)
         return std::nullopt;
-    if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
-        return Current{format.fmt.pix_mp.pixelformat, {format.fmt.pix_mp.width, format.fmt.pix_mp.height}};
-    return Current{format.fmt.pix.pixelformat, {format.fmt.pix.width, format.fmt.pix.height}};
+    const std::uint32_t fourcc = type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? format.fmt.pix_mp.pixelformat
+                                                                             : format.fmt.pix.pixelformat;
+    return Current{fourcc, sizeIn(format)};
 }
 
 Size adjustedSize(const V4l2File& file, std::uint32_t type, std::uint32_t fourcc, Size wanted)
 {
-    v4l2_format format{};
-    format.type = type;
-    if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
-        format.fmt.pix_mp.pixelformat = fourcc;
-        format.fmt.pix_mp.width = wanted.width;
-        format.fmt.pix_mp.height = wanted.height;
-        format.fmt.pix_mp.field = V4L2_FIELD_ANY;
-        if (file.ioctl(VIDIOC_TRY_FMT, &format) == 0 && format.fmt.pix_mp.width && format.fmt.pix_mp.height)
-            return {format.fmt.pix_mp.width, format.fmt.pix_mp.height};
-        return wanted;
+    v4l2_format format = formatRequest(type, fourcc, wanted.width, wanted.height);
+    if (file.ioctl(VIDIOC_TRY_FMT, &format) == 0) {
+        const Size made = sizeIn(format);
+        if (made.width && made.height)
+            return made;
     }
-    format.fmt.pix.pixelformat = fourcc;
-    format.fmt.pix.width = wanted.width;
-    format.fmt.pix.height = wanted.height;
-    format.fmt.pix.field = V4L2_FIELD_ANY;
-    if (file.ioctl(VIDIOC_TRY_FMT, &format) == 0 && format.fmt.pix.width && format.fmt.pix.height)
-        return {format.fmt.pix.width, format.fmt.pix.height};
     return wanted;
 }
 
@@ -195,6 +191,24 @@ bool isCommonRate(const VideoFormat& format)
 }
 
 }  // namespace
+
+v4l2_format formatRequest(std::uint32_t type, std::uint32_t fourcc, std::uint32_t width, std::uint32_t height)
+{
+    v4l2_format format{};
+    format.type = type;
+    if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
+        format.fmt.pix_mp.pixelformat = fourcc;
+        format.fmt.pix_mp.width = width;
+        format.fmt.pix_mp.height = height;
+        format.fmt.pix_mp.field = V4L2_FIELD_ANY;
+    } else {
+        format.fmt.pix.pixelformat = fourcc;
+        format.fmt.pix.width = width;
+        format.fmt.pix.height = height;
+        format.fmt.pix.field = V4L2_FIELD_ANY;
+    }
+    return format;
+}
 
 std::uint32_t captureBufferType(const V4l2File& file)
 {

@@ -3,6 +3,8 @@
 #include "V4l2File.h"
 #include "capture/devices/VideoFormat.h"
 
+#include <linux/videodev2.h>
+
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -21,6 +23,9 @@ struct V4l2FormatChoice {
 // The buffer type the node captures with: the multi-planar one only on a node that lacks the
 // single-planar API (libv4l2's plugin gives an mplane-only node the single-planar one).
 std::uint32_t captureBufferType(const V4l2File& file);
+
+// A request for VIDIOC_S_FMT or _TRY_FMT in the buffer type's own layout (pix or pix_mp).
+v4l2_format formatRequest(std::uint32_t type, std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
 
 // Every pixel format x frame size x frame interval that the device lists for its current input
 // and standard, in the driver's order, the formats libv4l2 converts to included (marked

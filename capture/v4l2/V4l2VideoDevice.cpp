@@ -115,21 +115,8 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
         throw CaptureError("The video device \"" + m_name + "\" does not offer the format \"" + format.name()
                            + "\" on the input \"" + chosen.name + "\". Choose one of the formats it lists.");
 
-    v4l2_format wanted{};
-    wanted.type = captureBufferType(m_file);
-    const auto width = static_cast<std::uint32_t>(format.width);
-    const auto height = static_cast<std::uint32_t>(format.height);
-    if (wanted.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
-        wanted.fmt.pix_mp.pixelformat = match->fourcc;
-        wanted.fmt.pix_mp.width = width;
-        wanted.fmt.pix_mp.height = height;
-        wanted.fmt.pix_mp.field = V4L2_FIELD_ANY;
-    } else {
-        wanted.fmt.pix.pixelformat = match->fourcc;
-        wanted.fmt.pix.width = width;
-        wanted.fmt.pix.height = height;
-        wanted.fmt.pix.field = V4L2_FIELD_ANY;
-    }
+    v4l2_format wanted = formatRequest(captureBufferType(m_file), match->fourcc, static_cast<std::uint32_t>(format.width),
+                                       static_cast<std::uint32_t>(format.height));
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
     if (error != 0)
         fail("did not take the format \"" + format.name() + "\"", error);
