@@ -103,15 +103,10 @@ private:
 
 OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view,
                      std::unique_ptr<DeviceWatch> watch)
-    : m_devices(std::move(devices)), m_encoders(std::move(encoders)), m_view(view),
+    : m_devices(std::move(devices)), m_source(m_devices), m_encoders(std::move(encoders)), m_view(view),
       m_encoderPages(std::make_shared<ItemPageOpener>([this](int index) { return showEncoderPage(index); })),
       m_watch(std::move(watch)), m_engine(std::make_unique<CaptureEngine>(view))
 {
-    if (m_devices.videoCount() == 0)
-        throw CaptureError("The capture control found no video device, not even its built-in ones.");
-    m_chosenVideo = &m_devices.video(0);
-    m_settings.videoInput = defaultInput();
-    followVideoDevice();
     if (m_encoders.video.empty())
         m_settings.videoCompressor = -1;
     if (m_encoders.audio.empty())
@@ -143,10 +138,7 @@ void OrvexCore::devicesChanged()
         return;
     }
     m_devicesChanged = false;
-    for (auto& gone : m_watch->update(m_devices))
-        if (gone.get() == m_chosenVideo)
-            m_lostVideo = std::move(gone);
-    m_settings.videoDevice = m_devices.indexOf(*m_chosenVideo);
+    m_source.devicesChanged(m_watch->update(m_devices));
 }
 
 // --- puts ------------------------------------------------------------------------------------
@@ -161,14 +153,11 @@ void OrvexCore::put(Member member, const Value& value)
     case Member::VideoDevice:
         return chooseVideoDevice(indexIn(member, value, m_devices.videoCount(), "video device"));
     case Member::VideoInput:
-        return chooseVideoInput(indexIn(member, value, static_cast<int>(videoInputs().size()), "video input"));
+        return m_source.chooseInput(indexIn(member, value, static_cast<int>(m_source.inputs().size()), "video input"));
     case Member::VideoFormat:
-        m_settings.videoFormat = indexIn(member, value, static_cast<int>(videoFormats().size()), "video format");
-        return;
+        return m_source.chooseFormat(indexIn(member, value, static_cast<int>(m_source.formats().size()), "video format"));
     case Member::AudioDevice:
-        m_settings.audioDevice = indexIn(member, value, m_devices.audioCount(), "audio device");
-        m_settings.audioDeviceChosen = true;
-        return;
+        return m_source.chooseAudioDevice(indexIn(member, value, m_devices.audioCount(), "audio device"));
     case Member::VideoCompressor:
         m_settings.videoCompressor = indexIn(member, value, static_cast<int>(m_encoders.video.size()),
                                              "video compressor");
@@ -192,11 +181,7 @@ void OrvexCore::put(Member member, const Value& value)
         m_settings.backgroundColor = colourOf(value);
         m_view.setBackgroundColor(qColour(m_settings.backgroundColor));
         return;
-    case Member::TVCountryCode:
-        m_settings.tvCountryCode = toDouble(value);
-        if (Tuner* tuner = videoDevice().tuner())
-            tuner->setCountryCode(*m_settings.tvCountryCode);
-        return;
+    case Member::TVCountryCode: return m_source.setCountryCode(toDouble(value));
     case Member::TVChannel: return tuneTo(toDouble(value));
     case Member::TVMute: return mute(toBoolean(value));
     default:
@@ -207,52 +192,17 @@ void OrvexCore::put(Member member, const Value& value)
 
 void OrvexCore::chooseVideoDevice(int index)
 {
-    VideoDevice& chosen = m_devices.video(index);
-    if (&chosen == m_chosenVideo)
-        return;
-    m_chosenVideo = &chosen;
-    m_lostVideo.reset();
-    m_settings.videoDevice = index;
-    m_settings.videoInput = defaultInput();
-    m_settings.videoFormat = 0;
-    followVideoDevice();
-    giveTunerSettings();
+    if (m_source.chooseDevice(index))
+        giveTunerSettings();
 }
 
-// So that a program that never chooses sound records a TV card's own, not a microphone.
-void OrvexCore::followVideoDevice()
-{
-    if (m_settings.audioDeviceChosen)
-        return;
-    if (m_devices.audioCount() == 0)
-        m_settings.audioDevice = -1;
-    else
-        m_settings.audioDevice = m_devices.ownSound(m_settings.videoDevice).value_or(0);
-}
-
-// A TV card starts on its tuner, wherever the card lists it; other devices on their first input.
-int OrvexCore::defaultInput() const
-{
-    const Tuner* tuner = videoDevice().tuner();
-    const std::optional<int> tunerInput = tuner ? tuner->input() : std::nullopt;
-    return tunerInput && holds(videoInputs(), *tunerInput) ? *tunerInput : 0;
-}
-
-void OrvexCore::chooseVideoInput(int index)
-{
-    m_settings.videoInput = index;
-    if (!holds(videoFormats(), m_settings.videoFormat))
-        m_settings.videoFormat = 0;
-}
-
-// A device chosen after the tuner was set up gets what the windows put before.
+// A device chosen after the tuner was set up gets the channel and sound the windows put before
+// (its standard came with the choice).
 void OrvexCore::giveTunerSettings()
 {
     Tuner* tuner = videoDevice().tuner();
     if (!tuner)
         return;
-    if (m_settings.tvCountryCode)
-        tuner->setCountryCode(*m_settings.tvCountryCode);
     bool refused = m_settings.tvChannel && tuner->tryTune(*m_settings.tvChannel) == TunerWrite::Busy;
     refused = tuner->trySetMute(m_settings.tvMute) == TunerWrite::Busy || refused;
     if (refused)
@@ -323,10 +273,10 @@ std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
         return std::make_unique<OrvexCollection>(member, entriesOf(names));
     }
     case Member::VideoInputs:
-        return std::make_unique<OrvexCollection>(member, entriesOf(videoInputs()));
+        return std::make_unique<OrvexCollection>(member, entriesOf(m_source.inputs()));
     case Member::VideoFormats: {
         std::vector<std::string> names;
-        for (const VideoFormat& format : videoFormats())
+        for (const VideoFormat& format : m_source.formats())
             names.push_back(format.name());
         return std::make_unique<OrvexCollection>(member, entriesOf(names));
     }
@@ -377,11 +327,10 @@ CaptureRequest OrvexCore::captureRequest() const
 {
     CaptureRequest request;
     request.videoDevice = &videoDevice();
-    request.videoInput = m_settings.videoInput;
-    if (const auto formats = videoFormats(); holds(formats, m_settings.videoFormat))
-        request.videoFormat = formats[static_cast<size_t>(m_settings.videoFormat)];
-    if (m_settings.audioDevice >= 0)
-        request.audioDevice = &m_devices.audio(m_settings.audioDevice);
+    request.videoInput = m_source.input();
+    request.videoFormat = m_source.format();
+    if (m_source.audioDevice() >= 0)
+        request.audioDevice = &m_devices.audio(m_source.audioDevice());
 
     request.captureVideo = m_settings.captureVideo;
     request.captureAudio = m_settings.captureAudio && request.audioDevice;
@@ -405,8 +354,8 @@ CaptureRequest OrvexCore::captureRequest() const
 
 Value OrvexCore::start()
 {
-    if (m_lostVideo)
-        throw CaptureError("The video device \"" + m_lostVideo->name() + "\" is no longer connected. Connect it "
+    if (const VideoDevice* lost = m_source.lostDevice())
+        throw CaptureError("The video device \"" + lost->name() + "\" is no longer connected. Connect it "
                            "again and choose it in the device list, or choose another device.");
     const bool compressorMissing
         = (m_settings.useVideoCompressor && m_settings.captureVideo && m_encoders.video.empty())
@@ -523,38 +472,21 @@ void OrvexCore::refreshRecordingStatus()
         m_statusTimer.start();
 }
 
-VideoDevice& OrvexCore::videoDevice() const { return *m_chosenVideo; }
+std::string OrvexCore::videoDeviceName() const { return m_source.deviceName(); }
 
-std::vector<std::string> OrvexCore::videoInputs() const { return videoDevice().inputs(); }
-
-std::vector<VideoFormat> OrvexCore::videoFormats() const
-{
-    return videoDevice().formats(m_settings.videoInput);
-}
-
-std::string OrvexCore::videoDeviceName() const
-{
-    return m_settings.videoDevice >= 0 ? m_devices.videoName(m_settings.videoDevice) : m_chosenVideo->name();
-}
-
-std::string OrvexCore::videoInputName() const
-{
-    const auto inputs = videoInputs();
-    return holds(inputs, m_settings.videoInput) ? inputs[static_cast<size_t>(m_settings.videoInput)] : "";
-}
+std::string OrvexCore::videoInputName() const { return m_source.inputName(); }
 
 std::string OrvexCore::videoFormatName() const
 {
-    const auto formats = videoFormats();
-    return holds(formats, m_settings.videoFormat) ? formats[static_cast<size_t>(m_settings.videoFormat)].name()
-                                                  : "";
+    const auto format = m_source.format();
+    return format ? format->name() : std::string();
 }
 
 std::string OrvexCore::audioDeviceName() const
 {
-    if (!m_settings.captureAudio || m_settings.audioDevice < 0)
+    if (!m_settings.captureAudio || m_source.audioDevice() < 0)
         return {};
-    return m_devices.audioName(m_settings.audioDevice);
+    return m_devices.audioName(m_source.audioDevice());
 }
 
 CameraSettings& OrvexCore::cameraSettings() { return videoDevice().settings(); }
@@ -563,7 +495,7 @@ std::optional<TunerState> OrvexCore::tuner() const
 {
     if (!videoDevice().tuner())
         return std::nullopt;
-    return TunerState{m_settings.tvCountryCode, m_settings.tvChannel, m_settings.tvMute};
+    return TunerState{m_source.countryCode(), m_settings.tvChannel, m_settings.tvMute};
 }
 
 Tuner* OrvexCore::stationScanner()

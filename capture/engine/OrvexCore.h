@@ -2,6 +2,7 @@
 
 #include "OrvexCollection.h"
 #include "OrvexSettings.h"
+#include "SourceChoice.h"
 #include "capture/contract/CaptureControl.h"
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/DeviceWatch.h"
@@ -39,6 +40,7 @@ public:
     std::unique_ptr<CameraPropertyRange> cameraProperty(Member member) override;
 
     const OrvexSettings& settings() const { return m_settings; }
+    const SourceChoice& source() const { return m_source; }
     // What the next Start hands the engine.
     CaptureRequest captureRequest() const;
     // What the encoder's page left for it; used by every recording with that encoder.
@@ -60,14 +62,9 @@ public:
 private:
     class Handling;
 
-    VideoDevice& videoDevice() const;
-    std::vector<std::string> videoInputs() const;
-    std::vector<VideoFormat> videoFormats() const;
+    VideoDevice& videoDevice() const { return m_source.device(); }
 
-    int defaultInput() const;
     void chooseVideoDevice(int index);
-    void chooseVideoInput(int index);
-    void followVideoDevice();
     void putCameraSetting(Member property, const Value& value);
     void giveTunerSettings();
     void tuneTo(double channel);
@@ -89,10 +86,7 @@ private:
     void clearSoundLevel();
 
     DeviceCatalogue m_devices;
-    // The chosen video device, by identity: its index is derived again whenever devices come
-    // or go. One that was unplugged stays chosen, kept here, until another is chosen.
-    VideoDevice* m_chosenVideo = nullptr;
-    std::unique_ptr<VideoDevice> m_lostVideo;
+    SourceChoice m_source;
     // Calls into the control under way (a page's event loop nests them); device changes wait
     // until none is.
     int m_handling = 0;

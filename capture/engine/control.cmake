@@ -6,6 +6,7 @@ add_library(capture_engine STATIC
   ${CMAKE_CURRENT_LIST_DIR}/OrvexFactory.cpp ${CMAKE_CURRENT_LIST_DIR}/OrvexFactory.h
   ${CMAKE_CURRENT_LIST_DIR}/OrvexRange.cpp ${CMAKE_CURRENT_LIST_DIR}/OrvexRange.h
   ${CMAKE_CURRENT_LIST_DIR}/OrvexSettings.h
+  ${CMAKE_CURRENT_LIST_DIR}/SourceChoice.cpp ${CMAKE_CURRENT_LIST_DIR}/SourceChoice.h
   ${CMAKE_CURRENT_LIST_DIR}/TraceLog.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceLog.h
   ${CMAKE_CURRENT_LIST_DIR}/TracedControl.cpp ${CMAKE_CURRENT_LIST_DIR}/TracedControl.h)
 target_link_libraries(capture_engine PUBLIC

@@ -14,7 +14,7 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
                                                        std::string displayName, V4l2Tuner::Sleep sleep)
 {
     V4l2File file(std::move(io), path);
-    if (!file.isOpen() || !(deviceCapabilities(file) & V4L2_CAP_VIDEO_CAPTURE))
+    if (!file.isOpen() || !(deviceCapabilities(file) & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
         return nullptr;
     if (displayName.empty())
         displayName = cardName(file);
@@ -47,15 +47,38 @@ std::vector<std::string> V4l2VideoDevice::inputs()
     return names;
 }
 
+// The driver lists what the current input and standard offer, so the input is switched to
+// first. A node that streams (from this program or another) refuses that; the input's list
+// from before stands in then, or the node's own while there is none.
 std::vector<VideoFormat> V4l2VideoDevice::formats(int input)
 {
-    // The formats belong to the node, not to one input; the index is only checked.
     std::vector<VideoFormat> formats;
     if (input < 0 || input >= static_cast<int>(m_inputs.size()))
         return formats;
-    for (const auto& choice : enumerateFormats(m_file))
+    const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];
+    const int error = selectInput(chosen);
+    if (error == 0 && m_tuner && chosen.standards != 0)
+        m_tuner->applyStandard();  // refused while streaming: the formats are those of the standard in use
+    auto known = m_formats.find(input);
+    if (error != 0 && known != m_formats.end())
+        return known->second;
+    for (const auto& choice : listedFormats(m_file))
         formats.push_back(choice.format);
+    if (error == 0)
+        m_formats[input] = formats;
     return formats;
+}
+
+int V4l2VideoDevice::selectInput(const V4l2InputInfo& input)
+{
+    // Only a change is written, as drivers refuse any S_INPUT while another program streams.
+    int current = -1;
+    int error = m_file.ioctl(VIDIOC_G_INPUT, &current);
+    if (error == 0 && current != static_cast<int>(input.index)) {
+        int index = static_cast<int>(input.index);
+        error = m_file.ioctl(VIDIOC_S_INPUT, &index);
+    }
+    return error == ENOTTY ? 0 : error;
 }
 
 ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
@@ -75,15 +98,9 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
                            + ". Choose one of its inputs.");
     const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];
 
-    // The input first: the standard and the formats may depend on it. Only a change is
-    // written, as drivers refuse any S_INPUT while another program streams.
-    int current = -1;
-    int error = m_file.ioctl(VIDIOC_G_INPUT, &current);
-    if (error == 0 && current != static_cast<int>(chosen.index)) {
-        int index = static_cast<int>(chosen.index);
-        error = m_file.ioctl(VIDIOC_S_INPUT, &index);
-    }
-    if (error != 0 && error != ENOTTY)
+    // The input first: the standard and the formats may depend on it.
+    int error = selectInput(chosen);
+    if (error != 0)
         fail("did not switch to the input \"" + chosen.name + "\"", error);
 
     if (m_tuner && chosen.standards != 0) {
@@ -93,21 +110,13 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
             fail("did not take the TV standard", error);
     }
 
-    const V4l2FormatChoice* match = nullptr;
-    const auto choices = enumerateFormats(m_file);
-    for (const auto& choice : choices)
-        if (choice.format == format)
-            match = &choice;
+    const auto match = offeredFormat(m_file, format);
     if (!match)
         throw CaptureError("The video device \"" + m_name + "\" does not offer the format \"" + format.name()
-                           + "\". Choose one of the formats it lists.");
+                           + "\" on the input \"" + chosen.name + "\". Choose one of the formats it lists.");
 
-    v4l2_format wanted{};
-    wanted.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    wanted.fmt.pix.pixelformat = match->fourcc;
-    wanted.fmt.pix.width = static_cast<std::uint32_t>(format.width);
-    wanted.fmt.pix.height = static_cast<std::uint32_t>(format.height);
-    wanted.fmt.pix.field = V4L2_FIELD_ANY;
+    v4l2_format wanted = formatRequest(captureBufferType(m_file), match->fourcc, static_cast<std::uint32_t>(format.width),
+                                       static_cast<std::uint32_t>(format.height));
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
     if (error != 0)
         fail("did not take the format \"" + format.name() + "\"", error);

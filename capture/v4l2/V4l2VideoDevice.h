@@ -7,6 +7,7 @@
 #include "V4l2Tuner.h"
 #include "capture/devices/VideoDevice.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,11 +46,15 @@ private:
     V4l2VideoDevice(V4l2File file, std::string name);
 
     [[noreturn]] void fail(const std::string& what, int error) const;
+    // 0, or the errno of the refused switch (EBUSY while the node streams).
+    int selectInput(const V4l2InputInfo& input);
 
     // Declared first: the settings and the tuner use it until they go.
     V4l2File m_file;
     std::string m_name;
     std::vector<V4l2InputInfo> m_inputs;
+    // The formats last listed for each input, for when the node cannot switch to it.
+    std::map<int, std::vector<VideoFormat>> m_formats;
     std::unique_ptr<V4l2CameraSettings> m_settings;
     std::unique_ptr<V4l2Tuner> m_tuner;
 };

@@ -99,7 +99,7 @@ private slots:
         // A window's choice comes back by name and lands on that device.
         orvex.put(Member::VideoDevice, Value::i16(static_cast<std::int16_t>(
                                            indexOf(orvex, Member::VideoDevices, "USB Camera #2"))));
-        QCOMPARE(orvex.core().settings().videoDevice, 1);
+        QCOMPARE(orvex.core().source().deviceIndex(), 1);
         QCOMPARE(orvex.core().videoDeviceName(), std::string("USB Camera #2"));
         orvex.put(Member::AudioDevice, Value::i16(static_cast<std::int16_t>(indexOf(orvex, Member::AudioDevices, "Mic #2"))));
         QCOMPARE(orvex.core().audioDeviceName(), std::string("Mic #2"));

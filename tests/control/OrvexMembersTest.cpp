@@ -100,9 +100,9 @@ void OrvexMembersTest::indexesThatNameNoItemRaise()
     // A refused put changes nothing.
     orvex->put(Member::VideoDevice, Value::i16(1));
     QVERIFY_THROWS_EXCEPTION(CaptureError, orvex->put(Member::VideoInput, Value::i16(2)));
-    QCOMPARE(orvex->core().settings().videoInput, 0);
+    QCOMPARE(orvex->core().source().input(), 0);
     orvex->put(Member::VideoInput, Value::i32(1));
-    QCOMPARE(orvex->core().settings().videoInput, 1);
+    QCOMPARE(orvex->core().source().input(), 1);
 }
 
 void OrvexMembersTest::flagsTakeCheckBoxValuesAndBooleans()

@@ -115,7 +115,7 @@ private slots:
         QTRY_COMPARE(names(orvex, Member::VideoDevices),
                      (std::vector<std::string>{"Analog TV Card", "USB 2.0 Camera", "USB 2.0 Camera #2",
                                                "Test Pattern Camera", "Test Pattern TV Tuner"}));
-        QCOMPARE(orvex.core().settings().videoDevice, 1);
+        QCOMPARE(orvex.core().source().deviceIndex(), 1);
         rig.choose(controltest::indexOf(orvex, Member::VideoDevices, "USB 2.0 Camera"));
         QCOMPARE(orvex.core().videoFormatName(), format);
         put(orvex, Member::Sharpness, 5);
@@ -124,12 +124,12 @@ private slots:
 
         rig.unplug(1, *tvCard);
         QTRY_COMPARE(names(orvex, Member::VideoDevices).front(), std::string("USB 2.0 Camera"));
-        QCOMPARE(orvex.core().settings().videoDevice, 0);
+        QCOMPARE(orvex.core().source().deviceIndex(), 0);
 
         rig.unplug(3, *camera);
         QTRY_COMPARE(names(orvex, Member::VideoDevices),
                      (std::vector<std::string>{"USB 2.0 Camera", "Test Pattern Camera", "Test Pattern TV Tuner"}));
-        QCOMPARE(orvex.core().settings().videoDevice, -1);
+        QCOMPARE(orvex.core().source().deviceIndex(), -1);
         QCOMPARE(orvex.core().videoDeviceName(), std::string("USB 2.0 Camera"));
         try {
             orvex.call(Member::Start);
@@ -141,7 +141,7 @@ private slots:
         rig.plug(3, fakeUvcCamera());
         QTRY_COMPARE(names(orvex, Member::VideoDevices).size(), std::size_t(4));
         rig.choose(0);
-        QCOMPARE(orvex.core().settings().videoDevice, 0);
+        QCOMPARE(orvex.core().source().deviceIndex(), 0);
         put(orvex, Member::Sharpness, 4);
         QVERIFY(twin->controlValue(V4L2_CID_SHARPNESS) != 4);
     }

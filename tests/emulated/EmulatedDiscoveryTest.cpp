@@ -95,12 +95,12 @@ private slots:
         EmulatedCards::unplug(0);
         QTRY_COMPARE_WITH_TIMEOUT(firstOf(names(orvex, Member::VideoDevices), 2),
                                   (std::vector<std::string>{"Emulated TV Card", "Emulated Bayer Camera"}), 10000);
-        QCOMPARE(orvex.core().settings().videoDevice, 0);
+        QCOMPARE(orvex.core().source().deviceIndex(), 0);
         QCOMPARE(orvex.get(Member::HasTVTuner), Value::boolean(true));
 
         EmulatedCards::plug(0, "webcam");
         QTRY_COMPARE_WITH_TIMEOUT(firstOf(names(orvex, Member::VideoDevices), 3), emulatedCards, 10000);
-        QCOMPARE(orvex.core().settings().videoDevice, 1);
+        QCOMPARE(orvex.core().source().deviceIndex(), 1);
         QCOMPARE(orvex.core().videoDeviceName(), std::string("Emulated TV Card"));
     }
 

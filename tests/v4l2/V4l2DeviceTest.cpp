@@ -127,23 +127,45 @@ private slots:
         QVERIFY(!V4l2VideoDevice::open(systemV4l2Io(), dir.filePath("video9").toStdString(), "Missing"));
     }
 
+    void cameraFormatsCarryGStreamerNames_data()
+    {
+        QTest::addColumn<bool>("planes");
+        QTest::newRow("single-planar") << false;
+        QTest::newRow("multi-planar") << true;
+    }
+
+    // The current format first, then each size of its pixel format and of the others at its
+    // fastest rate and at 30 and 25 fps, in the driver's order.
     void cameraFormatsCarryGStreamerNames()
     {
+        QFETCH(bool, planes);
         auto io = std::make_shared<FakeV4l2Io>();
         auto hw = fakeUvcCamera();
         hw.formats.push_back({V4L2_PIX_FMT_H264, "H.264", {{1920, 1080, {{1, 30}}}}, {}});
         hw.formats.push_back({V4L2_PIX_FMT_NV12, "Y/CbCr 4:2:0", {{1280, 720, {{1001, 30000}}}}, {}});
-        io->add("/dev/video0", std::move(hw));
+        hw.formats[1].sizes[2].intervals = {{1, 60}, {1, 50}, {1, 30}, {1, 25}, {1, 15}};
+        auto device = io->add("/dev/video0", planes ? multiPlanar(std::move(hw)) : std::move(hw));
+        v4l2_format current{};
+        current.type = planes ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        current.fmt.pix_mp.pixelformat = V4L2_PIX_FMT_MJPEG;  // the same first fields in pix and pix_mp
+        current.fmt.pix_mp.width = 640;
+        current.fmt.pix_mp.height = 480;
+        QCOMPARE(device->handle(0, VIDIOC_S_FMT, &current), 0);
         const auto camera = V4l2VideoDevice::open(io, "/dev/video0", "Desk Camera");
 
+        QVERIFY(camera);
         QCOMPARE(camera->name(), std::string("Desk Camera"));
         QCOMPARE(camera->inputs(), std::vector<std::string>{"Camera 1"});
         QCOMPARE(formatNames(*camera), (std::vector<std::string>{
-            "YUY2 640x480 30 fps", "YUY2 640x480 15 fps", "YUY2 320x240 30 fps", "YUY2 320x240 15 fps",
-            "YUY2 1280x720 10 fps", "MJPG 1280x720 30 fps", "MJPG 1920x1080 30 fps", "MJPG 640x480 30 fps",
-            "MJPG 640x480 15 fps", "NV12 1280x720 29.97 fps"}));
+            "MJPG 640x480 60 fps", "MJPG 1280x720 30 fps", "MJPG 1920x1080 30 fps", "MJPG 640x480 30 fps",
+            "MJPG 640x480 25 fps", "YUY2 640x480 30 fps", "YUY2 320x240 30 fps", "YUY2 1280x720 10 fps",
+            "NV12 1280x720 29.97 fps"}));
         QVERIFY(camera->formats(1).empty());
         QVERIFY(camera->formats(-1).empty());
+
+        const ElementPtr source = camera->createSource(0, formatNamed(*camera, "YUY2 320x240 30 fps"));
+        QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_YUYV));
+        QCOMPARE(device->format().width, 320u);
     }
 
     void rangeOfSizesOffersItsLargestAndTheUsualOnes()
@@ -155,7 +177,7 @@ private slots:
         const auto camera = V4l2VideoDevice::open(io, "/dev/video0", {});
         // No intervals for these sizes: the rate comes from the streaming parameters, else 30.
         QCOMPARE(formatNames(*camera), (std::vector<std::string>{
-            "YUY2 1280x960 30 fps", "YUY2 1280x720 30 fps", "YUY2 768x576 30 fps", "YUY2 640x480 30 fps",
+            "YUY2 640x480 30 fps", "YUY2 1280x960 30 fps", "YUY2 1280x720 30 fps", "YUY2 768x576 30 fps",
             "YUY2 320x240 30 fps"}));
     }
 
@@ -182,9 +204,10 @@ private slots:
         card->tuner()->setCountryCode(33);
         QCOMPARE(device->standard(), V4L2_STD_PAL_BG);
         device->setStreamingElsewhere(false);
+        const VideoFormat uyvy = formatNamed(*card, "UYVY 768x576 25 fps");
         device->clearLog();
 
-        const ElementPtr source = card->createSource(1, formatNamed(*card, "UYVY 768x576 25 fps"));
+        const ElementPtr source = card->createSource(1, uyvy);
 
         QCOMPARE(device->input(), 1u);
         QCOMPARE(device->standard(), V4L2_STD_SECAM_L);

@@ -63,8 +63,8 @@ private slots:
     {
         // The tuner input comes second and feeds tuner 1; there is no tuner 0.
         auto hw = fakeTvCard();
-        hw.inputs = {{"Composite1", V4L2_INPUT_TYPE_CAMERA, 0, V4L2_STD_ALL},
-                     {"Television", V4L2_INPUT_TYPE_TUNER, 1, V4L2_STD_ALL}};
+        hw.inputs = {{"Composite1", V4L2_INPUT_TYPE_CAMERA, 0, V4L2_STD_ALL, {}},
+                     {"Television", V4L2_INPUT_TYPE_TUNER, 1, V4L2_STD_ALL, {}}};
         hw.tuners.front().index = 1;
         Card card(std::move(hw));
 

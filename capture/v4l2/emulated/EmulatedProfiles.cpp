@@ -61,7 +61,7 @@ FakeV4l2Hardware bayerCamera(unsigned node)
     hw.card = "Emulated Bayer Camera";
     hw.busInfo = "usb-0000:00:1d.0-" + std::to_string(node + 1);
     hw.deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_READWRITE;
-    hw.inputs = {{"gspca_emulated", V4L2_INPUT_TYPE_CAMERA, 0, 0}};
+    hw.inputs = {{"gspca_emulated", V4L2_INPUT_TYPE_CAMERA, 0, 0, {}}};
     hw.controls.push_back(fakeControl(V4L2_CID_BRIGHTNESS, "Brightness", 0, 255, 1, 128));
     hw.controls.push_back(fakeControl(V4L2_CID_CONTRAST, "Contrast", 0, 255, 1, 128));
     hw.formats = {{V4L2_PIX_FMT_SGRBG8, "8-bit Bayer GRGR/BGBG", {{640, 480, {{1, 30}, {1, 15}}}}, {}}};

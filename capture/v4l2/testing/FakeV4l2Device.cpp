@@ -119,19 +119,40 @@ FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardw
     if (m_hw.standards)
         m_standard = (m_hw.standards & V4L2_STD_PAL_BG) ? V4L2_STD_PAL_BG : (m_hw.standards & -m_hw.standards);
 
-    m_format.pixelformat = m_hw.formats.empty() ? V4L2_PIX_FMT_YUYV : m_hw.formats.front().fourcc;
+    m_format.pixelformat = V4L2_PIX_FMT_YUYV;
     m_format.width = 640;
     m_format.height = 480;
-    if (!m_hw.formats.empty() && !m_hw.formats.front().sizes.empty()) {
-        m_format.width = m_hw.formats.front().sizes.front().width;
-        m_format.height = m_hw.formats.front().sizes.front().height;
+    refitFormat();
+}
+
+// What a driver does on an input or standard change: a format the input still offers keeps
+// its pixel format and size (a TV decoder's size follows the standard); otherwise the input's
+// first format at its first size.
+void FakeV4l2Device::refitFormat()
+{
+    const auto& formats = inputFormats();
+    const auto* kept = findFormat(m_format.pixelformat);
+    const bool sizeKept = kept
+        && (kept->stepwise || std::any_of(kept->sizes.begin(), kept->sizes.end(), [&](const auto& size) {
+               return size.width == m_format.width && size.height == m_format.height;
+           }));
+    if (kept && kept->sizes.empty() && !kept->stepwise) {
+        m_format.width = is525Lines() ? 640 : 768;
+        m_format.height = is525Lines() ? 480 : 576;
+    } else if (!sizeKept) {
+        m_format.pixelformat = formats.empty() ? V4L2_PIX_FMT_YUYV : formats.front().fourcc;
+        m_format.width = 640;
+        m_format.height = 480;
+        if (!formats.empty() && !formats.front().sizes.empty()) {
+            m_format.width = formats.front().sizes.front().width;
+            m_format.height = formats.front().sizes.front().height;
+        } else if (!formats.empty() && !formats.front().stepwise) {
+            m_format.width = is525Lines() ? 640 : 768;
+            m_format.height = is525Lines() ? 480 : 576;
+        }
     }
-    v4l2_format format{};
-    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    format.fmt.pix = m_format;
-    if (!m_hw.formats.empty())
-        tryFormat(format);
-    m_format = format.fmt.pix;
+    if (!formats.empty())
+        tryPixFormat(m_format);
     m_interval = firstInterval();
 }
 
@@ -239,11 +260,11 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
     case VIDIOC_S_FMT: {
         auto& format = *static_cast<v4l2_format*>(argument);
         // videobuf2: no format change while buffers exist.
-        if (format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE && busy())
+        if (format.type == captureType() && busy())
             return EBUSY;
         const int error = tryFormat(format);
         if (error == 0) {
-            m_format = format.fmt.pix;
+            m_format = pixOf(format);
             m_interval = firstInterval();
         }
         return error;
@@ -485,9 +506,22 @@ const FakeV4l2Hardware::Tuner* FakeV4l2Device::findTuner(std::uint32_t index) co
     return nullptr;
 }
 
+const std::vector<FakeV4l2Hardware::PixelFormat>& FakeV4l2Device::inputFormats() const
+{
+    if (m_input < m_hw.inputs.size() && !m_hw.inputs[m_input].formats.empty())
+        return m_hw.inputs[m_input].formats;
+    return m_hw.formats;
+}
+
+std::uint32_t FakeV4l2Device::captureType() const
+{
+    return (m_hw.deviceCaps & V4L2_CAP_VIDEO_CAPTURE_MPLANE) ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE
+                                                           : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+}
+
 const FakeV4l2Hardware::PixelFormat* FakeV4l2Device::findFormat(std::uint32_t fourcc) const
 {
-    for (const auto& format : m_hw.formats)
+    for (const auto& format : inputFormats())
         if (format.fourcc == fourcc)
             return &format;
     return nullptr;
@@ -605,7 +639,10 @@ int FakeV4l2Device::setInput(int index)
         return EINVAL;
     if (busy() && static_cast<std::uint32_t>(index) != m_input)
         return EBUSY;
-    m_input = static_cast<std::uint32_t>(index);
+    if (static_cast<std::uint32_t>(index) != m_input) {
+        m_input = static_cast<std::uint32_t>(index);
+        refitFormat();
+    }
     return 0;
 }
 
@@ -652,7 +689,10 @@ int FakeV4l2Device::setStandard(v4l2_std_id id)
     // The standard in use may be set again while streaming; another one may not.
     if (busy() && supported != m_standard)
         return EBUSY;
-    m_standard = supported;
+    if (supported != m_standard) {
+        m_standard = supported;
+        refitFormat();
+    }
     return 0;
 }
 
@@ -784,9 +824,9 @@ int FakeV4l2Device::validate(const FakeV4l2Hardware::Control& control, std::int3
 
 int FakeV4l2Device::enumerateFormat(v4l2_fmtdesc& description) const
 {
-    if (description.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || description.index >= m_hw.formats.size())
+    if (description.type != captureType() || description.index >= inputFormats().size())
         return EINVAL;
-    const auto& format = m_hw.formats[description.index];
+    const auto& format = inputFormats()[description.index];
     const v4l2_fmtdesc asked = description;
     description = {};
     description.index = asked.index;
@@ -842,21 +882,63 @@ int FakeV4l2Device::enumerateFrameInterval(v4l2_frmivalenum& interval) const
 
 int FakeV4l2Device::getFormat(v4l2_format& format) const
 {
-    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+    if (format.type != captureType())
         return EINVAL;
-    format.fmt.pix = m_format;
+    setPix(format, m_format);
     return 0;
 }
 
 int FakeV4l2Device::tryFormat(v4l2_format& format) const
 {
-    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || m_hw.formats.empty())
+    if (format.type != captureType() || inputFormats().empty())
         return EINVAL;
-    auto& pix = format.fmt.pix;
+    v4l2_pix_format pix = pixOf(format);
+    tryPixFormat(pix);
+    setPix(format, pix);
+    return 0;
+}
+
+// The single-planar and the one-plane multi-planar description of the same format.
+v4l2_pix_format FakeV4l2Device::pixOf(const v4l2_format& format)
+{
+    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
+        return format.fmt.pix;
+    const auto& mp = format.fmt.pix_mp;
+    v4l2_pix_format pix{};
+    pix.width = mp.width;
+    pix.height = mp.height;
+    pix.pixelformat = mp.pixelformat;
+    pix.field = mp.field;
+    pix.colorspace = mp.colorspace;
+    pix.bytesperline = mp.plane_fmt[0].bytesperline;
+    pix.sizeimage = mp.plane_fmt[0].sizeimage;
+    return pix;
+}
+
+void FakeV4l2Device::setPix(v4l2_format& format, const v4l2_pix_format& pix)
+{
+    if (format.type != V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
+        format.fmt.pix = pix;
+        return;
+    }
+    auto& mp = format.fmt.pix_mp;
+    mp = {};
+    mp.width = pix.width;
+    mp.height = pix.height;
+    mp.pixelformat = pix.pixelformat;
+    mp.field = pix.field;
+    mp.colorspace = pix.colorspace;
+    mp.num_planes = 1;
+    mp.plane_fmt[0].bytesperline = pix.bytesperline;
+    mp.plane_fmt[0].sizeimage = pix.sizeimage;
+}
+
+void FakeV4l2Device::tryPixFormat(v4l2_pix_format& pix) const
+{
     // Drivers never refuse a format: they answer the nearest one they have.
     const auto* chosen = findFormat(pix.pixelformat);
     if (!chosen)
-        chosen = &m_hw.formats.front();
+        chosen = &inputFormats().front();
     pix.pixelformat = chosen->fourcc;
 
     if (chosen->stepwise) {
@@ -890,7 +972,6 @@ int FakeV4l2Device::tryFormat(v4l2_format& format) const
     pix.ycbcr_enc = V4L2_YCBCR_ENC_DEFAULT;
     pix.quantization = V4L2_QUANTIZATION_DEFAULT;
     pix.xfer_func = V4L2_XFER_FUNC_DEFAULT;
-    return 0;
 }
 
 std::uint32_t FakeV4l2Device::bytesPerLine(std::uint32_t fourcc, std::uint32_t width) const
@@ -924,7 +1005,7 @@ v4l2_fract FakeV4l2Device::firstInterval() const
 
 int FakeV4l2Device::getParameters(v4l2_streamparm& parameters) const
 {
-    if (parameters.type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+    if (parameters.type != captureType())
         return EINVAL;
     parameters.parm.capture = {};
     if (const auto* format = findFormat(m_format.pixelformat)) {
@@ -947,7 +1028,7 @@ int FakeV4l2Device::getParameters(v4l2_streamparm& parameters) const
 // The nearest listed rate wins, as in the UVC driver; a TV decoder keeps its standard's rate.
 int FakeV4l2Device::setParameters(v4l2_streamparm& parameters)
 {
-    if (parameters.type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+    if (parameters.type != captureType())
         return EINVAL;
     const v4l2_fract wanted = parameters.parm.capture.timeperframe;
     if (const auto* format = findFormat(m_format.pixelformat)) {

@@ -41,12 +41,6 @@ struct FakeV4l2Hardware {
         std::uint32_t autoId = 0;       // the automatic mode that overrides this control while it is on
         std::int32_t manualValue = 0;   // the value of that mode's control that means "off" (a menu's manual entry)
     };
-    struct Input {
-        std::string name;
-        std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
-        std::uint32_t tuner = 0;
-        v4l2_std_id standards = 0;
-    };
     struct FrameSize {
         std::uint32_t width = 0;
         std::uint32_t height = 0;
@@ -57,6 +51,14 @@ struct FakeV4l2Hardware {
         std::string description;
         std::vector<FrameSize> sizes;
         std::optional<v4l2_frmsize_stepwise> stepwise;  // instead of discrete sizes
+    };
+    struct Input {
+        std::string name;
+        std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
+        std::uint32_t tuner = 0;
+        v4l2_std_id standards = 0;
+        // What this input offers, as a capture stick's inputs differ; the node's when empty.
+        std::vector<PixelFormat> formats;
     };
     struct Tuner {
         std::uint32_t index = 0;
@@ -71,6 +73,8 @@ struct FakeV4l2Hardware {
     std::string driver = "fake";
     std::string card;
     std::string busInfo;
+    // V4L2_CAP_VIDEO_CAPTURE_MPLANE instead of _CAPTURE makes a multi-planar node: formats are
+    // asked and answered with the _MPLANE buffer type and pix_mp, the single-planar type is EINVAL.
     std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     std::uint32_t otherNodeCaps = 0;  // what the card's other nodes add to `capabilities`
     bool reportsDeviceCaps = true;
@@ -96,7 +100,9 @@ struct FakeV4l2Hardware {
 // ones EACCES, a running stream makes input, standard and format changes EBUSY, and unknown
 // requests answer ENOTTY. Each class of controls the card has is announced by its class
 // control, extended requests are checked against the class they name, and control changes
-// reach the files subscribed to them as events.
+// reach the files subscribed to them as events. An input or standard change makes the driver
+// pick a format the new one offers when the current one is not (the full picture of the
+// standard on a TV decoder).
 //
 // Streaming follows videobuf2 with MMAP buffers: the file that allocates buffers owns the queue
 // (others get EBUSY), frames are captured at the chosen interval into queued buffers in order
@@ -181,6 +187,10 @@ private:
     FakeV4l2Hardware::Control* findControl(std::uint32_t id);
     const FakeV4l2Hardware::Tuner* findTuner(std::uint32_t index) const;
     const FakeV4l2Hardware::PixelFormat* findFormat(std::uint32_t fourcc) const;
+    const std::vector<FakeV4l2Hardware::PixelFormat>& inputFormats() const;
+    std::uint32_t captureType() const;
+    // The current format made again for what the input and standard now offer.
+    void refitFormat();
     const FakeV4l2Hardware::Control* nextControl(std::uint32_t after) const;
     const FakeV4l2Hardware::Control* controlOrClass(std::uint32_t id) const;
     v4l2_event controlEvent(const FakeV4l2Hardware::Control& control, std::uint32_t changes) const;
@@ -208,6 +218,9 @@ private:
     int enumerateFrameInterval(v4l2_frmivalenum& interval) const;
     int getFormat(v4l2_format& format) const;
     int tryFormat(v4l2_format& format) const;
+    void tryPixFormat(v4l2_pix_format& pix) const;
+    static v4l2_pix_format pixOf(const v4l2_format& format);
+    static void setPix(v4l2_format& format, const v4l2_pix_format& pix);
     int getParameters(v4l2_streamparm& parameters) const;
     int getTuner(v4l2_tuner& tuner) const;
     int getFrequency(v4l2_frequency& frequency) const;

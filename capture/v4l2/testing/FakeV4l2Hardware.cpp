@@ -31,7 +31,7 @@ FakeV4l2Hardware fakeUvcCamera(const std::string& card)
     hw.busInfo = "usb-0000:00:14.0-1";
     hw.deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT;
     hw.otherNodeCaps = V4L2_CAP_META_CAPTURE;
-    hw.inputs = {{"Camera 1", V4L2_INPUT_TYPE_CAMERA, 0, 0}};
+    hw.inputs = {{"Camera 1", V4L2_INPUT_TYPE_CAMERA, 0, 0, {}}};
 
     hw.controls.push_back(fakeControl(V4L2_CID_BRIGHTNESS, "Brightness", -64, 64, 1, 0));
     hw.controls.push_back(fakeControl(V4L2_CID_CONTRAST, "Contrast", 0, 95, 1, 32));
@@ -56,6 +56,12 @@ FakeV4l2Hardware fakeUvcCamera(const std::string& card)
     return hw;
 }
 
+FakeV4l2Hardware multiPlanar(FakeV4l2Hardware hardware)
+{
+    hardware.deviceCaps = (hardware.deviceCaps & ~std::uint32_t(V4L2_CAP_VIDEO_CAPTURE)) | V4L2_CAP_VIDEO_CAPTURE_MPLANE;
+    return hardware;
+}
+
 FakeV4l2Hardware fakeUvcMetadataNode(const std::string& card)
 {
     FakeV4l2Hardware hw;
@@ -77,8 +83,8 @@ FakeV4l2Hardware fakeTvCard(bool lowUnits)
     hw.otherNodeCaps = V4L2_CAP_VBI_CAPTURE;
     hw.standards = V4L2_STD_ALL;
     hw.listsFrameSizes = false;
-    hw.inputs = {{"Television", V4L2_INPUT_TYPE_TUNER, 0, V4L2_STD_ALL},
-                 {"Composite1", V4L2_INPUT_TYPE_CAMERA, 0, V4L2_STD_ALL}};
+    hw.inputs = {{"Television", V4L2_INPUT_TYPE_TUNER, 0, V4L2_STD_ALL, {}},
+                 {"Composite1", V4L2_INPUT_TYPE_CAMERA, 0, V4L2_STD_ALL, {}}};
 
     hw.controls.push_back(fakeControl(V4L2_CID_BRIGHTNESS, "Brightness", 0, 255, 1, 128));
     hw.controls.push_back(fakeControl(V4L2_CID_CONTRAST, "Contrast", 0, 127, 1, 68));

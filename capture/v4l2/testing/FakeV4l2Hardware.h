@@ -16,6 +16,9 @@ FakeV4l2Hardware fakeUvcMetadataNode(const std::string& card = "USB 2.0 Camera")
 // The tuner takes 44 to 958 MHz in 62.5 kHz units, or in 62.5 Hz units with `lowUnits`.
 FakeV4l2Hardware fakeTvCard(bool lowUnits = false);
 
+// The same card behind the multi-planar API only, as many SoC and some PCIe capture drivers are.
+FakeV4l2Hardware multiPlanar(FakeV4l2Hardware hardware);
+
 // A control as the kernel's standard controls describe it.
 FakeV4l2Hardware::Control fakeControl(std::uint32_t id, const char* name, std::int32_t minimum,
                                       std::int32_t maximum, std::int32_t step, std::int32_t value);

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "capture/devices/DeviceCatalogue.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace capture {
+
+// What the control captures from: the video device, its input, the format on that input, the
+// TV standard (by the country code) and the sound that goes with the picture. Formats are
+// taken as the device offers them for the chosen input now, so the format is kept by value:
+// it stays chosen while the input still offers it and falls back to the input's current one
+// (the first listed) when an input or standard change drops it.
+class SourceChoice {
+public:
+    // The catalogue's first video device on its default input; raises CaptureError when the
+    // catalogue has no video device. The catalogue must outlive the choice.
+    explicit SourceChoice(DeviceCatalogue& devices);
+
+    VideoDevice& device() const { return *m_device; }
+    // Where the device is listed now; -1 once it was unplugged.
+    int deviceIndex() const { return m_deviceIndex; }
+    std::string deviceName() const;
+    // The chosen device when it was unplugged; it stays chosen until another is.
+    const VideoDevice* lostDevice() const { return m_lost.get(); }
+
+    int input() const { return m_input; }
+    std::vector<std::string> inputs() const { return m_device->inputs(); }
+    std::string inputName() const;
+    // The chosen input's formats as the device offers them now; its current one first.
+    std::vector<VideoFormat> formats() const { return m_device->formats(m_input); }
+    // The chosen one, or the input's current one; nothing when the input offers none.
+    std::optional<VideoFormat> format() const;
+
+    std::optional<double> countryCode() const { return m_countryCode; }
+    // An index into the catalogue's audio devices; -1 when there is none.
+    int audioDevice() const { return m_audioDevice; }
+
+    // False when that device was chosen already (it keeps its input and format).
+    bool chooseDevice(int index);
+    void chooseInput(int index);
+    void chooseFormat(int index);
+    void chooseAudioDevice(int index);
+    void setCountryCode(double code);
+
+    // The catalogue changed: these devices were taken out of it.
+    void devicesChanged(std::vector<std::unique_ptr<VideoDevice>> gone);
+
+private:
+    int defaultInput() const;
+    void followDevice();
+    void keepFormatIfOffered();
+
+    DeviceCatalogue& m_devices;
+    // The chosen device by identity: its index is derived again whenever devices come or go.
+    VideoDevice* m_device = nullptr;
+    std::unique_ptr<VideoDevice> m_lost;
+    int m_deviceIndex = 0;
+    int m_input = 0;
+    std::optional<VideoFormat> m_format;  // nothing: the input's current one
+    std::optional<double> m_countryCode;  // kept for a device without a tuner, given to one chosen later
+    int m_audioDevice = -1;
+    // Until an audio device is chosen, the sound follows the video device: a TV card's own.
+    bool m_audioChosen = false;
+};
+
+}  // namespace capture
