@@ -12,6 +12,7 @@ packages=(
   gstreamer1.0-alsa gstreamer1.0-pulseaudio pulseaudio-utils
   linux-libc-dev libv4l-dev libjpeg62-turbo-dev
   xvfb xauth x11-utils xdotool fonts-dejavu-core
+  qemu-system-x86 busybox-static kmod v4l-utils
   desktop-file-utils appstream dpkg-dev file man-db
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
