@@ -116,7 +116,8 @@ struct Rig {
     void start()
     {
         try {
-            QCOMPARE(orvex->call(Member::Start), Value::i16(0));
+            const Value status = orvex->call(Member::Start);
+            QVERIFY2(status == Value::i16(0), qPrintable(orvex->view().errorText()));
         } catch (const CaptureError& error) {
             QFAIL(error.what());
         }
