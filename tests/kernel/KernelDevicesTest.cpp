@@ -141,13 +141,28 @@ struct Rig {
         return file;
     }
 
-    // Ends on its own (a fault) within a bounded wait: the file must be closed and readable.
-    testing::AviReadBack endedRecording(const std::string& file)
+    // A recording that vivid's fault control ends: the file must be closed and readable.
+    void faultWhileRecording(const QString& control)
     {
-        [&] { QTRY_VERIFY_WITH_TIMEOUT(!orvex->core().statistics().recording, 15000); }();
+        const std::string file = startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(1500);
+        setVividControl(control, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!orvex->core().statistics().recording, 15000);
         const auto written = testing::readBack(file);
-        [&] { QVERIFY(written.readable && written.hasIndex && written.videoFrames > 0); }();
-        return written;
+        QVERIFY(written.readable && written.hasIndex && written.videoFrames > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!orvex->view().errorText().isEmpty(), 10000);
+    }
+
+    // After a fault the control goes on: a preview starts and stops again.
+    void goesOn()
+    {
+        orvex->call(Member::Stop);
+        orvex->put(Member::CaptureToFile, Value::boolean(false));
+        startPreview();
+        if (!QTest::currentTestFailed())
+            orvex->call(Member::Stop);
     }
 };
 
@@ -261,28 +276,15 @@ private slots:
             const QString message = QString::fromUtf8(error.what());
             QVERIFY2(message.contains("video source") && message.contains("vivid"), error.what());
         }
-        rig.startPreview();
-        if (QTest::currentTestFailed())
-            return;
-        rig.orvex->call(Member::Stop);
+        rig.goesOn();
     }
 
     void aFatalStreamingErrorFinalizesTheRecording()
     {
         Rig rig("Webcam 0");
-        const std::string file = rig.startRecording();
-        if (QTest::currentTestFailed())
-            return;
-        QTest::qWait(1500);
-        setVividControl("inject_fatal_streaming_error", 1);
-        rig.endedRecording(file);
-        QVERIFY(!rig.orvex->view().errorText().isEmpty());
-        rig.orvex->call(Member::Stop);
-        rig.orvex->put(Member::CaptureToFile, Value::boolean(false));
-        rig.startPreview();
-        if (QTest::currentTestFailed())
-            return;
-        rig.orvex->call(Member::Stop);
+        rig.faultWhileRecording("inject_fatal_streaming_error");
+        if (!QTest::currentTestFailed())
+            rig.goesOn();
     }
 
     void droppedBuffersAreCounted()
@@ -329,8 +331,8 @@ private slots:
         rig.orvex->call(Member::Stop);
     }
 
-    // Channel 7 of the American table is 175.25 MHz.
-    void aTunedChannelReachesTheDriver()
+    // Channel 7 of the American table is 175.25 MHz; Mute is the driver's audio mute.
+    void tunerPutsReachTheDriver()
     {
         Rig rig("TV 0");
         tuneTv(rig, 1);
@@ -340,16 +342,6 @@ private slots:
         v4l2_frequency frequency{};
         QVERIFY(askDriver(VIDIOC_G_FREQUENCY, frequency));
         QCOMPARE(frequency.frequency * 62.5 / 1000.0, 175.25);  // in units of 62.5 kHz
-
-        rig.orvex->call(Member::Stop);
-    }
-
-    void muteSetsTheDriversMute()
-    {
-        Rig rig("TV 0");
-        tuneTv(rig, 1);
-        if (QTest::currentTestFailed())
-            return;
         rig.orvex->put(Member::TVMute, Value::boolean(true));
         QCOMPARE(driverControl(V4L2_CID_AUDIO_MUTE), 1);
         rig.orvex->put(Member::TVMute, Value::boolean(false));
@@ -383,13 +375,9 @@ private slots:
         int webcam = 0;
         QVERIFY(askDriver(VIDIOC_S_INPUT, webcam));
         Rig rig("Webcam 0");
-        const std::string file = rig.startRecording();
+        rig.faultWhileRecording("disconnect");
         if (QTest::currentTestFailed())
             return;
-        QTest::qWait(1500);
-        setVividControl("disconnect", 1);
-        rig.endedRecording(file);
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().errorText().isEmpty(), 10000);
         const QString said = rig.orvex->view().errorText();
         QVERIFY2(said.contains("vivid") && said.contains("no longer connected"), qPrintable(said));
         QVERIFY(rig.window.isVisible());
