@@ -18,6 +18,9 @@ std::string what(const PipelineFailure& failure, bool recording)
     if (failure.diskFull)
         return "The disk is full, so the recording was stopped.";
     const std::string who = quoted(failure.element);
+    if (failure.deviceGone)
+        return std::string(failure.part == Part::VideoSource ? "The video device" : "The audio device") + who
+               + " is no longer connected (" + failure.text + ")" + (recording ? "; the recording was stopped." : ".");
     switch (failure.part) {
     case Part::VideoSource:
         return "The video device" + who + " stopped delivering pictures (" + failure.text + ").";
@@ -49,6 +52,8 @@ std::string advice(const PipelineFailure& failure)
 {
     if (failure.diskFull)
         return " Free some space or choose another disk, then record again.";
+    if (failure.deviceGone)
+        return " Connect it again and choose it in the device list, or choose another device.";
     switch (failure.part) {
     case Part::VideoSource:
     case Part::AudioSource:

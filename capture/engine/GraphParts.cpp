@@ -2,6 +2,11 @@
 
 #include "capture/devices/GstHandle.h"
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace capture {
 
 void GraphParts::add(GstElement* element, PipelineFailure::Part part, std::string label)
@@ -28,6 +33,31 @@ PipelineFailure GraphParts::failureAt(GstObject* origin) const
     return failure;
 }
 
+namespace {
+
+// An unplugged V4L2 device's node leaves /dev, or stays and refuses every open with ENODEV
+// (vivid's "disconnect"), while the errors its source posts then (a buffer that cannot be had,
+// a failed poll) do not always carry the errno. Asked on the error path only. Sources that name
+// their device otherwise (ALSA's "hw:1,0") are not asked.
+bool deviceNodeGone(GstObject* origin)
+{
+    if (!GST_IS_ELEMENT(origin) || !g_object_class_find_property(G_OBJECT_GET_CLASS(origin), "device"))
+        return false;
+    gchar* rawPath = nullptr;
+    g_object_get(origin, "device", &rawPath, nullptr);
+    const GCharPtr path(rawPath);
+    if (!path || path.get()[0] != '/')
+        return false;
+    const int fd = ::open(path.get(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == ENOENT || errno == ENODEV || errno == ENXIO;
+}
+
+}  // namespace
+
 PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
 {
     PipelineFailure failure = parts.failureAt(GST_MESSAGE_SRC(message));
@@ -39,7 +69,11 @@ PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
 
     failure.text = error ? error->message : "unknown error";
     failure.debug = debug ? debug.get() : "";
-    failure.diskFull = error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT;
+    const bool source = failure.part == PipelineFailure::Part::VideoSource || failure.part == PipelineFailure::Part::AudioSource;
+    // v4l2src says "no space left" for a buffer it cannot get from the driver: only a file's
+    // writer means the disk.
+    failure.diskFull = !source && error && error->domain == GST_RESOURCE_ERROR
+                       && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT;
     failure.notNegotiated = error && error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_NEGOTIATION;
     const GstStructure* details = nullptr;
     gst_message_parse_error_details(message, &details);
@@ -48,6 +82,10 @@ PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
         failure.notNegotiated = failure.notNegotiated || flow == GST_FLOW_NOT_NEGOTIATED;
     if (g_strrstr(failure.debug.c_str(), "not-negotiated"))
         failure.notNegotiated = true;
+    // Where the source put the errno's text in its debug string, ENODEV is what a driver answers
+    // once its device is unplugged.
+    failure.deviceGone = source
+                         && (g_strrstr(failure.debug.c_str(), g_strerror(ENODEV)) || deviceNodeGone(GST_MESSAGE_SRC(message)));
     return failure;
 }
 

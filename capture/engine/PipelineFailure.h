@@ -14,6 +14,7 @@ struct PipelineFailure {
     std::string debug;            // GStreamer's debug text (paths, errno), for the log
     bool notNegotiated = false;   // two elements could not agree on a format
     bool diskFull = false;
+    bool deviceGone = false;      // the source's device answered "no such device": unplugged
 
     bool endsRecordingOnly() const { return part == Part::AudioSource || part == Part::Encoder || part == Part::File; }
 };

@@ -171,6 +171,7 @@ private slots:
         emulatedcards::EmulatedCards::unplug(0);
 
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().errorText().isEmpty(), 15000);
+        QVERIFY2(rig.orvex->view().errorText().contains("is no longer connected"), qPrintable(rig.orvex->view().errorText()));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->core().statistics().recording, 15000);
         const auto written = capture::testing::readBack(file);
         QVERIFY(written.readable && written.hasIndex);

@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Runs COMMAND [ARGS...] in a small VM that boots Debian's own kernel with its virtual video
+# driver (vivid) and its ALSA loopback card (snd-aloop) loaded, and exits with COMMAND's status.
+#
+# The guest's root is this machine's root, shared read-only over 9p under an overlay whose upper
+# layer is a tmpfs: the guest sees every installed package and build folder, may write anywhere,
+# and changes nothing here. COMMAND runs as root in the current directory with PATH, HOME, the
+# locale and every ORVEX_*, GST_*, QT_* and PULSE_* variable of the caller; its stdout and stderr
+# come back through a second, writable share once the VM has powered off.
+#
+# The kernel package is downloaded with apt and unpacked into a cache, never installed here.
+#
+#   ORVEX_VIVID_OPTIONS       vivid's module options (default "n_devs=1"), e.g. "multiplanar=2"
+#   ORVEX_KERNEL_VM_TIMEOUT   seconds before the VM is killed (default 600)
+#   ORVEX_KERNEL_CACHE        where the kernel is unpacked (default ~/.cache/orvex/kernel)
+#   ORVEX_KERNEL_VM_VERBOSE=1 print the boot time and the guest's console to stderr
+#
+# Exit status: COMMAND's; 77 when QEMU, busybox or the kernel cannot be had; 124 on the timeout;
+# 70 when the VM stopped without reporting a status (its console is printed).
+set -euo pipefail
+
+if [ -n "${ORVEX_IN_KERNEL_VM:-}" ]; then
+  exec "$@"
+fi
+if [ $# -eq 0 ]; then
+  echo "usage: $0 COMMAND [ARGS...]" >&2
+  exit 2
+fi
+
+say() { echo "with-kernel-devices: $*" >&2; }
+unavailable() { say "$*"; exit 77; }
+
+command -v qemu-system-x86_64 >/dev/null ||
+  unavailable "qemu-system-x86_64 is not installed, so the kernel's devices cannot be booted (scripts/install-deps.sh installs qemu-system-x86)."
+busybox=/bin/busybox
+if ! file -L "$busybox" 2>/dev/null | grep -q "statically linked"; then
+  unavailable "a statically linked $busybox is needed for the VM's first stage (install busybox-static)."
+fi
+for tool in depmod dpkg-deb apt-get flock; do
+  command -v "$tool" >/dev/null || unavailable "$tool is not installed; the kernel cannot be unpacked."
+done
+
+cache="${ORVEX_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvex/kernel}"
+mkdir -p "$cache"
+
+# The kernel: the image that linux-image-amd64 points at now, or the newest one unpacked before
+# when apt cannot tell (no package lists on this machine).
+pkg="$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')"
+if [ -z "$pkg" ]; then
+  pkg="$(find "$cache" -maxdepth 2 -name .ready -printf '%h\n' 2>/dev/null | sort -V | tail -n 1 | xargs -r basename)"
+  [ -n "$pkg" ] || unavailable "apt knows no linux-image-amd64 package (run apt-get update) and none is cached in $cache."
+fi
+tree="$cache/$pkg"
+if [ ! -e "$tree/.ready" ]; then
+  # Several tests may start at once: one downloads, the others wait for it.
+  exec 9>"$cache/.lock"
+  flock 9
+  if [ ! -e "$tree/.ready" ]; then
+    dl="$(mktemp -d "$cache/.download.XXXXXX")"
+    if ! (cd "$dl" && apt-get download "$pkg") >"$dl/log" 2>&1; then
+      cat "$dl/log" >&2
+      rm -rf "$dl"
+      unavailable "the kernel package $pkg could not be downloaded."
+    fi
+    mkdir "$dl/tree"
+    dpkg-deb -x "$dl"/*.deb "$dl/tree"
+    kver="$(ls "$dl/tree/lib/modules")"
+    depmod -b "$dl/tree" "$kver"
+    rm -rf "$tree"
+    mv "$dl/tree" "$tree"
+    rm -rf "$dl"
+    touch "$tree/.ready"
+  fi
+  exec 9>&-
+fi
+kver="$(ls "$tree/lib/modules")"
+vmlinuz="$tree/boot/vmlinuz-$kver"
+moddir="$tree/lib/modules/$kver/kernel"
+
+run="$(mktemp -d "${TMPDIR:-/tmp}/orvex-kernel-vm.XXXXXX")"
+qemu_pid=""
+cleanup() {
+  if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
+    kill -KILL "$qemu_pid" 2>/dev/null || true
+    wait "$qemu_pid" 2>/dev/null || true
+  fi
+  rm -rf "$run"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+# First stage: busybox and the modules that reach the 9p root, in dependency order.
+mkdir -p "$run/initramfs/bin" "$run/initramfs/modules" "$run/share"
+cp "$busybox" "$run/initramfs/bin/busybox"
+first_stage_modules=(
+  drivers/virtio/virtio_ring drivers/virtio/virtio drivers/virtio/virtio_pci_modern_dev
+  drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci fs/netfs/netfs
+  fs/fscache/fscache net/9p/9pnet net/9p/9pnet_virtio fs/9p/9p fs/overlayfs/overlay
+)
+for m in "${first_stage_modules[@]}"; do
+  cp "$moddir/$m.ko" "$run/initramfs/modules/"
+  echo "/modules/$(basename "$m").ko" >>"$run/initramfs/modules/order"
+done
+cat >"$run/initramfs/init" <<'EOF'
+#!/bin/busybox sh
+/bin/busybox mkdir -p /proc /sys /dev
+/bin/busybox mount -t proc proc /proc
+/bin/busybox --install -s /bin
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for m in $(cat /modules/order); do insmod "$m" || echo "init: insmod $m failed"; done
+mkdir -p /lower /upper /newroot /share
+opts=trans=virtio,version=9p2000.L,msize=262144
+mount -t 9p -o "$opts,cache=loose,ro" hostroot /lower
+mount -t tmpfs -o mode=755 upper /upper
+mkdir -p /upper/data /upper/work
+mount -t overlay -o lowerdir=/lower,upperdir=/upper/data,workdir=/upper/work root /newroot
+mount -t 9p -o "$opts" share /share
+mount -t proc proc /newroot/proc
+mount -t sysfs sys /newroot/sys
+mount -t devtmpfs dev /newroot/dev
+mkdir -p /newroot/dev/pts /newroot/dev/shm
+mount -t devpts devpts /newroot/dev/pts
+mount -t tmpfs -o mode=1777 shm /newroot/dev/shm
+mount -t tmpfs -o mode=1777 tmp /newroot/tmp
+mount -t tmpfs -o mode=755 run /newroot/run
+mkdir -p /newroot/run/orvex-vm
+mount --bind /share /newroot/run/orvex-vm
+chroot /newroot /bin/bash /run/orvex-vm/guest.sh
+sync
+poweroff -f
+EOF
+chmod +x "$run/initramfs/init"
+(cd "$run/initramfs" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1 >"$run/initramfs.cpio.gz")
+
+# Second stage, inside the guest's root: modules from the unpacked tree, then COMMAND.
+{
+  echo "export ORVEX_IN_KERNEL_VM=1 XDG_RUNTIME_DIR=/run/user/0"
+  while IFS= read -r name; do
+    printf 'export %s=%q\n' "$name" "${!name}"
+  done < <(compgen -e | grep -E '^(PATH|HOME|LANG|LANGUAGE|LC_[A-Z]+|TZ|ORVEX_.*|GST_.*|QT_.*|PULSE_.*|[AUL]SAN_OPTIONS)$' |
+           grep -vx 'ORVEX_IN_KERNEL_VM')
+  printf 'tree=%q kver=%q vivid_options=%q workdir=%q\n' \
+    "$tree" "$kver" "${ORVEX_VIVID_OPTIONS:-n_devs=1}" "$PWD"
+  printf 'command=(' ; printf '%q ' "$@"; echo ')'
+} >"$run/share/env.sh"
+cat >"$run/share/guest.sh" <<'EOF'
+out=/run/orvex-vm
+cut -d' ' -f1 /proc/uptime >$out/booted
+source $out/env.sh
+mkdir -p /lib/modules/$kver /run/user/0
+chmod 700 /run/user/0
+mount --bind "$tree/lib/modules/$kver" /lib/modules/$kver
+[ -s /etc/machine-id ] || dbus-uuidgen >/etc/machine-id 2>/dev/null || true
+# vivid's options are words: split them on purpose.
+# shellcheck disable=SC2086
+if ! modprobe vivid $vivid_options 2>$out/stderr || ! modprobe snd-aloop 2>>$out/stderr; then
+  echo "the kernel's vivid or snd-aloop module did not load" >>$out/stderr
+  touch $out/no-devices
+  echo 77 >$out/status
+  exit
+fi
+cd "$workdir" || { echo 70 >$out/status; exit; }
+"${command[@]}" >$out/stdout 2>$out/stderr </dev/null
+echo $? >$out/status
+EOF
+
+limit="${ORVEX_KERNEL_VM_TIMEOUT:-600}"
+started=$(date +%s.%N)
+qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m 4096 -nographic -no-reboot -nic none \
+  -kernel "$vmlinuz" -initrd "$run/initramfs.cpio.gz" \
+  -append "console=ttyS0 quiet loglevel=3 panic=-1" \
+  -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
+  -virtfs "local,path=$run/share,mount_tag=share,security_model=none" \
+  </dev/null >"$run/console.log" 2>&1 &
+qemu_pid=$!
+timed_out=0
+deadline=$(( $(date +%s) + limit ))
+while kill -0 "$qemu_pid" 2>/dev/null; do
+  if [ "$(date +%s)" -ge "$deadline" ]; then
+    timed_out=1
+    kill -KILL "$qemu_pid" 2>/dev/null || true
+    break
+  fi
+  sleep 0.2
+done
+wait "$qemu_pid" 2>/dev/null || true
+qemu_pid=""
+ended=$(date +%s.%N)
+
+[ -f "$run/share/stdout" ] && cat "$run/share/stdout"
+[ -f "$run/share/stderr" ] && cat "$run/share/stderr" >&2
+if [ "${ORVEX_KERNEL_VM_VERBOSE:-}" = 1 ]; then
+  say "guest booted to its command in $(cat "$run/share/booted" 2>/dev/null || echo '?') s of guest time; the VM ran $(awk "BEGIN { printf \"%.1f\", $ended - $started }") s in all"
+  cat "$run/console.log" >&2
+fi
+if [ "$timed_out" = 1 ]; then
+  say "the VM was stopped after $limit s (ORVEX_KERNEL_VM_TIMEOUT) before COMMAND ended."
+  exit 124
+fi
+if [ ! -s "$run/share/status" ]; then
+  say "the VM stopped without COMMAND's exit status; its console said:"
+  tail -n 40 "$run/console.log" >&2
+  exit 70
+fi
+status="$(cat "$run/share/status")"
+[ -e "$run/share/no-devices" ] && say "the kernel's virtual devices are not available in this VM."
+exit "$status"
