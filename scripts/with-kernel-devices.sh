@@ -40,7 +40,7 @@ for tool in depmod dpkg-deb apt-get flock; do
   command -v "$tool" >/dev/null || unavailable "$tool is not installed; the kernel cannot be unpacked."
 done
 
-cache="${ORVEX_KERNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orvex/kernel}"
+cache="${ORVEX_KERNEL_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/cache}/.cache}/orvex/kernel}"
 mkdir -p "$cache"
 
 # The kernel: the image that linux-image-amd64 points at now, or the newest one unpacked before
@@ -123,7 +123,6 @@ mount -t devtmpfs dev /newroot/dev
 mkdir -p /newroot/dev/pts /newroot/dev/shm
 mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs -o mode=1777 shm /newroot/dev/shm
-mount -t tmpfs -o mode=1777 tmp /newroot/tmp
 mount -t tmpfs -o mode=755 run /newroot/run
 mkdir -p /newroot/run/orvex-vm
 mount --bind /share /newroot/run/orvex-vm
