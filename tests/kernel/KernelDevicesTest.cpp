@@ -1,18 +1,23 @@
-// The real control, and tulvik's window around it, on the kernel's own virtual devices: vivid's
-// four inputs and its TV tuner, and the ALSA loopback card. Runs inside the VM of
-// scripts/with-kernel-devices.sh, which loads both drivers; the control finds them by its
-// ordinary /dev scan.
+// The real control, and mirrane's and tulvik's windows around it, on the kernel's own virtual
+// devices: vivid's four inputs and its TV tuner, and the ALSA loopback card. Runs inside the
+// VM of scripts/with-kernel-devices.sh, which loads both drivers; the control finds them by
+// its ordinary /dev scan.
 
 #include "capture/engine/OrvexCore.h"
 #include "capture/engine/OrvexFactory.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
+#include "mirrane/Form1.h"
 #include "tests/engine/AviReadBack.h"
+#include "tests/mirrane/SliderRows.h"
 #include "tests/tulvik/WindowRig.h"
 
 #include <QCheckBox>
 #include <QImage>
 #include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -243,7 +248,7 @@ private slots:
     }
 
     // Every setting with a control of its own, as the driver describes it on the input; vivid
-    // moves brightness's range with the input, and lacks the settings a TV decoder lacks.
+    // moves brightness's range with the input, and lacks four of the settings.
     void cameraSettingsAreTheDriversAndReachIt_data()
     {
         QTest::addColumn<QString>("input");
@@ -261,33 +266,48 @@ private slots:
             QTest::addRow("Webcam 0 %s", std::string(memberName(property)).c_str()) << "Webcam 0" << property << control;
     }
 
+    // Through mirrane's own window: the input chosen in its list, "Preview", then each slider
+    // holds the driver's range and value (disabled where the driver lacks the control), and a
+    // slider moved to its ends reaches the driver.
     void cameraSettingsAreTheDriversAndReachIt()
     {
         QFETCH(QString, input);
         QFETCH(Member, property);
         QFETCH(std::uint32_t, control);
-        Rig rig(input.toStdString());
-        rig.startPreview();
-        if (QTest::currentTestFailed())
-            return;
+        desktop::ScriptedToolkit toolkit;
+        int endedWith = -1;
+        desktop::FailureReporter reporter{toolkit, "mirrane", [&](int status) { endedWith = status; }};
+        QPointer<mirrane::Form1> form = new mirrane::Form1(capture::createOrvex, toolkit, reporter);
+        const auto closeWindow = qScopeGuard([&] { delete form.data(); });
+        form->load();
+        form->show();
+        auto* inputs = form->findChild<QComboBox*>("cboVideoInput");
+        inputs->setCurrentIndex(inputs->findText(input));
+        QVERIFY(inputs->currentIndex() >= 0);
+        form->findChild<QPushButton*>("Command1")->click();
+        QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
+        QSlider* slider = nullptr;
+        for (const auto& [member, name] : mirrane::testing::sliderRows)
+            if (member == property)
+                slider = form->findChild<QSlider*>(name);
+        QVERIFY(slider);
+
         v4l2_queryctrl query{};
         query.id = control;
         const bool driverHasIt = askDriver(VIDIOC_QUERYCTRL, query) && !(query.flags & V4L2_CTRL_FLAG_DISABLED);
-        auto range = rig.orvex->cameraProperty(property);
-        QCOMPARE(range->get(RangeMember::Supported), Value::boolean(driverHasIt));
-        if (driverHasIt) {
-            const RangeNumbering numbering = rangeNumbering(property);
-            QCOMPARE(toInt32(range->get(numbering.min)), query.minimum);
-            QCOMPARE(toInt32(range->get(numbering.max)), query.maximum);
-            // vivid's gain follows its automatic mode, changing every second.
-            if (!(query.flags & V4L2_CTRL_FLAG_VOLATILE))
-                QCOMPARE(toInt32(range->get(numbering.value)), driverControl(control));
-
-            const std::int32_t wanted = query.maximum - query.step;
-            rig.orvex->put(property, Value::i32(wanted));
-            QCOMPARE(driverControl(control), wanted);
-        }
-        rig.orvex->call(Member::Stop);
+        QCOMPARE(slider->isEnabled(), driverHasIt);
+        if (!driverHasIt)
+            return;
+        QCOMPARE(slider->minimum(), query.minimum);
+        QCOMPARE(slider->maximum(), query.maximum);
+        // vivid's gain follows its automatic mode, changing every second.
+        if (!(query.flags & V4L2_CTRL_FLAG_VOLATILE))
+            QCOMPARE(slider->value(), driverControl(control));
+        QTest::keyClick(slider, Qt::Key_End);
+        QCOMPARE(driverControl(control), query.maximum);
+        QTest::keyClick(slider, Qt::Key_Home);
+        QCOMPARE(driverControl(control), query.minimum);
+        QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
     }
 
     void loopbackSoundIsRecorded()
