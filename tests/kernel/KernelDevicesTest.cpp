@@ -196,10 +196,20 @@ private slots:
         QCOMPARE(reinterpret_cast<const char*>(caps.card), Vivid.c_str());
     }
 
+    // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
+    // share one buffer.
+    void webcamRecordingUsesTheChosenFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("YUY2") << QStringLiteral("YUY2 640x360 30 fps");
+        QTest::newRow("NV12") << QStringLiteral("NV12 640x360 30 fps");
+    }
+
     void webcamRecordingUsesTheChosenFormat()
     {
+        QFETCH(QString, format);
         Rig rig("Webcam 0");
-        rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
+        rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
             return;
