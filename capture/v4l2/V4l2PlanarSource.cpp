@@ -34,6 +34,7 @@ struct PlanarSourceState {
     GstVideoInfo info{};
     bool raw = false;
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
+    std::size_t bufferCount = 0;  // guarded by the object lock: 0 while not streaming
 };
 
 struct OrvexPlanarSrc {
@@ -141,14 +142,17 @@ gboolean start(GstBaseSrc* source)
 
     // The caps say the rate the driver took.
     const v4l2_fract interval = state.stream->interval();
+    GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     if (interval.numerator && interval.denominator) {
         gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, int(interval.denominator), int(interval.numerator), nullptr);
-        state.frameDuration = gst_util_uint64_scale(GST_SECOND, interval.numerator, interval.denominator);
+        frameDuration = gst_util_uint64_scale(GST_SECOND, interval.numerator, interval.denominator);
     } else if (numerator > 0 && denominator > 0) {
-        state.frameDuration = gst_util_uint64_scale(GST_SECOND, denominator, numerator);
+        frameDuration = gst_util_uint64_scale(GST_SECOND, denominator, numerator);
     }
     GST_OBJECT_LOCK(source);
+    state.frameDuration = frameDuration;
     state.caps = std::move(caps);
+    state.bufferCount = state.stream->bufferCount();
     GST_OBJECT_UNLOCK(source);
 
     gst_poll_fd_init(&state.pollFd);
@@ -161,6 +165,9 @@ gboolean start(GstBaseSrc* source)
 gboolean stop(GstBaseSrc* source)
 {
     PlanarSourceState& state = stateOf(source);
+    GST_OBJECT_LOCK(source);
+    state.bufferCount = 0;
+    GST_OBJECT_UNLOCK(source);
     if (state.stream)
         gst_poll_remove_fd(state.poll.get(), &state.pollFd);
     state.stream.reset();
@@ -195,11 +202,17 @@ gboolean unlockStop(GstBaseSrc* source)
 gboolean query(GstBaseSrc* source, GstQuery* query)
 {
     PlanarSourceState& state = stateOf(source);
-    if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY && state.stream && GST_CLOCK_TIME_IS_VALID(state.frameDuration)) {
-        // A picture is stamped when taken and handed on a frame later at most; the driver
-        // holds as many as it has buffers.
-        gst_query_set_latency(query, TRUE, state.frameDuration, state.frameDuration * state.stream->bufferCount());
-        return TRUE;
+    if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
+        GST_OBJECT_LOCK(source);
+        const std::size_t buffers = state.bufferCount;
+        const GstClockTime frame = state.frameDuration;
+        GST_OBJECT_UNLOCK(source);
+        if (buffers > 0 && GST_CLOCK_TIME_IS_VALID(frame)) {
+            // A picture is stamped when taken and handed on a frame later at most; the driver
+            // holds as many as it has buffers.
+            gst_query_set_latency(query, TRUE, frame, frame * buffers);
+            return TRUE;
+        }
     }
     return GST_BASE_SRC_CLASS(orvex_planar_src_parent_class)->query(source, query);
 }
