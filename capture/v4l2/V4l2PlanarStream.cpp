@@ -65,6 +65,10 @@ V4l2PlanarStream::V4l2PlanarStream(const std::string& path, std::uint32_t fourcc
     if (format.fmt.pix_mp.pixelformat != fourcc || format.fmt.pix_mp.width != width
         || format.fmt.pix_mp.height != height)
         throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
+    // One field a buffer would make every picture half as high as the caps say.
+    const std::uint32_t field = format.fmt.pix_mp.field;
+    if (field == V4L2_FIELD_ALTERNATE || field == V4L2_FIELD_TOP || field == V4L2_FIELD_BOTTOM)
+        throw V4l2StreamError("sends each field in a buffer of its own, which is not supported", EINVAL);
     if (format.fmt.pix_mp.num_planes != 1)
         throw V4l2StreamError("sends this format in several buffers, which is not supported", EINVAL);
     m_bytesPerLine = format.fmt.pix_mp.plane_fmt[0].bytesperline;
