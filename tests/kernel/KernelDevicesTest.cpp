@@ -7,6 +7,7 @@
 #include "tests/control/ControlRig.h"
 #include "tests/engine/AviReadBack.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -167,6 +168,11 @@ struct Rig {
     }
 };
 
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
 std::int16_t soundPeak(const std::vector<std::int16_t>& samples)
 {
     std::int16_t peak = 0;
@@ -196,10 +202,20 @@ private slots:
         QCOMPARE(reinterpret_cast<const char*>(caps.card), Vivid.c_str());
     }
 
+    // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
+    // share one buffer.
+    void webcamRecordingUsesTheChosenFormat_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("YUY2") << QStringLiteral("YUY2 640x360 30 fps");
+        QTest::newRow("NV12") << QStringLiteral("NV12 640x360 30 fps");
+    }
+
     void webcamRecordingUsesTheChosenFormat()
     {
+        QFETCH(QString, format);
         Rig rig("Webcam 0");
-        rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
+        rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
             return;
@@ -212,6 +228,21 @@ private slots:
         QCOMPARE(written.height, 360);
         const double rate = written.videoFrames / written.videoEnd;
         QVERIFY2(rate > 27 && rate < 31, qPrintable(QString::number(rate)));
+    }
+
+    // Each run opens the node, maps its buffers and streams; none of it may stay behind.
+    void startAndStopKeepDescriptorsFlat()
+    {
+        Rig rig("Webcam 0");
+        const auto cycle = [&] {
+            rig.startPreview();
+            rig.orvex->call(Member::Stop);
+        };
+        cycle();
+        const int before = openDescriptors();
+        for (int round = 0; round < 5 && !QTest::currentTestFailed(); ++round)
+            cycle();
+        QCOMPARE(openDescriptors(), before);
     }
 
     void cameraSettingsAreTheDriversAndReachIt_data()
