@@ -1,5 +1,7 @@
 #include "V4l2SourceElement.h"
 
+#include "V4l2PlanarSource.h"
+
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/GstElements.h"
 
@@ -48,11 +50,15 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
         gst_init(nullptr, nullptr);
 
     ElementPtr bin(gst_bin_new(nullptr));
-    ElementPtr source = makeV4l2Source(choice.format.converted);
-    ElementPtr filter = makeElement("capsfilter");
-    g_object_set(source.get(), "device", path.c_str(), nullptr);
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
+    // v4l2src cannot stream a multi-planar node (see V4l2PlanarSource.h); a format that only
+    // libv4l2's conversion makes still needs it.
+    ElementPtr source = !choice.format.converted && isMultiPlanarOnlyNode(path)
+                            ? createV4l2PlanarSource(path, choice.fourcc, caps.get())
+                            : makeV4l2Source(choice.format.converted);
+    ElementPtr filter = makeElement("capsfilter");
+    g_object_set(source.get(), "device", path.c_str(), nullptr);
     g_object_set(filter.get(), "caps", caps.get(), nullptr);
 
     // The bin takes its own reference to each child; the handles drop theirs.

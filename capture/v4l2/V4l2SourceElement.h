@@ -7,9 +7,11 @@
 
 namespace capture {
 
-// A bin around v4l2src for one node and format, with one "src" pad: raw video as the format
-// names it, or image/jpeg for MJPG. Built element by element; a converted format is read
-// through libv4l2. Raises CaptureError when GStreamer's V4L2 plugin is missing.
+// A bin around the node's source for one format, with one "src" pad: raw video as the format
+// names it, or image/jpeg for MJPG. The source is v4l2src, or on a node that captures only
+// through the multi-planar API the control's own (V4l2PlanarSource.h). Built element by
+// element; a converted format is read through libv4l2. Raises CaptureError when GStreamer's
+// V4L2 plugin is missing.
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice);
 
 }  // namespace capture

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <gst/video/video.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace capture {
+
+// Copies a raw picture as a V4L2 driver lays it out in one buffer (the planes one after the
+// other, bytesPerLine for the first plane's lines and the others' scaled as the format scales
+// its components) into the frame's own layout. False, leaving the frame unfinished, when the
+// picture holds fewer bytes than the frame needs.
+bool copyPicture(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, GstVideoFrame& frame);
+
+}  // namespace capture

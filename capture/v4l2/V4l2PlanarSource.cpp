@@ -1,0 +1,361 @@
+#include "V4l2PlanarSource.h"
+
+#include "V4l2PictureCopy.h"
+#include "V4l2PlanarStream.h"
+
+#include <gst/base/gstpushsrc.h>
+#include <gst/video/video.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace capture {
+namespace {
+
+struct PollFree {
+    void operator()(GstPoll* poll) const { gst_poll_free(poll); }
+};
+
+// Everything the element keeps, in C++ types. The streaming thread owns the stream between
+// start and stop; unlock() only touches the poll, which is thread-safe.
+struct PlanarSourceState {
+    std::string device;
+    std::uint32_t fourcc = 0;
+    CapsPtr caps;  // guarded by the object lock: the negotiated caps once streaming
+    std::unique_ptr<V4l2PlanarStream> stream;
+    std::unique_ptr<GstPoll, PollFree> poll{gst_poll_new(TRUE)};
+    GstPollFD pollFd = GST_POLL_FD_INIT;
+    GstVideoInfo info{};
+    bool raw = false;
+    GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
+    std::size_t bufferCount = 0;  // guarded by the object lock: 0 while not streaming
+};
+
+struct OrvexPlanarSrc {
+    GstPushSrc parent;
+    PlanarSourceState* state;
+};
+
+struct OrvexPlanarSrcClass {
+    GstPushSrcClass parent;
+};
+
+enum { PropDevice = 1, PropFourcc, PropCaps };
+
+GType orvex_planar_src_get_type();
+G_DEFINE_TYPE(OrvexPlanarSrc, orvex_planar_src, GST_TYPE_PUSH_SRC)
+
+PlanarSourceState& stateOf(gpointer self)
+{
+    return *reinterpret_cast<OrvexPlanarSrc*>(self)->state;
+}
+
+void orvex_planar_src_init(OrvexPlanarSrc* self)
+{
+    self->state = new PlanarSourceState;
+    gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
+    gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
+}
+
+void finalize(GObject* object)
+{
+    delete reinterpret_cast<OrvexPlanarSrc*>(object)->state;
+    G_OBJECT_CLASS(orvex_planar_src_parent_class)->finalize(object);
+}
+
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+{
+    PlanarSourceState& state = stateOf(object);
+    GST_OBJECT_LOCK(object);
+    switch (id) {
+    case PropDevice: state.device = g_value_get_string(value) ? g_value_get_string(value) : ""; break;
+    case PropFourcc: state.fourcc = g_value_get_uint(value); break;
+    case PropCaps: {
+        const GstCaps* caps = gst_value_get_caps(value);
+        state.caps = CapsPtr(caps ? gst_caps_copy(caps) : nullptr);
+        break;
+    }
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    }
+    GST_OBJECT_UNLOCK(object);
+}
+
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+{
+    PlanarSourceState& state = stateOf(object);
+    GST_OBJECT_LOCK(object);
+    switch (id) {
+    case PropDevice: g_value_set_string(value, state.device.c_str()); break;
+    case PropFourcc: g_value_set_uint(value, state.fourcc); break;
+    case PropCaps: gst_value_set_caps(value, state.caps.get()); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    }
+    GST_OBJECT_UNLOCK(object);
+}
+
+// The error names the node; its debug text carries the errno's own words, which is how the
+// control tells an unplugged device (ENODEV) from another failure.
+void postFailure(GstBaseSrc* source, const std::string& what, int error)
+{
+    const std::string device = stateOf(source).device;
+    const std::string text = "The video device \"" + device + "\" " + what + ".";
+    const std::string debug = device + ": " + what + ": " + g_strerror(error) + " (errno " + std::to_string(error) + ")";
+    gst_element_message_full(GST_ELEMENT(source), GST_MESSAGE_ERROR, GST_RESOURCE_ERROR,
+                             error == ENODEV ? GST_RESOURCE_ERROR_NOT_FOUND : GST_RESOURCE_ERROR_FAILED,
+                             g_strdup(text.c_str()), g_strdup(debug.c_str()), __FILE__, GST_FUNCTION, __LINE__);
+}
+
+gboolean start(GstBaseSrc* source)
+{
+    PlanarSourceState& state = stateOf(source);
+    GST_OBJECT_LOCK(source);
+    CapsPtr caps(state.caps ? gst_caps_copy(state.caps.get()) : nullptr);
+    GST_OBJECT_UNLOCK(source);
+    if (!caps || !gst_caps_is_fixed(caps.get())) {
+        postFailure(source, "was given no fixed format to stream", EINVAL);
+        return FALSE;
+    }
+    GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
+    int width = 0, height = 0, numerator = 0, denominator = 0;
+    gst_structure_get_int(structure, "width", &width);
+    gst_structure_get_int(structure, "height", &height);
+    gst_structure_get_fraction(structure, "framerate", &numerator, &denominator);
+    state.raw = gst_structure_has_name(structure, "video/x-raw");
+    if (state.raw && !gst_video_info_from_caps(&state.info, caps.get())) {
+        postFailure(source, "was given a format GStreamer cannot lay out", EINVAL);
+        return FALSE;
+    }
+    try {
+        state.stream = std::make_unique<V4l2PlanarStream>(
+            state.device, state.fourcc, std::uint32_t(width), std::uint32_t(height),
+            v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
+    } catch (const V4l2StreamError& error) {
+        postFailure(source, error.what(), error.error());
+        return FALSE;
+    }
+
+    // The caps say the rate the driver took.
+    const v4l2_fract interval = state.stream->interval();
+    GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
+    if (interval.numerator && interval.denominator) {
+        gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, int(interval.denominator), int(interval.numerator), nullptr);
+        frameDuration = gst_util_uint64_scale(GST_SECOND, interval.numerator, interval.denominator);
+    } else if (numerator > 0 && denominator > 0) {
+        frameDuration = gst_util_uint64_scale(GST_SECOND, denominator, numerator);
+    }
+    GST_OBJECT_LOCK(source);
+    state.frameDuration = frameDuration;
+    state.caps = std::move(caps);
+    state.bufferCount = state.stream->bufferCount();
+    GST_OBJECT_UNLOCK(source);
+
+    gst_poll_fd_init(&state.pollFd);
+    state.pollFd.fd = state.stream->fd();
+    gst_poll_add_fd(state.poll.get(), &state.pollFd);
+    gst_poll_fd_ctl_read(state.poll.get(), &state.pollFd, TRUE);
+    return TRUE;
+}
+
+gboolean stop(GstBaseSrc* source)
+{
+    PlanarSourceState& state = stateOf(source);
+    GST_OBJECT_LOCK(source);
+    state.bufferCount = 0;
+    GST_OBJECT_UNLOCK(source);
+    if (state.stream)
+        gst_poll_remove_fd(state.poll.get(), &state.pollFd);
+    state.stream.reset();
+    return TRUE;
+}
+
+GstCaps* getCaps(GstBaseSrc* source, GstCaps* filter)
+{
+    PlanarSourceState& state = stateOf(source);
+    GST_OBJECT_LOCK(source);
+    GstCaps* caps = state.caps ? gst_caps_copy(state.caps.get()) : gst_caps_new_any();
+    GST_OBJECT_UNLOCK(source);
+    if (!filter)
+        return caps;
+    GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+    gst_caps_unref(caps);
+    return both;
+}
+
+gboolean unlock(GstBaseSrc* source)
+{
+    gst_poll_set_flushing(stateOf(source).poll.get(), TRUE);
+    return TRUE;
+}
+
+gboolean unlockStop(GstBaseSrc* source)
+{
+    gst_poll_set_flushing(stateOf(source).poll.get(), FALSE);
+    return TRUE;
+}
+
+gboolean query(GstBaseSrc* source, GstQuery* query)
+{
+    PlanarSourceState& state = stateOf(source);
+    if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
+        GST_OBJECT_LOCK(source);
+        const std::size_t buffers = state.bufferCount;
+        const GstClockTime frame = state.frameDuration;
+        GST_OBJECT_UNLOCK(source);
+        if (buffers > 0 && GST_CLOCK_TIME_IS_VALID(frame)) {
+            // A picture is stamped when taken and handed on a frame later at most; the driver
+            // holds as many as it has buffers.
+            gst_query_set_latency(query, TRUE, frame, frame * buffers);
+            return TRUE;
+        }
+    }
+    return GST_BASE_SRC_CLASS(orvex_planar_src_parent_class)->query(source, query);
+}
+
+// The running time at which the driver took the picture: the clock's now, less the picture's
+// age where the driver stamped it on the monotonic clock.
+GstClockTime captureTime(GstElement* element, const V4l2Picture& picture)
+{
+    GstClock* clock = gst_element_get_clock(element);
+    if (!clock)
+        return GST_CLOCK_TIME_NONE;
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    const GstClockTime base = gst_element_get_base_time(element);
+    if (now < base)
+        return 0;
+    GstClockTime running = now - base;
+    if (picture.monotonicNs >= 0) {
+        const std::int64_t age = g_get_monotonic_time() * 1000 - picture.monotonicNs;
+        if (age > 0 && age < std::int64_t(GST_SECOND))
+            running = running > GstClockTime(age) ? running - GstClockTime(age) : 0;
+    }
+    return running;
+}
+
+GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
+{
+    GstBaseSrc* source = GST_BASE_SRC(pushSource);
+    PlanarSourceState& state = stateOf(source);
+    if (!state.stream)
+        return GST_FLOW_FLUSHING;
+    for (;;) {
+        const gint ready = gst_poll_wait(state.poll.get(), GST_CLOCK_TIME_NONE);
+        if (ready < 0) {
+            if (errno == EBUSY)
+                return GST_FLOW_FLUSHING;
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            postFailure(source, "could not be waited on", errno);
+            return GST_FLOW_ERROR;
+        }
+        const bool failed = gst_poll_fd_has_error(state.poll.get(), &state.pollFd);
+        GstBuffer* buffer = nullptr;
+        bool damaged = false;
+        const int error = state.stream->next([&](const V4l2Picture& picture) {
+            if (picture.flaggedBad) {
+                damaged = true;  // dropped: the gap in the timestamps counts it
+                return;
+            }
+            if (!state.raw) {
+                buffer = gst_buffer_new_memdup(picture.data, picture.size);
+            } else {
+                buffer = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
+                GstVideoFrame frame;
+                if (!gst_video_frame_map(&frame, &state.info, buffer, GST_MAP_WRITE)) {
+                    gst_clear_buffer(&buffer);
+                    return;
+                }
+                const bool whole = copyPicture(picture.data, picture.size, picture.bytesPerLine, frame);
+                gst_video_frame_unmap(&frame);
+                if (!whole) {
+                    damaged = true;
+                    gst_clear_buffer(&buffer);
+                    return;
+                }
+            }
+            GST_BUFFER_PTS(buffer) = captureTime(GST_ELEMENT(source), picture);
+            GST_BUFFER_DURATION(buffer) = state.frameDuration;
+            GST_BUFFER_OFFSET(buffer) = picture.sequence;
+        });
+        if (error == EAGAIN && !failed)
+            continue;
+        if (error != 0 && error != EAGAIN) {
+            gst_clear_buffer(&buffer);
+            postFailure(source, error == ENODEV ? "is no longer connected" : "stopped delivering pictures", error);
+            return GST_FLOW_ERROR;
+        }
+        if (error == EAGAIN) {
+            postFailure(source, "reported an error while streaming", EIO);
+            return GST_FLOW_ERROR;
+        }
+        if (damaged && !buffer)
+            continue;
+        if (!buffer) {
+            postFailure(source, "gave a picture that could not be copied", ENOMEM);
+            return GST_FLOW_ERROR;
+        }
+        *out = buffer;
+        return GST_FLOW_OK;
+    }
+}
+
+void orvex_planar_src_class_init(OrvexPlanarSrcClass* klass)
+{
+    GObjectClass* object = G_OBJECT_CLASS(klass);
+    object->finalize = finalize;
+    object->set_property = setProperty;
+    object->get_property = getProperty;
+    const auto flags = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+    g_object_class_install_property(object, PropDevice,
+                                    g_param_spec_string("device", "Device", "The V4L2 node", nullptr, flags));
+    g_object_class_install_property(object, PropFourcc,
+                                    g_param_spec_uint("fourcc", "Fourcc", "The V4L2 pixel format", 0, G_MAXUINT32, 0, flags));
+    g_object_class_install_property(object, PropCaps,
+                                    g_param_spec_boxed("caps", "Caps", "The format to stream", GST_TYPE_CAPS, flags));
+
+    GstElementClass* element = GST_ELEMENT_CLASS(klass);
+    gst_element_class_set_static_metadata(element, "Multi-planar V4L2 source", "Source/Video",
+                                          "Captures from a multi-planar V4L2 node, honouring each plane's data offset",
+                                          "orvex");
+    static GstStaticPadTemplate sourceTemplate =
+        GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
+    gst_element_class_add_static_pad_template(element, &sourceTemplate);
+
+    GstBaseSrcClass* base = GST_BASE_SRC_CLASS(klass);
+    base->start = start;
+    base->stop = stop;
+    base->get_caps = getCaps;
+    base->unlock = unlock;
+    base->unlock_stop = unlockStop;
+    base->query = query;
+    GST_PUSH_SRC_CLASS(klass)->create = create;
+}
+
+}  // namespace
+
+ElementPtr createV4l2PlanarSource(const std::string& path, std::uint32_t fourcc, const GstCaps* caps)
+{
+    return ElementPtr(GST_ELEMENT(g_object_new(orvex_planar_src_get_type(), "device", path.c_str(), "fourcc", fourcc,
+                                               "caps", caps, nullptr)));
+}
+
+bool isMultiPlanarOnlyNode(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    v4l2_capability capability{};
+    const bool answered = ::ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0;
+    ::close(fd);
+    const std::uint32_t caps =
+        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
+    return answered && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(caps & V4L2_CAP_VIDEO_CAPTURE);
+}
+
+}  // namespace capture

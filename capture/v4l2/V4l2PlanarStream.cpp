@@ -1,0 +1,171 @@
+#include "V4l2PlanarStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace capture {
+namespace {
+
+constexpr std::uint32_t type = V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+// Enough for a steady stream at 30 fps with a busy consumer; each frame is copied out at once.
+constexpr std::uint32_t buffersWanted = 4;
+
+}  // namespace
+
+V4l2StreamError::V4l2StreamError(const std::string& step, int error)
+    : std::runtime_error(step + " (" + std::strerror(error) + ")"), m_error(error)
+{
+}
+
+V4l2PlanarStream::Descriptor::~Descriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+V4l2PlanarStream::Mapping::Mapping(int fd, std::size_t length, std::uint32_t offset)
+    : m_data(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset)), m_length(length)
+{
+    if (m_data == MAP_FAILED)
+        throw V4l2StreamError("its buffers could not be mapped", errno);
+}
+
+V4l2PlanarStream::Mapping::Mapping(Mapping&& other) noexcept
+    : m_data(std::exchange(other.m_data, MAP_FAILED)), m_length(other.m_length)
+{
+}
+
+V4l2PlanarStream::Mapping::~Mapping()
+{
+    if (m_data != MAP_FAILED)
+        ::munmap(m_data, m_length);
+}
+
+V4l2PlanarStream::V4l2PlanarStream(const std::string& path, std::uint32_t fourcc, std::uint32_t width,
+                                   std::uint32_t height, v4l2_fract interval)
+    : m_fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC))
+{
+    if (m_fd.get() < 0)
+        throw V4l2StreamError("could not be opened", errno);
+
+    v4l2_format format{};
+    format.type = type;
+    format.fmt.pix_mp.width = width;
+    format.fmt.pix_mp.height = height;
+    format.fmt.pix_mp.pixelformat = fourcc;
+    format.fmt.pix_mp.field = V4L2_FIELD_ANY;
+    require("did not take the format", VIDIOC_S_FMT, &format);
+    if (format.fmt.pix_mp.pixelformat != fourcc || format.fmt.pix_mp.width != width
+        || format.fmt.pix_mp.height != height)
+        throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
+    // One field a buffer would make every picture half as high as the caps say.
+    const std::uint32_t field = format.fmt.pix_mp.field;
+    if (field == V4L2_FIELD_ALTERNATE || field == V4L2_FIELD_TOP || field == V4L2_FIELD_BOTTOM)
+        throw V4l2StreamError("sends each field in a buffer of its own, which is not supported", EINVAL);
+    if (format.fmt.pix_mp.num_planes != 1)
+        throw V4l2StreamError("sends this format in several buffers, which is not supported", EINVAL);
+    m_bytesPerLine = format.fmt.pix_mp.plane_fmt[0].bytesperline;
+
+    v4l2_streamparm parameters{};
+    parameters.type = type;
+    if (interval.numerator && interval.denominator) {
+        parameters.parm.capture.timeperframe = interval;
+        ioctl(VIDIOC_S_PARM, &parameters);  // a driver without rates keeps its own
+    }
+    parameters = {};
+    parameters.type = type;
+    if (ioctl(VIDIOC_G_PARM, &parameters) == 0)
+        m_interval = parameters.parm.capture.timeperframe;
+
+    v4l2_requestbuffers request{};
+    request.count = buffersWanted;
+    request.type = type;
+    request.memory = V4L2_MEMORY_MMAP;
+    require("did not give buffers to stream with", VIDIOC_REQBUFS, &request);
+    if (request.count < 2)
+        throw V4l2StreamError("gave too few buffers to stream with", ENOMEM);
+
+    m_buffers.reserve(request.count);
+    for (std::uint32_t index = 0; index < request.count; ++index) {
+        v4l2_plane planes[VIDEO_MAX_PLANES]{};
+        v4l2_buffer buffer{};
+        buffer.type = type;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = index;
+        buffer.length = 1;
+        buffer.m.planes = planes;
+        require("did not describe its buffers", VIDIOC_QUERYBUF, &buffer);
+        m_buffers.emplace_back(m_fd.get(), planes[0].length, planes[0].m.mem_offset);
+        require("did not take its buffers back", VIDIOC_QBUF, &buffer);
+    }
+    int streamType = type;
+    require("did not start streaming", VIDIOC_STREAMON, &streamType);
+    m_streaming = true;
+}
+
+V4l2PlanarStream::~V4l2PlanarStream()
+{
+    if (m_streaming) {
+        int streamType = type;
+        ioctl(VIDIOC_STREAMOFF, &streamType);
+    }
+    // The mappings go first (the kernel frees the buffers once unmapped), then the descriptor.
+    m_buffers.clear();
+}
+
+int V4l2PlanarStream::ioctl(unsigned long request, void* argument) const
+{
+    int result;
+    do {
+        result = ::ioctl(m_fd.get(), request, argument);
+    } while (result < 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
+}
+
+void V4l2PlanarStream::require(const char* step, unsigned long request, void* argument) const
+{
+    const int error = ioctl(request, argument);
+    if (error != 0)
+        throw V4l2StreamError(step, error);
+}
+
+int V4l2PlanarStream::next(const std::function<void(const V4l2Picture&)>& use)
+{
+    v4l2_plane planes[VIDEO_MAX_PLANES]{};
+    v4l2_buffer buffer{};
+    buffer.type = type;
+    buffer.memory = V4L2_MEMORY_MMAP;
+    buffer.length = 1;
+    buffer.m.planes = planes;
+    if (const int error = ioctl(VIDIOC_DQBUF, &buffer))
+        return error;
+    if (buffer.index >= m_buffers.size())
+        return EINVAL;
+
+    // Never trust the driver's numbers beyond the mapping.
+    const Mapping& mapping = m_buffers[buffer.index];
+    const std::size_t used = std::min<std::size_t>(planes[0].bytesused, mapping.length());
+    const std::size_t offset = std::min<std::size_t>(planes[0].data_offset, used);
+    V4l2Picture picture;
+    picture.data = mapping.data() + offset;
+    picture.size = used - offset;
+    picture.bytesPerLine = m_bytesPerLine;
+    picture.sequence = buffer.sequence;
+    picture.flaggedBad = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
+    if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
+        picture.monotonicNs = std::int64_t(buffer.timestamp.tv_sec) * 1000000000 + std::int64_t(buffer.timestamp.tv_usec) * 1000;
+    use(picture);
+
+    buffer.m.planes = planes;
+    buffer.length = 1;
+    return ioctl(VIDIOC_QBUF, &buffer);
+}
+
+}  // namespace capture
