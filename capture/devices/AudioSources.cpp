@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -121,17 +123,71 @@ std::unique_ptr<SoundSource> serverSource(GstHandle<GstDevice> device)
     return std::make_unique<SoundSource>(std::move(device), std::move(name), card, microphone);
 }
 
-std::unique_ptr<SoundSource> alsaSource(GstHandle<GstDevice> device)
+// The PCM device's number from the ALSA provider's own address of it, "hw:CARD,DEVICE".
+std::optional<int> pcmDevice(GstDevice* device)
 {
-    const Properties properties(device.get());
+    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(device), "internal-name"))
+        return std::nullopt;
+    gchar* address = nullptr;
+    g_object_get(device, "internal-name", &address, nullptr);
+    const std::string text = address ? address : "";
+    g_free(address);
+    const auto comma = text.rfind(',');
+    if (text.rfind("hw:", 0) != 0 || comma == std::string::npos)
+        return std::nullopt;
+    char* end = nullptr;
+    const long number = std::strtol(text.c_str() + comma + 1, &end, 10);
+    return *end == '\0' && end != text.c_str() + comma + 1 && number >= 0 ? std::optional<int>(static_cast<int>(number))
+                                                                          : std::nullopt;
+}
+
+// The capture device's own name as the kernel gives it ("name: Loopback PCM"); empty when
+// it does not say.
+std::string pcmName(int card, int device)
+{
+    std::ifstream info("/proc/asound/card" + std::to_string(card) + "/pcm" + std::to_string(device) + "c/info");
+    const std::string key = "name: ";
+    for (std::string line; std::getline(info, line);)
+        if (line.rfind(key, 0) == 0)
+            return line.substr(key.size());
+    return {};
+}
+
+AlsaCapture describeAlsaCapture(GstDevice* device)
+{
+    const Properties properties(device);
+    AlsaCapture capture;
     // The device's own name is the card's long name with its port and interrupt numbers.
-    std::string name = properties.text("alsa.card_name");
-    if (name.empty())
-        name = displayName(device.get());
-    return std::make_unique<SoundSource>(std::move(device), std::move(name), properties.number("alsa.card"), false);
+    capture.cardName = properties.text("alsa.card_name");
+    if (capture.cardName.empty())
+        capture.cardName = displayName(device);
+    capture.card = properties.number("alsa.card");
+    capture.device = pcmDevice(device);
+    if (capture.card && capture.device)
+        capture.deviceName = pcmName(*capture.card, *capture.device);
+    return capture;
 }
 
 }  // namespace
+
+std::vector<std::string> alsaCaptureNames(const std::vector<AlsaCapture>& captures)
+{
+    std::map<std::optional<int>, int> perCard;
+    for (const AlsaCapture& capture : captures)
+        if (capture.card)
+            ++perCard[capture.card];
+    std::vector<std::string> names;
+    for (const AlsaCapture& capture : captures) {
+        std::string name = capture.cardName;
+        if (capture.card && perCard[capture.card] > 1 && capture.device) {
+            if (!capture.deviceName.empty() && capture.deviceName != capture.cardName)
+                name += ": " + capture.deviceName;
+            name += " (device " + std::to_string(*capture.device) + ")";
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
 
 std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<GstDevice>> server,
                                                          std::vector<GstHandle<GstDevice>> alsa)
@@ -145,11 +201,18 @@ std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<G
         sources.push_back(std::move(source));
     }
     // A card the server holds is busy for ALSA anyway.
+    std::vector<GstHandle<GstDevice>> own;
+    std::vector<AlsaCapture> captures;
     for (auto& device : alsa) {
-        auto source = alsaSource(std::move(device));
-        if (!source->card() || !serverCards.count(*source->card()))
-            sources.push_back(std::move(source));
+        AlsaCapture capture = describeAlsaCapture(device.get());
+        if (capture.card && serverCards.count(*capture.card))
+            continue;
+        captures.push_back(std::move(capture));
+        own.push_back(std::move(device));
     }
+    const std::vector<std::string> names = alsaCaptureNames(captures);
+    for (std::size_t i = 0; i < own.size(); ++i)
+        sources.push_back(std::make_unique<SoundSource>(std::move(own[i]), names[i], captures[i].card, false));
     return sources;
 }
 

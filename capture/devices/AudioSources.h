@@ -3,6 +3,8 @@
 #include "VideoDevice.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace capture {
@@ -18,5 +20,18 @@ std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources();
 // makes it.
 std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<GstDevice>> server,
                                                          std::vector<GstHandle<GstDevice>> alsa);
+
+// An ALSA capture device as the list names it.
+struct AlsaCapture {
+    std::string cardName;          // "HDA Intel PCH", "Loopback"
+    std::optional<int> card;       // the card's number
+    std::optional<int> device;     // the PCM device's number on its card
+    std::string deviceName;        // the PCM device's own name, "ALC892 Analog"
+};
+
+// What each is listed as: a card with one capture device by the card's name, as before; a card
+// with several gives each its own name and number too ("Loopback: Loopback PCM (device 1)"),
+// since its devices may share a name.
+std::vector<std::string> alsaCaptureNames(const std::vector<AlsaCapture>& captures);
 
 }  // namespace capture

@@ -10,7 +10,7 @@ namespace capture {
 struct TunerChannel {
     std::string name;  // begins with the number that tunes it
     double number = 0;
-    bool available = true;  // carries a station (virtual tuner) or found by a scan
+    bool available = true;  // carries a station (virtual tuner), has a signal now (the one a card is on) or in a scan
 };
 
 // How a tuner write ended that the card may refuse for the moment.
@@ -47,7 +47,7 @@ public:
     // Called after each channel of a scan; answering false stops the scan.
     using ScanProgress = std::function<bool(int done, int total)>;
     // Whether the tuner learns which channels carry a station by scanning them (a real card);
-    // until it has, every channel counts as available.
+    // until it has, every channel but the one it is on counts as available.
     virtual bool canScan() const { return false; }
     // Tunes every channel of the table and marks those with a signal, as channels() then
     // answers. Takes seconds: run it off the GUI thread, never inside a start. A scan that is

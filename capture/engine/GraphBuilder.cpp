@@ -379,8 +379,14 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     if (!record)
         return;
 
+    // AVI counts samples, it keeps no timestamps: sound a sound card's source lost (an overrun
+    // while the machine was busy) is filled with silence, as missed frames are repeated, so
+    // that what follows stays with its picture.
+    GstElement* rate = make("audiorate", Part::Encoder);
+    g_object_set(rate, "skip-to-first", TRUE, nullptr);
+    m_layout.soundRecordBranch = recordBranch(tee, rate);
     GstElement* convert = make("audioconvert", Part::Encoder);
-    m_layout.soundRecordBranch = recordBranch(tee, convert);
+    link(rate, convert, Part::Encoder);
     GstElement* resample = make("audioresample", Part::Encoder);
     link(convert, resample, Part::Encoder);
     GstElement* last = request.audioEncoder

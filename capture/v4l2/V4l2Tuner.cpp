@@ -93,6 +93,7 @@ std::vector<TunerChannel> V4l2Tuner::channels()
     if (!m_table)
         return channels;
     const auto found = m_found.find(m_table->id);
+    const std::optional<Reception> reception = receptionLocked();
     for (const auto& channel : m_table->channels) {
         TunerChannel entry;
         entry.name = channel.name;
@@ -101,9 +102,47 @@ std::vector<TunerChannel> V4l2Tuner::channels()
             const auto result = found->second.find(channel.number);
             entry.available = result != found->second.end() && result->second;
         }
+        // What the tuner receives now outweighs what a scan found there earlier. Unclamped: a
+        // channel beyond the tuner's reach is not the one at the edge of its range.
+        if (reception
+            && toUnits(channel.frequencyMHz, reception->range.capability & V4L2_TUNER_CAP_LOW) == reception->units)
+            entry.available = reception->station;
         channels.push_back(std::move(entry));
     }
     return channels;
+}
+
+std::optional<V4l2Tuner::Reception> V4l2Tuner::receptionLocked()
+{
+    // The signal a driver reports is the current input's: on the card's Composite input it
+    // says nothing about the tuner.
+    int current = -1;
+    if (m_file.ioctl(VIDIOC_G_INPUT, &current) != 0 || current != static_cast<int>(m_input))
+        return std::nullopt;
+    const std::optional<std::uint32_t> units = readFrequency();
+    if (!units)
+        return std::nullopt;
+    // Only right after a tune: the wait is one settle delay at most, never a scan.
+    if (m_tunedAt) {
+        const auto since = std::chrono::steady_clock::now() - *m_tunedAt;
+        if (since < m_settle)
+            m_sleep(std::chrono::ceil<std::chrono::milliseconds>(m_settle - since));
+    }
+    v4l2_tuner tuner{};
+    tuner.index = m_tuner;
+    if (m_file.ioctl(VIDIOC_G_TUNER, &tuner) != 0)
+        return std::nullopt;
+    Reception reception;
+    reception.units = *units;
+    reception.range = {tuner.capability, tuner.rangelow, tuner.rangehigh};
+    reception.station = static_cast<int>(tuner.signal) >= stationSignal;
+    return reception;
+}
+
+std::uint32_t V4l2Tuner::unitsOf(const tv::Channel& channel, const Range& range) const
+{
+    const std::uint32_t units = toUnits(channel.frequencyMHz, range.capability & V4L2_TUNER_CAP_LOW);
+    return std::clamp(units, range.low, std::max(range.low, range.high));
 }
 
 void V4l2Tuner::tune(double channel)
@@ -135,10 +174,8 @@ int V4l2Tuner::tuneLocked(double channel, std::string& label)
 
     Range range;
     int error = readRange(range);
-    if (error == 0) {
-        const std::uint32_t units = toUnits(wanted->frequencyMHz, range.capability & V4L2_TUNER_CAP_LOW);
-        error = setFrequency(std::clamp(units, range.low, std::max(range.low, range.high)));
-    }
+    if (error == 0)
+        error = setFrequency(unitsOf(*wanted, range));
     return error;
 }
 
@@ -289,13 +326,16 @@ int V4l2Tuner::readRange(Range& range) const
     return error;
 }
 
-int V4l2Tuner::setFrequency(std::uint32_t units) const
+int V4l2Tuner::setFrequency(std::uint32_t units)
 {
     v4l2_frequency frequency{};
     frequency.tuner = m_tuner;
     frequency.type = V4L2_TUNER_ANALOG_TV;
     frequency.frequency = units;
-    return m_file.ioctl(VIDIOC_S_FREQUENCY, &frequency);
+    const int error = m_file.ioctl(VIDIOC_S_FREQUENCY, &frequency);
+    if (error == 0)
+        m_tunedAt = std::chrono::steady_clock::now();
+    return error;
 }
 
 std::optional<std::uint32_t> V4l2Tuner::readFrequency() const

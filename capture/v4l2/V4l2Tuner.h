@@ -20,8 +20,9 @@ namespace capture {
 // Frequencies go to the driver in its unit (62.5 kHz, or 62.5 Hz for a tuner with
 // V4L2_TUNER_CAP_LOW), rounded to the nearest unit and clamped to the tuner's range.
 //
-// Every channel of the table counts as available until scan() has looked for stations.
-// The members may be called from two threads (a scan on a worker, the window's tuning on the
+// The channel the tuner is on is available when the driver reports a signal there (read when
+// the channels are asked for, once the tuner has settled after a tune); the others count as
+// available until scan() has looked for stations. The members may be called from two threads (a scan on a worker, the window's tuning on the
 // GUI thread); each ioctl sequence is serialised.
 class V4l2Tuner final : public Tuner {
 public:
@@ -74,11 +75,20 @@ private:
         std::uint32_t low = 0;
         std::uint32_t high = 0;
     };
+    // Where the tuner is and whether a station is there; nothing when it cannot be told (the
+    // device is on another input, or does not answer).
+    struct Reception {
+        std::uint32_t units = 0;
+        Range range;
+        bool station = false;
+    };
+    std::optional<Reception> receptionLocked();
+    std::uint32_t unitsOf(const tv::Channel& channel, const Range& range) const;
     // 0 or errno; the channel's name for a message.
     int tuneLocked(double channel, std::string& label);
     int muteLocked(bool muted);
     int readRange(Range& range) const;  // 0 or errno
-    int setFrequency(std::uint32_t units) const;
+    int setFrequency(std::uint32_t units);
     std::optional<std::uint32_t> readFrequency() const;
     int applyStandardLocked();
 
@@ -91,6 +101,8 @@ private:
     std::chrono::milliseconds m_settle{150};
     const tv::ChannelTable* m_table = nullptr;
     std::optional<tv::Standard> m_standard;
+    // When the frequency was last set: a tuner's signal means little before it has settled.
+    std::optional<std::chrono::steady_clock::time_point> m_tunedAt;
     // Scan results per table: channel number to whether it carries a station.
     std::map<std::string, std::map<int, bool>> m_found;
 };

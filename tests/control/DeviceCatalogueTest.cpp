@@ -178,6 +178,26 @@ private slots:
         QCOMPARE(microphones, (std::vector<bool>{false, true, false, false}));
     }
 
+    // A card with one capture device keeps its name; the devices of a card with several are
+    // told apart by their own names and numbers, also where those names are the same.
+    void alsaCaptureDevicesAreToldApart()
+    {
+        const std::vector<AlsaCapture> captures = {
+            {"SAA7134", 1, 0, "SAA7134 PCM"},
+            {"HDA Intel PCH", 0, 0, "ALC892 Analog"},
+            {"HDA Intel PCH", 0, 2, "ALC892 Alt Analog"},
+            {"Loopback", 2, 0, "Loopback PCM"},
+            {"Loopback", 2, 1, "Loopback PCM"},
+            {"USB Audio", 3, 0, "USB Audio"},
+            {"USB Audio", 3, 1, ""},
+        };
+        QCOMPARE(alsaCaptureNames(captures),
+                 (std::vector<std::string>{"SAA7134", "HDA Intel PCH: ALC892 Analog (device 0)",
+                                           "HDA Intel PCH: ALC892 Alt Analog (device 2)",
+                                           "Loopback: Loopback PCM (device 0)", "Loopback: Loopback PCM (device 1)",
+                                           "USB Audio (device 0)", "USB Audio (device 1)"}));
+    }
+
     // A USB stick's video and sound hang off different interfaces of one device; a PCI card's
     // off the card itself.
     void aCardsPartsMeetAtTheirPhysicalDevice()

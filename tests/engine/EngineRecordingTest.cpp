@@ -138,6 +138,20 @@ private slots:
         QVERIFY2(std::abs(file.offsetsMs.front()) <= frameMs, qPrintable(QString("first pair %1 ms").arg(file.offsetsMs.front())));
     }
 
+    // A sound card that overruns loses sound: the file fills the gaps with silence, or its
+    // sound would end early and run ahead of its picture after each gap.
+    void fillsTheSoundTheSourceLost()
+    {
+        LossyMicrophone microphone;
+        CaptureRequest request = recording("lossy.avi");
+        request.audioDevice = &microphone;
+        CaptureEngine engine(m_frames);
+        recordFor(engine, m_frames, request, 3000);
+        const AviReadBack file = readBack(request.fileName);
+        QVERIFY2(file.readable && file.audioEnd > 2.5 && std::abs(file.videoEnd - file.audioEnd) <= 1.0 / 30 + 0.025,
+                 qPrintable(QString("picture %1 s, sound %2 s").arg(file.videoEnd).arg(file.audioEnd)));
+    }
+
     void recordsOneStreamWhenPictureOrSoundIsLeftOut()
     {
         CaptureEngine engine(m_frames);

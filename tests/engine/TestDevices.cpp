@@ -102,6 +102,24 @@ ElementPtr ToneMicrophone::toneSource()
     return ghosted(std::move(bin), filter);
 }
 
+ElementPtr LossyMicrophone::createSource()
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    GstElement* source = addTo(bin.get(), "audiotestsrc");
+    g_object_set(source, "is-live", TRUE, "freq", 440.0, nullptr);
+    // The last five of every twenty 1024-sample buffers go missing in the first two seconds.
+    GstPad* pad = gst_element_get_static_pad(source, "src");
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            const guint64 offset = GST_BUFFER_OFFSET(GST_PAD_PROBE_INFO_BUFFER(info));
+            return offset < 2 * 44100 && (offset / 1024) % 20 >= 15 ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+        },
+        nullptr, nullptr);
+    gst_object_unref(pad);
+    return ghosted(std::move(bin), source);
+}
+
 VideoFormat smallFormat(const char* pixelFormat)
 {
     return VideoFormat{pixelFormat, 320, 240, 30, 1};

@@ -54,6 +54,14 @@ private:
     bool m_fails;
 };
 
+// A 440 Hz tone that loses a quarter of its first two seconds in bursts of 116 ms, as a sound
+// card's source does when it overruns: the buffers after a gap carry their true, later times.
+class LossyMicrophone : public AudioDevice {
+public:
+    std::string name() const override { return "Lossy microphone"; }
+    ElementPtr createSource() override;
+};
+
 VideoFormat smallFormat(const char* pixelFormat = "YUY2");
 
 // A small preview of the test camera with the test tone; recording() sends it to a file.

@@ -1,15 +1,24 @@
-// The real control on the kernel's own virtual devices: vivid's webcam and TV tuner, and the
-// ALSA loopback card. Runs inside the VM of scripts/with-kernel-devices.sh, which loads both
-// drivers; the control finds them by its ordinary /dev scan.
+// The real control, and mirrane's and tulvik's windows around it, on the kernel's own virtual
+// devices: vivid's four inputs and its TV tuner, and the ALSA loopback card. Runs inside the
+// VM of scripts/with-kernel-devices.sh, which loads both drivers; the control finds them by
+// its ordinary /dev scan.
 
 #include "capture/engine/OrvexCore.h"
+#include "capture/engine/OrvexFactory.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
+#include "mirrane/Form1.h"
 #include "tests/engine/AviReadBack.h"
+#include "tests/mirrane/SliderRows.h"
+#include "tests/tulvik/WindowRig.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,6 +39,9 @@ namespace {
 
 const char* const Node = "/dev/video0";
 const std::string Vivid = "vivid";
+// The loopback card's two capture devices; device 1 hears what is played on hw:Loopback,0,N.
+const std::string LoopbackHearingDevice0 = "Loopback: Loopback PCM (device 1)";
+const std::string LoopbackHearingDevice1 = "Loopback: Loopback PCM (device 0)";
 
 // One ioctl from a second opener, as v4l2-ctl would ask: false when the driver refuses.
 template <typename Argument>
@@ -202,32 +214,46 @@ private slots:
         QCOMPARE(reinterpret_cast<const char*>(caps.card), Vivid.c_str());
     }
 
-    // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
-    // share one buffer.
-    void webcamRecordingUsesTheChosenFormat_data()
+    // A format other than the input's current one, by its listed name: the file holds its size
+    // and rate (an AVI's rate is its header's, so frames over duration give it back).
+    void recordingUsesTheChosenFormat_data()
     {
+        QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("format");
-        QTest::newRow("YUY2") << QStringLiteral("YUY2 640x360 30 fps");
-        QTest::newRow("NV12") << QStringLiteral("NV12 640x360 30 fps");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("Webcam 0 YUY2") << "Webcam 0" << "YUY2 640x360 30 fps" << 640 << 360 << 30.0;
+        // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
+        // share one buffer.
+        QTest::newRow("Webcam 0 NV12") << "Webcam 0" << "NV12 640x360 30 fps" << 640 << 360 << 30.0;
+        QTest::newRow("TV 0") << "TV 0" << "YUY2 640x480 25 fps" << 640 << 480 << 25.0;
+        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << 768 << 576 << 25.0;
+        QTest::newRow("HDMI 0") << "HDMI 0" << "YUY2 320x240 60 fps" << 320 << 240 << 60.0;
     }
 
-    void webcamRecordingUsesTheChosenFormat()
+    void recordingUsesTheChosenFormat()
     {
+        QFETCH(QString, input);
         QFETCH(QString, format);
-        Rig rig("Webcam 0");
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(double, rate);
+        Rig rig(input.toStdString());
         rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
             return;
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
-        QTest::qWait(3000);
+        QTest::qWait(2000);
         rig.orvex->call(Member::Stop);
         const auto written = testing::readBack(file);
-        QVERIFY(written.readable && written.hasIndex);
-        QCOMPARE(written.width, 640);
-        QCOMPARE(written.height, 360);
-        const double rate = written.videoFrames / written.videoEnd;
-        QVERIFY2(rate > 27 && rate < 31, qPrintable(QString::number(rate)));
+        QVERIFY2(written.readable && written.hasIndex && written.videoEnd > 1.0,
+                 qPrintable(QStringLiteral("%1 frames, %2 s").arg(written.videoFrames).arg(written.videoEnd)));
+        QCOMPARE(written.width, width);
+        QCOMPARE(written.height, height);
+        const double inFile = written.videoFrames / written.videoEnd;
+        QVERIFY2(std::abs(inFile - rate) < 0.5, qPrintable(QString::number(inFile)));
     }
 
     // Each run opens the node, maps its buffers and streams; none of it may stay behind.
@@ -245,37 +271,67 @@ private slots:
         QCOMPARE(openDescriptors(), before);
     }
 
+    // Every setting with a control of its own, as the driver describes it on the input; vivid
+    // moves brightness's range with the input, and lacks four of the settings.
     void cameraSettingsAreTheDriversAndReachIt_data()
     {
+        QTest::addColumn<QString>("input");
         QTest::addColumn<Member>("property");
         QTest::addColumn<std::uint32_t>("control");
-        QTest::newRow("brightness") << Member::Brightness << std::uint32_t(V4L2_CID_BRIGHTNESS);
-        QTest::newRow("contrast") << Member::Contrast << std::uint32_t(V4L2_CID_CONTRAST);
-        QTest::newRow("saturation") << Member::Saturation << std::uint32_t(V4L2_CID_SATURATION);
-        QTest::newRow("hue") << Member::Hue << std::uint32_t(V4L2_CID_HUE);
+        for (const char* input : {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"})
+            QTest::addRow("%s brightness", input) << input << Member::Brightness << std::uint32_t(V4L2_CID_BRIGHTNESS);
+        const std::pair<Member, std::uint32_t> others[] = {
+            {Member::Contrast, V4L2_CID_CONTRAST},         {Member::Saturation, V4L2_CID_SATURATION},
+            {Member::Hue, V4L2_CID_HUE},                   {Member::Gain, V4L2_CID_GAIN},
+            {Member::Sharpness, V4L2_CID_SHARPNESS},       {Member::Gamma, V4L2_CID_GAMMA},
+            {Member::WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE},
+            {Member::BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION}};
+        for (const auto& [property, control] : others)
+            QTest::addRow("Webcam 0 %s", std::string(memberName(property)).c_str()) << "Webcam 0" << property << control;
     }
 
+    // Through mirrane's own window: the input chosen in its list, "Preview", then each slider
+    // holds the driver's range and value (disabled where the driver lacks the control), and a
+    // slider moved to its ends reaches the driver.
     void cameraSettingsAreTheDriversAndReachIt()
     {
+        QFETCH(QString, input);
         QFETCH(Member, property);
         QFETCH(std::uint32_t, control);
-        Rig rig("Webcam 0");
-        rig.startPreview();
-        if (QTest::currentTestFailed())
-            return;
+        desktop::ScriptedToolkit toolkit;
+        int endedWith = -1;
+        desktop::FailureReporter reporter{toolkit, "mirrane", [&](int status) { endedWith = status; }};
+        QPointer<mirrane::Form1> form = new mirrane::Form1(capture::createOrvex, toolkit, reporter);
+        const auto closeWindow = qScopeGuard([&] { delete form.data(); });
+        form->load();
+        form->show();
+        auto* inputs = form->findChild<QComboBox*>("cboVideoInput");
+        inputs->setCurrentIndex(inputs->findText(input));
+        QVERIFY(inputs->currentIndex() >= 0);
+        form->findChild<QPushButton*>("Command1")->click();
+        QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
+        QSlider* slider = nullptr;
+        for (const auto& [member, name] : mirrane::testing::sliderRows)
+            if (member == property)
+                slider = form->findChild<QSlider*>(name);
+        QVERIFY(slider);
+
         v4l2_queryctrl query{};
         query.id = control;
-        QVERIFY(askDriver(VIDIOC_QUERYCTRL, query));
-        const RangeNumbering numbering = rangeNumbering(property);
-        auto range = rig.orvex->cameraProperty(property);
-        QCOMPARE(toInt32(range->get(numbering.min)), query.minimum);
-        QCOMPARE(toInt32(range->get(numbering.max)), query.maximum);
-        QCOMPARE(toInt32(range->get(numbering.value)), driverControl(control));
-
-        const std::int32_t wanted = query.maximum - query.step;
-        rig.orvex->put(property, Value::i32(wanted));
-        QCOMPARE(driverControl(control), wanted);
-        rig.orvex->call(Member::Stop);
+        const bool driverHasIt = askDriver(VIDIOC_QUERYCTRL, query) && !(query.flags & V4L2_CTRL_FLAG_DISABLED);
+        QCOMPARE(slider->isEnabled(), driverHasIt);
+        if (!driverHasIt)
+            return;
+        QCOMPARE(slider->minimum(), query.minimum);
+        QCOMPARE(slider->maximum(), query.maximum);
+        // vivid's gain follows its automatic mode, changing every second.
+        if (!(query.flags & V4L2_CTRL_FLAG_VOLATILE))
+            QCOMPARE(slider->value(), driverControl(control));
+        QTest::keyClick(slider, Qt::Key_End);
+        QCOMPARE(driverControl(control), query.maximum);
+        QTest::keyClick(slider, Qt::Key_Home);
+        QCOMPARE(driverControl(control), query.minimum);
+        QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
     }
 
     void loopbackSoundIsRecorded()
@@ -283,8 +339,9 @@ private slots:
         Rig rig("Webcam 0", true);
         const auto audio = controltest::names(*rig.orvex, Member::AudioDevices);
         QCOMPARE(std::set<std::string>(audio.begin(), audio.end()).size(), audio.size());
-        QVERIFY(std::count(audio.begin(), audio.end(), "Loopback #2") == 1);
-        rig.put(Member::AudioDevice, Member::AudioDevices, "Loopback");
+        QVERIFY(std::count(audio.begin(), audio.end(), LoopbackHearingDevice0) == 1);
+        QVERIFY(std::count(audio.begin(), audio.end(), LoopbackHearingDevice1) == 1);
+        rig.put(Member::AudioDevice, Member::AudioDevices, LoopbackHearingDevice0);
         rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
         LoopbackTone tone;
         const std::string file = rig.startRecording();
@@ -319,29 +376,38 @@ private slots:
             rig.goesOn();
     }
 
-    // The driver drops a quarter of its frames: the page counts them, and the file still holds
-    // as much picture as sound (an AVI keeps no timestamps, so a gap not filled would shorten it).
+    // The driver drops a quarter of its frames: the page counts them, and 10 s in the file
+    // hold as much picture as sound (an AVI keeps no timestamps, so a gap not filled, in the
+    // picture or in the sound, would shorten that stream).
     void droppedBuffersAreCountedAndPictureKeepsUpWithSound()
     {
         Rig rig("Webcam 0", true);
-        rig.put(Member::AudioDevice, Member::AudioDevices, "Loopback");
+        rig.put(Member::AudioDevice, Member::AudioDevices, LoopbackHearingDevice0);
         rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
         setVividControl("percentage_of_dropped_buffers", 25);
         LoopbackTone tone;
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
             return;
-        QTest::qWait(4000);
+        QElapsedTimer recording;
+        recording.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->core().statistics().fileBytes > 0, 10000);
+        const qint64 muxing = recording.elapsed();
+        QTest::qWait(10000 - int(muxing));
         const LiveStatistics seen = rig.orvex->core().statistics();
         rig.orvex->call(Member::Stop);
         setVividControl("percentage_of_dropped_buffers", 0);
         const auto written = testing::readBack(file);
+        qInfo("picture %.3f s, sound %.3f s; %lld dropped, %lld captured; file written from %lld ms", written.videoEnd,
+              written.audioEnd, qlonglong(seen.framesDropped), qlonglong(seen.framesCaptured), muxing);
         constexpr double frame = 1.0 / 30, soundBuffer = 0.025;
-        QVERIFY2(written.readable && written.audioEnd > 3.0
+        // The start and the end may each lose a few hundred ms on a busy machine (emulated CPU).
+        QVERIFY2(written.readable && written.audioEnd > 9.0
                      && std::abs(written.videoEnd - written.audioEnd) <= frame + soundBuffer,
                  qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
         const double share = double(seen.framesDropped) / double(seen.framesDropped + seen.framesCaptured);
-        QVERIFY2(share > 0.1 && share < 0.4, qPrintable(QStringLiteral("%1 dropped, %2 captured")
+        // A busy machine's own drops (the record queue's, vivid falling behind) add to the driver's.
+        QVERIFY2(share > 0.15 && share < 0.6, qPrintable(QStringLiteral("%1 dropped, %2 captured")
                                                             .arg(seen.framesDropped).arg(seen.framesCaptured)));
     }
 
@@ -356,38 +422,91 @@ private slots:
         QTest::newRow("81 Japan") << 81.0 << quint64(V4L2_STD_NTSC);
     }
 
+    // tulvik's own Start on vivid, the first device it lists: the typed code sets the standard
+    // and the window lists the table's channels that the control offers.
     void countryCodeSetsTheStandard()
     {
         QFETCH(double, countryCode);
         QFETCH(quint64, family);
-        Rig rig("TV 0");
-        QCOMPARE(rig.orvex->get(Member::HasTVTuner), Value::boolean(true));
-        tuneTv(rig, countryCode);
-        if (QTest::currentTestFailed())
-            return;
+        WindowRig rig(capture::createOrvex);
+        rig.form->show();
+        rig.form->load();
+        QCOMPARE(rig.devices()->currentText(), QString::fromStdString(Vivid));
+        rig.start(QString::number(countryCode));
+        QVERIFY2(rig.toolkit.messages().empty(), qPrintable(rig.toolkit.messageTexts().join('\n')));
+        QCOMPARE(rig.switches(), Running);
         v4l2_std_id standard = 0;
         QVERIFY(askDriver(VIDIOC_G_STD, standard));
         QVERIFY2((standard & family) != 0 && (standard & ~family) == 0, qPrintable(QString::number(standard, 16)));
-        QVERIFY(rig.orvex->collection(Member::TVChannels)->count() > 0);
-        rig.orvex->call(Member::Stop);
+        auto* orvex = dynamic_cast<CaptureWidget*>(rig.child<QWidget>("Orvex1"));
+        int offered = 0;
+        forEachItem(*orvex->collection(Member::TVChannels),
+                    [&offered](CaptureItem& channel) { offered += toInt32(channel.available()) != 0; });
+        QVERIFY(offered > 0);
+        QCOMPARE(rig.channels()->count(), offered);
     }
 
-    // Channel 7 of the American table is 175.25 MHz; Mute is the driver's audio mute.
-    void tunerPutsReachTheDriver()
+    // vivid has a station every 6 MHz from 49.25 MHz: American channel 7 (175.25 MHz) is on
+    // one, channel 5 (77.25 MHz) between two.
+    void theTunedChannelIsAvailableExactlyWithASignal_data()
     {
+        QTest::addColumn<double>("channel");
+        QTest::addColumn<bool>("station");
+        QTest::newRow("7") << 7.0 << true;
+        QTest::newRow("5") << 5.0 << false;
+    }
+
+    void theTunedChannelIsAvailableExactlyWithASignal()
+    {
+        QFETCH(double, channel);
+        QFETCH(bool, station);
         Rig rig("TV 0");
         tuneTv(rig, 1);
         if (QTest::currentTestFailed())
             return;
-        rig.orvex->put(Member::TVChannel, Value::f64(7));
+        rig.orvex->put(Member::TVChannel, Value::f64(channel));
+        v4l2_tuner tuner{};
+        QVERIFY(askDriver(VIDIOC_G_TUNER, tuner));
+        QCOMPARE(tuner.signal != 0, station);
+        const std::string prefix = QString::number(channel).toStdString() + " ";
+        auto channels = rig.orvex->collection(Member::TVChannels);
+        int seen = 0;
+        for (int position = 0; position < channels->count(); ++position) {
+            auto item = channels->item(position);
+            const bool tuned = toText(item->name()).rfind(prefix, 0) == 0;
+            seen += tuned;
+            // The others are offered until a station scan: only the tuned one is measured.
+            QCOMPARE(toInt32(item->available()) != 0, tuned ? station : true);
+        }
+        QCOMPARE(seen, 1);
+        rig.orvex->call(Member::Stop);
+    }
+
+    // In tulvik, a click on channel 7 of the American table leaves vivid at 175.25 MHz, and
+    // "Mute" is the driver's audio mute.
+    void tunerPutsReachTheDriver()
+    {
+        WindowRig rig(capture::createOrvex);
+        rig.form->show();
+        rig.form->load();
+        rig.start(QStringLiteral("1"));
+        QListWidget* list = rig.channels();
+        QListWidgetItem* seven = nullptr;
+        for (int row = 0; row < list->count() && !seven; ++row)
+            if (list->item(row)->text().startsWith(QLatin1String("7 ")))
+                seven = list->item(row);
+        QVERIFY(seven);
+        list->scrollToItem(seven);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(seven).center());
         v4l2_frequency frequency{};
         QVERIFY(askDriver(VIDIOC_G_FREQUENCY, frequency));
         QCOMPARE(frequency.frequency * 62.5 / 1000.0, 175.25);  // in units of 62.5 kHz
-        rig.orvex->put(Member::TVMute, Value::boolean(true));
+        auto* mute = rig.child<QCheckBox>("Check1");
+        mute->click();
         QCOMPARE(driverControl(V4L2_CID_AUDIO_MUTE), 1);
-        rig.orvex->put(Member::TVMute, Value::boolean(false));
+        mute->click();
         QCOMPARE(driverControl(V4L2_CID_AUDIO_MUTE), 0);
-        rig.orvex->call(Member::Stop);
+        QVERIFY2(rig.toolkit.messages().empty(), qPrintable(rig.toolkit.messageTexts().join('\n')));
     }
 
     void tvSnapshotAndRecording()
