@@ -100,9 +100,7 @@ void onSound(GstElement*, GstBuffer* buffer, GstPad*, gpointer data)
         }
         streams->previous = value;
     }
-    // Counted in samples, not from the buffers' times: a demuxer times variable-rate MP3 in an
-    // AVI from its byte rate, which misplaces each chunk by as much as its size is off the mean.
-    streams->soundEnd = gst_util_uint64_scale_round(guint64(streams->soundStart + streams->sample), GST_SECOND, kSoundRate);
+    streams->soundEnd = std::max(streams->soundEnd, endOf(buffer));
 }
 
 void onDecoded(GstElement*, GstPad* pad, gpointer data)
