@@ -54,6 +54,12 @@ std::string parentFactory(GstPad* pad)
     return name;
 }
 
+bool writesMpegAudio(GstElement* encoder)
+{
+    CapsPtr mpeg(gst_caps_from_string("audio/mpeg, mpegversion=(int)1"));
+    return templatesMeet(encoder, GST_PAD_SRC, mpeg.get());
+}
+
 // How many samples later than its input an encoder's sound begins once decoded. LAME's MP3
 // holds 576 samples of its own before the first input sample, and an MP3 decoder adds 529 (its
 // filter bank's delay); an AVI has no header where a player would learn to skip them. Measured
@@ -403,6 +409,14 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         ? encoder(*request.audioEncoder, "audio/x-raw", "audio_%u")
         : capsFilter("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, channels=(int)[1,2]", Part::Encoder);
     link(resample, last, Part::Encoder);
+    if (request.audioEncoder && writesMpegAudio(last)) {
+        // Unparsed MPEG audio is muxed as if its bytes came at a constant rate: a variable-rate
+        // MP3 (LAME's default) then has each chunk placed by its size, and a player hears it
+        // up to tenths of a second from where it belongs. Parsed, it is indexed a frame a chunk.
+        GstElement* parser = make("mpegaudioparse", Part::Encoder);
+        link(last, parser, Part::Encoder);
+        last = parser;
+    }
     // avimux writes nothing until every stream has a buffer, and it holds the sound half a
     // second behind the pictures. At one frame a second, about three seconds of sound wait
     // here for the next picture (one frame in the camera, one held by videorate, one on its
