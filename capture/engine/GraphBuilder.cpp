@@ -99,6 +99,11 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     }
     if (recordAudio || playSound)
         audio(request, recordAudio, playSound);
+    if (toFile) {
+        PadPtr pictureInput(m_pictureRate ? gst_element_get_static_pad(m_pictureRate, "sink") : nullptr);
+        PadPtr soundInput(m_soundRate ? gst_element_get_static_pad(m_soundRate, "sink") : nullptr);
+        m_layout.end = RecordingEnd::attach(pictureInput.get(), soundInput.get());
+    }
     if (m_layout.recordBranch && m_layout.soundRecordBranch)
         startRecordingTogether(m_layout.recordBranch.get(), m_layout.soundRecordBranch.get(),
                                request.audioEncoder ? decodedSoundDelay(*request.audioEncoder) : 0);
@@ -365,6 +370,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // first picture for the time before it.
     g_object_set(rate, "skip-to-first", TRUE, nullptr);
     link(queue, rate, Part::Encoder);
+    m_pictureRate = rate;
     GstElement* last = rate;
     if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
@@ -401,8 +407,27 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     if (!record)
         return;
 
+    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
+    // second behind the pictures. At one frame a second, about three seconds of sound wait
+    // here for the next picture (one frame in the camera, one held by videorate, one on its
+    // way). Leave room for that wait and a second for the disk, by time only. When the disk
+    // falls further behind, the queue drops the newest sound rather than block the tee: that
+    // would stop the level meter and the playback, and a sound card's source would drop what
+    // it recorded meanwhile. audiorate then fills what was lost, here or in the source, with
+    // silence of the same length, as videorate repeats the pictures lost meanwhile: the sound
+    // after a stall stays in step with its pictures instead of coming early.
+    GstElement* queue = make("queue", Part::Encoder);
+    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
+    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                 GST_SECOND + waitForPictures, nullptr);
+    m_layout.soundRecordBranch = recordBranch(tee, queue);
+    GstElement* rate = make("audiorate", Part::Encoder);
+    // From the sound's first buffer on (see RecordingStart.h), not from the segment's start.
+    g_object_set(rate, "skip-to-first", TRUE, nullptr);
+    link(queue, rate, Part::Encoder);
+    m_soundRate = rate;
     GstElement* convert = make("audioconvert", Part::Encoder);
-    m_layout.soundRecordBranch = recordBranch(tee, convert);
+    link(rate, convert, Part::Encoder);
     GstElement* resample = make("audioresample", Part::Encoder);
     link(convert, resample, Part::Encoder);
     GstElement* last = request.audioEncoder
@@ -417,18 +442,7 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         link(last, parser, Part::Encoder);
         last = parser;
     }
-    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
-    // second behind the pictures. At one frame a second, about three seconds of sound wait
-    // here for the next picture (one frame in the camera, one held by videorate, one on its
-    // way). A queue that fills blocks the sound's tee, and a sound card's source that cannot
-    // deliver drops what it recorded meanwhile. Leave room for that wait and a second for the
-    // disk, by time only.
-    GstElement* queue = make("queue", Part::Encoder);
-    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
-    g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", GST_SECOND + waitForPictures,
-                 nullptr);
-    link(last, queue, Part::Encoder);
-    muxerInput(queue, "audio_%u");
+    muxerInput(last, "audio_%u");
 }
 
 }  // namespace capture

@@ -145,6 +145,26 @@ private slots:
         QVERIFY2(std::abs(file.offsetsMs.front()) <= frameMs, qPrintable(QString("first pair %1 ms").arg(file.offsetsMs.front())));
     }
 
+    // The pictures' encoder cannot keep up (each takes 60 ms): pictures are dropped and
+    // repeated, and the muxer, waiting for them, holds the sound back. A sound card's source
+    // must not be held up for it, and what is lost must not shorten the sound: it once kept
+    // 1.4 s of sound in 10.8 s of picture.
+    void keepsTheSoundWhenThePictureFallsBehind()
+    {
+        CaptureRequest request = recording("behind.avi");
+        CardMicrophone microphone;
+        request.audioDevice = &microphone;
+        request.videoEncoder = EncoderChoice{"identity", {{"sleep-time", "60000"}}};
+        CaptureEngine engine(m_frames);
+        recordFor(engine, m_frames, request, 4000);
+
+        const AviReadBack file = readBack(request.fileName);
+        QVERIFY(file.readable);
+        QVERIFY2(engine.stats().framesDropped > 0, "the pictures' encoder kept up");
+        QVERIFY2(file.audioEnd > 3.5 && std::abs(file.videoEnd - file.audioEnd) <= 1.0 / 30 + 0.025,
+                 qPrintable(QString("picture %1 s, sound %2 s").arg(file.videoEnd).arg(file.audioEnd)));
+    }
+
     void recordsOneStreamWhenPictureOrSoundIsLeftOut()
     {
         CaptureEngine engine(m_frames);
