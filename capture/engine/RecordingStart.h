@@ -6,8 +6,8 @@ namespace capture {
 
 // An AVI file keeps no timestamps: each stream begins at its first buffer, so picture and sound
 // are in step only if their first buffers hold the same moment. Each record branch would
-// otherwise begin with whatever reached it first (the sound, a frame's time before the first
-// picture, as a rule). This makes both begin at the first recorded picture's running time: sound
+// otherwise begin with whatever reached it first, a few milliseconds to a buffer's time apart
+// from the other. This makes both begin at the first recorded picture's running time: sound
 // before it is cut away to the sample, and sound that only begins after it is preceded by
 // silence.
 //
