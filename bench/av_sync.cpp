@@ -6,9 +6,11 @@
 //
 //   build/ci/bench/bench_av_sync [minutes=10]      each case records that long
 //   build/ci/bench/bench_av_sync --read FILE.avi   one file's pairs, a line each
-//   build/ci/bench/bench_av_sync --device VIDEO FORMAT SOUND SECONDS
-//       records Motion JPEG + PCM from the listed devices (names as orvex-info lists them,
-//       FORMAT as "YUY2 320x180 1 fps"), and prints how long picture and sound last
+//   build/ci/bench/bench_av_sync --device VIDEO FORMAT SOUND SECONDS [ENCODER]
+//       records from the listed devices (names as orvex-info lists them, FORMAT as
+//       "YUY2 320x180 1 fps", or a listed mode at another whole rate) with PCM sound, and prints how long picture and sound last;
+//       ENCODER is the video encoder's element (default jpegenc), "none" for the device's
+//       own pictures uncompressed
 //   AV_SYNC_KEEP=1 keeps the recordings (in $TMPDIR) for a look afterwards
 
 #include "capture/devices/virtual/VirtualDevices.h"
@@ -74,7 +76,7 @@ void runFor(QCoreApplication& app, std::chrono::milliseconds time)
 }
 
 int recordDevice(QCoreApplication& app, const std::string& video, const std::string& format,
-                 const std::string& sound, double seconds)
+                 const std::string& sound, double seconds, const std::string& encoder)
 {
     const DeviceCatalogue devices = discoverDevices();
     const int v = indexByName(devices.videoCount(), video, [&](int i) { return devices.videoName(i); });
@@ -83,18 +85,36 @@ int recordDevice(QCoreApplication& app, const std::string& video, const std::str
         return 2;
     CaptureRequest request;
     request.videoDevice = &devices.video(v);
-    for (const VideoFormat& offered : request.videoDevice->formats(0))
-        if (offered.name() == format)
+    // The control lists each mode at its fastest and common rates; a driver often has slower
+    // ones too ("YUY2 320x180 1 fps" on vivid): a listed mode at another whole rate is asked for
+    // as it is.
+    int fps = 0;
+    const std::size_t rateAt = format.rfind(' ', format.size() > 4 ? format.size() - 5 : 0);
+    if (rateAt != std::string::npos && format.ends_with(" fps"))
+        fps = std::atoi(format.c_str() + rateAt + 1);
+    for (const VideoFormat& offered : request.videoDevice->formats(0)) {
+        if (offered.name() == format) {
             request.videoFormat = offered;
+            break;
+        }
+        VideoFormat atRate = offered;
+        atRate.fpsNumerator = fps;
+        atRate.fpsDenominator = 1;
+        if (fps > 0 && !request.videoFormat && atRate.name() == format)
+            request.videoFormat = atRate;
+    }
     if (!request.videoFormat) {
-        std::fprintf(stderr, "\"%s\" does not offer \"%s\".\n", video.c_str(), format.c_str());
+        std::fprintf(stderr, "\"%s\" does not offer \"%s\"; it offers:\n", video.c_str(), format.c_str());
+        for (const VideoFormat& offered : request.videoDevice->formats(0))
+            std::fprintf(stderr, "  %s\n", offered.name().c_str());
         return 2;
     }
     request.audioDevice = &devices.audio(a);
     QTemporaryDir folder;
     request.toFile = true;
     request.fileName = folder.filePath("device.avi").toStdString();
-    request.videoEncoder = EncoderChoice{"jpegenc", {}};
+    if (encoder != "none")
+        request.videoEncoder = EncoderChoice{encoder, {}};
     NoView view;
     CaptureEngine engine(view);
     if (engine.start(request) != Started)
@@ -102,10 +122,11 @@ int recordDevice(QCoreApplication& app, const std::string& video, const std::str
     runFor(app, std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
     engine.stop();
     const SyncReading reading = readSyncMarks(request.fileName);
-    std::printf("%s, %s, %s: picture %.3f s, sound %.3f s, difference %.1f ms, dropped %lld%s%s\n", video.c_str(),
-                format.c_str(), sound.c_str(), reading.pictureEnd, reading.soundEnd,
-                (reading.pictureEnd - reading.soundEnd) * 1000, static_cast<long long>(engine.stats().framesDropped),
-                reading.error.empty() ? "" : ", ", reading.error.c_str());
+    const CaptureStats stats = engine.stats();
+    std::printf("%s, %s, %s, %s: picture %.3f s, sound %.3f s, difference %.1f ms, captured %lld, dropped %lld%s%s\n",
+                video.c_str(), format.c_str(), encoder.c_str(), sound.c_str(), reading.pictureEnd, reading.soundEnd,
+                (reading.pictureEnd - reading.soundEnd) * 1000, static_cast<long long>(stats.framesCaptured),
+                static_cast<long long>(stats.framesDropped), reading.error.empty() ? "" : ", ", reading.error.c_str());
     return reading.error.empty() ? 0 : 1;
 }
 
@@ -118,7 +139,7 @@ int main(int argc, char** argv)
     if (argc > 2 && std::strcmp(argv[1], "--read") == 0)
         return readOne(argv[2]);
     if (argc > 5 && std::strcmp(argv[1], "--device") == 0)
-        return recordDevice(app, argv[2], argv[3], argv[4], std::atof(argv[5]));
+        return recordDevice(app, argv[2], argv[3], argv[4], std::atof(argv[5]), argc > 6 ? argv[6] : "jpegenc");
     const double minutes = argc > 1 ? std::max(0.1, std::atof(argv[1])) : 10;
     const auto length = std::chrono::milliseconds(static_cast<long long>(minutes * 60'000));
 

@@ -94,6 +94,7 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
     }
     run.muxerInputs = static_cast<int>(layout.muxerInputs.size());
     m_recordEntries = std::move(layout.recordEntries);
+    m_end = std::move(layout.end);
     m_recordingOpen = toFile;
     qCInfo(lcEngine, "run %d: %s%s%s", run.number, toFile ? "recording to " : "preview only",
            toFile ? file->name().c_str() : "", describeLinks(GST_BIN(m_pipeline.get())).c_str());
@@ -149,6 +150,13 @@ bool CapturePipeline::finishRecording()
     RunState& run = *m_run;
     m_recordingOpen = false;
     run.recordStopping = true;
+    if (GstClock* clock = gst_element_get_clock(m_pipeline.get())) {
+        const GstClockTime now = gst_clock_get_time(clock);
+        const GstClockTime base = gst_element_get_base_time(m_pipeline.get());
+        gst_object_unref(clock);
+        if (m_end && now > base)
+            m_end->stopAt(now - base);
+    }
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());
 

@@ -13,6 +13,7 @@ class QObject;
 
 namespace capture {
 
+class RecordingEnd;
 class RecordingFile;
 class RecordingWriter;
 class SoundMonitor;
@@ -55,6 +56,7 @@ private:
     RecordingFile* m_file = nullptr;
     std::string m_videoDevice;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches
+    std::shared_ptr<RecordingEnd> m_end;
     bool m_recordingOpen = false;
 };
 

@@ -1,6 +1,7 @@
 #include "GraphBuilder.h"
 
 #include "PreviewOutput.h"
+#include "RecordingStart.h"
 #include "RecordingSink.h"
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/EncoderProperties.h"
@@ -53,6 +54,21 @@ std::string parentFactory(GstPad* pad)
     return name;
 }
 
+bool writesMpegAudio(GstElement* encoder)
+{
+    CapsPtr mpeg(gst_caps_from_string("audio/mpeg, mpegversion=(int)1"));
+    return templatesMeet(encoder, GST_PAD_SRC, mpeg.get());
+}
+
+// How many samples later than its input an encoder's sound begins once decoded. LAME's MP3
+// holds 576 samples of its own before the first input sample, and an MP3 decoder adds 529 (its
+// filter bank's delay); an AVI has no header where a player would learn to skip them. Measured
+// on the test tone, the beep came 22 to 24 ms later in the decoded sound than in PCM at 48 kHz.
+guint decodedSoundDelay(const EncoderChoice& encoder)
+{
+    return encoder.factory == "lamemp3enc" ? 576 + 529 : 0;
+}
+
 }  // namespace
 
 GraphBuilder::GraphBuilder(GstBin* graph, Outputs outputs) : m_graph(graph), m_outputs(std::move(outputs)) {}
@@ -83,6 +99,14 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     }
     if (recordAudio || playSound)
         audio(request, recordAudio, playSound);
+    if (toFile) {
+        PadPtr pictureInput(m_pictureRate ? gst_element_get_static_pad(m_pictureRate, "sink") : nullptr);
+        PadPtr soundInput(m_soundRate ? gst_element_get_static_pad(m_soundRate, "sink") : nullptr);
+        m_layout.end = RecordingEnd::attach(pictureInput.get(), soundInput.get());
+    }
+    if (m_layout.recordBranch && m_layout.soundRecordBranch)
+        startRecordingTogether(m_layout.recordBranch.get(), m_layout.soundRecordBranch.get(),
+                               request.audioEncoder ? decodedSoundDelay(*request.audioEncoder) : 0);
     return std::move(m_layout);
 }
 
@@ -342,7 +366,11 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // AVI counts frames, it keeps no timestamps: frames the source missed are repeated so
     // that picture and sound stay together.
     GstElement* rate = make("videorate", Part::Encoder);
+    // From the first recorded picture on: not from the segment's start, which would repeat the
+    // first picture for the time before it.
+    g_object_set(rate, "skip-to-first", TRUE, nullptr);
     link(queue, rate, Part::Encoder);
+    m_pictureRate = rate;
     GstElement* last = rate;
     if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
@@ -379,12 +407,25 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     if (!record)
         return;
 
-    // AVI counts samples, it keeps no timestamps: sound a sound card's source lost (an overrun
-    // while the machine was busy) is filled with silence, as missed frames are repeated, so
-    // that what follows stays with its picture.
+    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
+    // second behind the pictures. At one frame a second, about three seconds of sound wait
+    // here for the next picture (one frame in the camera, one held by videorate, one on its
+    // way). Leave room for that wait and a second for the disk, by time only. When the disk
+    // falls further behind, the queue drops the newest sound rather than block the tee: that
+    // would stop the level meter and the playback, and a sound card's source would drop what
+    // it recorded meanwhile. audiorate then fills what was lost, here or in the source, with
+    // silence of the same length, as videorate repeats the pictures lost meanwhile: the sound
+    // after a stall stays in step with its pictures instead of coming early.
+    GstElement* queue = make("queue", Part::Encoder);
+    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
+    g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                 GST_SECOND + waitForPictures, nullptr);
+    m_layout.soundRecordBranch = recordBranch(tee, queue);
     GstElement* rate = make("audiorate", Part::Encoder);
+    // From the sound's first buffer on (see RecordingStart.h), not from the segment's start.
     g_object_set(rate, "skip-to-first", TRUE, nullptr);
-    m_layout.soundRecordBranch = recordBranch(tee, rate);
+    link(queue, rate, Part::Encoder);
+    m_soundRate = rate;
     GstElement* convert = make("audioconvert", Part::Encoder);
     link(rate, convert, Part::Encoder);
     GstElement* resample = make("audioresample", Part::Encoder);
@@ -393,18 +434,15 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
         ? encoder(*request.audioEncoder, "audio/x-raw", "audio_%u")
         : capsFilter("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, channels=(int)[1,2]", Part::Encoder);
     link(resample, last, Part::Encoder);
-    // avimux writes nothing until every stream has a buffer, and it holds the sound half a
-    // second behind the pictures. At one frame a second, about three seconds of sound wait
-    // here for the next picture (one frame in the camera, one held by videorate, one on its
-    // way). A queue that fills blocks the sound's tee, and a sound card's source that cannot
-    // deliver drops what it recorded meanwhile. Leave room for that wait and a second for the
-    // disk, by time only.
-    GstElement* queue = make("queue", Part::Encoder);
-    const guint64 waitForPictures = GST_SECOND / 2 + 3 * guint64(std::max<std::int64_t>(m_layout.frameDuration, 0));
-    g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", GST_SECOND + waitForPictures,
-                 nullptr);
-    link(last, queue, Part::Encoder);
-    muxerInput(queue, "audio_%u");
+    if (request.audioEncoder && writesMpegAudio(last)) {
+        // Unparsed MPEG audio is muxed as if its bytes came at a constant rate: a variable-rate
+        // MP3 (LAME's default) then has each chunk placed by its size, and a player hears it
+        // up to tenths of a second from where it belongs. Parsed, it is indexed a frame a chunk.
+        GstElement* parser = make("mpegaudioparse", Part::Encoder);
+        link(last, parser, Part::Encoder);
+        last = parser;
+    }
+    muxerInput(last, "audio_%u");
 }
 
 }  // namespace capture

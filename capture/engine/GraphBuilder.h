@@ -2,6 +2,7 @@
 
 #include "CaptureEngine.h"
 #include "GraphParts.h"
+#include "RecordingEnd.h"
 #include "SoundMonitor.h"
 
 #include <functional>
@@ -25,6 +26,7 @@ struct GraphLayout {
     bool previewWanted = false;
     GraphParts parts;
     std::unique_ptr<SoundMonitor> sound;  // the level meter and playback, when there is sound
+    std::shared_ptr<RecordingEnd> end;    // when recording: told where the recording stops
 };
 
 // Puts together the graph for one request: video source → tee → preview (appsink) and record
@@ -69,6 +71,8 @@ private:
     Outputs m_outputs;
     GraphLayout m_layout;
     GstElement* m_muxer = nullptr;
+    GstElement* m_pictureRate = nullptr;  // videorate and audiorate of the record branches
+    GstElement* m_soundRate = nullptr;
 };
 
 }  // namespace capture

@@ -3,6 +3,7 @@
 #include "EmulatedCards.h"
 
 #include "capture/engine/OrvexCore.h"
+#include "capture/engine/SyncMarkReader.h"
 #include "capture/v4l2/emulated/EmulatedPictures.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
@@ -63,12 +64,13 @@ int openDescriptors()
 std::set<std::string> cameraJpegDigests(std::uint32_t width, std::uint32_t height)
 {
     std::set<std::string> digests;
-    for (std::uint32_t frame = 0; frame < emulated::cameraCycle; ++frame) {
-        const auto& jpeg = emulated::cameraJpegFrame(width, height, frame);
-        gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA1, jpeg.data(), jpeg.size());
-        digests.emplace(digest);
-        g_free(digest);
-    }
+    for (std::uint32_t frame = 0; frame < emulated::cameraCycle; ++frame)
+        for (const bool marked : {false, true}) {
+            const auto& jpeg = emulated::cameraJpegFrame(width, height, frame, marked);
+            gchar* digest = g_compute_checksum_for_data(G_CHECKSUM_SHA1, jpeg.data(), jpeg.size());
+            digests.emplace(digest);
+            g_free(digest);
+        }
     return digests;
 }
 
@@ -153,6 +155,13 @@ private slots:
         QCOMPARE(written.width, width);
         QCOMPARE(written.height, height);
         QVERIFY2(written.videoEnd > 2.5 && written.videoEnd < 3.8, qPrintable(QString::number(written.videoEnd)));
+        // The camera marks a frame every two seconds of the clock its timestamps come from; in
+        // the file the marks stay that far apart.
+        const SyncReading marks = readSyncMarks(file);
+        QVERIFY2(!marks.flashes.empty(), marks.error.c_str());
+        for (std::size_t i = 1; i < marks.flashes.size(); ++i)
+            QVERIFY2(std::abs(marks.flashes[i] - marks.flashes[i - 1] - 2.0) <= 1.5 / 30,
+                     qPrintable(QString("flashes at %1 and %2 s").arg(marks.flashes[i - 1]).arg(marks.flashes[i])));
         if (codec == "image/jpeg") {
             // Every frame in the file is one the camera sent, byte for byte.
             QCOMPARE(int(written.videoFrameDigests.size()), written.videoFrames);

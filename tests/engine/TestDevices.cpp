@@ -120,6 +120,17 @@ ElementPtr LossyMicrophone::createSource()
     return ghosted(std::move(bin), source);
 }
 
+ElementPtr CardMicrophone::createSource()
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    GstElement* source = addTo(bin.get(), "audiotestsrc");
+    g_object_set(source, "is-live", TRUE, nullptr);
+    GstElement* ring = addTo(bin.get(), "queue");
+    g_object_set(ring, "leaky", 2, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", GST_SECOND / 10, nullptr);
+    gst_element_link(source, ring);
+    return ghosted(std::move(bin), ring);
+}
+
 VideoFormat smallFormat(const char* pixelFormat)
 {
     return VideoFormat{pixelFormat, 320, 240, 30, 1};

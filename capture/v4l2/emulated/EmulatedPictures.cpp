@@ -1,5 +1,7 @@
 #include "EmulatedPictures.h"
 
+#include "capture/devices/virtual/SyncMark.h"
+
 #include <jpeglib.h>
 
 #include <algorithm>
@@ -80,7 +82,34 @@ void drawBayer(std::span<std::uint8_t> target, std::uint32_t width, std::uint32_
     }
 }
 
+enum class Layout { Yuyv, Grey, Bayer };
+
+// The sync box: white, in packed YUYV, in grey, or in the Bayer mosaic (every site at full scale).
+void drawSyncBox(std::span<std::uint8_t> target, std::uint32_t width, std::uint32_t height, Layout layout)
+{
+    const SyncBox box = syncBoxOf(int(width), int(height));
+    const std::size_t bytesPerPixel = layout == Layout::Yuyv ? 2 : 1;
+    for (int y = box.y; y < box.y + box.size && y < int(height); ++y) {
+        std::uint8_t* line = target.data() + std::size_t(y) * width * bytesPerPixel;
+        for (int x = box.x; x < box.x + box.size && x < int(width); ++x) {
+            if (layout == Layout::Yuyv) {
+                line[x * 2] = block.y;
+                line[x * 2 + 1] = 128;
+            } else {
+                line[x] = layout == Layout::Grey ? block.y : 255;
+            }
+        }
+    }
+}
+
 }  // namespace
+
+bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence)
+{
+    const std::int64_t interval = device.intervalNs();
+    const std::int64_t began = device.frameDue(sequence) - interval;
+    return began >= 0 && holdsSyncMark(std::uint64_t(began), std::uint64_t(interval));
+}
 
 void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame, int lumaOffset)
 {
@@ -107,18 +136,22 @@ void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t h
     }
 }
 
-const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame)
+const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame,
+                                                 bool marked)
 {
     // Encoded on first use, one frame at a time, so that no single frame waits for the cycle.
     // Never destroyed, as the device may still stream while the process exits.
     static auto* mutex = new std::mutex;
-    static auto* frames = new std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::vector<std::uint8_t>>;
-    const auto key = std::make_tuple(width, height, frame % cameraCycle);
+    static auto* frames
+        = new std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, bool>, std::vector<std::uint8_t>>;
+    const auto key = std::make_tuple(width, height, frame % cameraCycle, marked);
     std::lock_guard lock(*mutex);
     auto found = frames->find(key);
     if (found == frames->end()) {
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         drawBars(yuyv, width, height, frame);
+        if (marked)
+            drawSyncBox(yuyv, width, height, Layout::Yuyv);
         found = frames->emplace(key, encodeJpeg(yuyv, width, height)).first;
     }
     return found->second;
@@ -127,18 +160,23 @@ const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint3
 std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();
+    const bool marked = carriesSyncMark(device, sequence);
     switch (format.pixelformat) {
     case V4L2_PIX_FMT_MJPEG: {
-        const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence);
+        const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence, marked);
         const std::size_t size = std::min(jpeg.size(), target.size());
         std::memcpy(target.data(), jpeg.data(), size);
         return size;
     }
     case V4L2_PIX_FMT_SGRBG8:
         drawBayer(target, format.width, format.height, sequence);
+        if (marked)
+            drawSyncBox(target, format.width, format.height, Layout::Bayer);
         return std::size_t(format.width) * format.height;
     default:
         drawBars(target, format.width, format.height, sequence, device.controlValue(V4L2_CID_BRIGHTNESS));
+        if (marked)
+            drawSyncBox(target, format.width, format.height, Layout::Yuyv);
         return std::size_t(format.width) * format.height * 2;
     }
 }
@@ -153,21 +191,23 @@ std::size_t TvPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence
         const int offset = device.controlValue(V4L2_CID_BRIGHTNESS) - 128;
         if (!grey) {
             drawBars(target, format.width, format.height, sequence, offset);
-            return used;
+        } else {
+            std::vector<std::uint8_t> yuyv(pixels * 2);
+            drawBars(yuyv, format.width, format.height, sequence, offset);
+            for (std::size_t i = 0; i < pixels; ++i)
+                target[i] = yuyv[i * 2];
         }
-        std::vector<std::uint8_t> yuyv(pixels * 2);
-        drawBars(yuyv, format.width, format.height, sequence, offset);
-        for (std::size_t i = 0; i < pixels; ++i)
-            target[i] = yuyv[i * 2];
-        return used;
+    } else {
+        // Snow: grey noise, different in every frame.
+        for (std::size_t i = 0; i < used; ++i) {
+            m_noise ^= m_noise << 13;
+            m_noise ^= m_noise >> 17;
+            m_noise ^= m_noise << 5;
+            target[i] = (grey || i % 2 == 0) ? static_cast<std::uint8_t>(m_noise) : 128;
+        }
     }
-    // Snow: grey noise, different in every frame.
-    for (std::size_t i = 0; i < used; ++i) {
-        m_noise ^= m_noise << 13;
-        m_noise ^= m_noise >> 17;
-        m_noise ^= m_noise << 5;
-        target[i] = (grey || i % 2 == 0) ? static_cast<std::uint8_t>(m_noise) : 128;
-    }
+    if (carriesSyncMark(device, sequence))
+        drawSyncBox(target, format.width, format.height, grey ? Layout::Grey : Layout::Yuyv);
     return used;
 }
 

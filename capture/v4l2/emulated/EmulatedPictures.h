@@ -21,8 +21,15 @@ void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t h
               int lumaOffset = 0);
 
 // Frame `frame % cameraCycle` of the camera's Motion JPEG stream at that size: the bars encoded
-// by libjpeg at quality 85, byte for byte what the emulated camera delivers.
-const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame);
+// by libjpeg at quality 85, byte for byte what the emulated camera delivers; `marked`, with the
+// sync box over them.
+const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint32_t height, std::uint32_t frame,
+                                                 bool marked = false);
+
+// Whether frame `sequence` of the device's stream carries the sync mark (capture/devices/virtual/
+// SyncMark.h): its span of the monotonic clock, which the buffers' timestamps come from, holds a
+// mark's moment. The built-in devices time theirs from the pipeline's running time instead.
+bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence);
 
 // A camera: the bars in YUYV (brightness applies), Motion JPEG or raw Bayer (GRBG).
 class CameraPicture final : public FakeV4l2Picture {

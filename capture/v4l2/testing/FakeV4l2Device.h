@@ -159,6 +159,10 @@ public:
     std::uint32_t frequency(std::uint32_t tuner) const;
     bool streaming() const { return m_streamOn || m_elsewhere; }
     v4l2_fract frameInterval() const { return m_interval; }
+    std::int64_t intervalNs() const;
+    // The monotonic time (ns) at which frame `sequence` of the stream is done: its buffer's
+    // timestamp. It began one interval before.
+    std::int64_t frameDue(std::uint32_t sequence) const;
     // Whether the current input receives a picture: a station on the tuner, or any other input.
     bool receiving() const;
     std::uint32_t signal() const;
@@ -245,8 +249,6 @@ private:
     std::uint32_t sizeImage() const { return m_format.sizeimage; }
     std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width) const;
     v4l2_fract firstInterval() const;
-    std::int64_t intervalNs() const;
-    std::int64_t frameDue(std::uint32_t sequence) const;
     void capture(std::int64_t now);
     void describe(std::uint32_t index, v4l2_buffer& buffer) const;
     void freeBuffers();

@@ -1,0 +1,199 @@
+#include "RecordingEnd.h"
+
+#include "capture/devices/GstHandle.h"
+
+#include <gst/audio/audio.h>
+#include <gst/video/video.h>
+
+#include <mutex>
+#include <vector>
+
+namespace capture {
+
+namespace {
+
+// A stream that ends this much before the stop has lost its source (a device gone), not a few
+// frames on the way: it is left as it is.
+constexpr GstClockTime kLongestFill = 2 * GST_SECOND;
+// Less than this of sound missing is a buffer's worth at most, not worth a silence.
+constexpr GstClockTime kShortestSilence = 20 * GST_MSECOND;
+
+GstClockTime runningTimeAt(GstPad* pad, GstClockTime time, bool toRunning)
+{
+    EventPtr sticky(gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0));
+    if (!sticky)
+        return time;
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(sticky.get(), &segment);
+    if (segment->format != GST_FORMAT_TIME)
+        return time;
+    return toRunning ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, time)
+                     : gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, time);
+}
+
+}  // namespace
+
+struct RecordingEnd::Branch {
+    explicit Branch(bool isPicture) : picture(isPicture) {}
+    ~Branch()
+    {
+        if (last)
+            gst_buffer_unref(last);
+    }
+    Branch(const Branch&) = delete;
+    Branch& operator=(const Branch&) = delete;
+
+    const bool picture;
+    std::mutex mutex;  // the stop is set from the caller's thread, the rest on the branch's
+    GstClockTime stop = GST_CLOCK_TIME_NONE;
+    GstClockTime lastEnd = GST_CLOCK_TIME_NONE;  // running time
+    GstBuffer* last = nullptr;                   // the last picture
+};
+
+namespace {
+
+using Branch = RecordingEnd::Branch;
+using BranchHandle = std::shared_ptr<Branch>;
+
+GstClockTime frameDuration(GstPad* pad, GstBuffer* buffer)
+{
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        return GST_BUFFER_DURATION(buffer);
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    GstVideoInfo video;
+    if (caps && gst_video_info_from_caps(&video, caps.get()) && GST_VIDEO_INFO_FPS_N(&video) > 0)
+        return gst_util_uint64_scale(GST_SECOND, guint64(GST_VIDEO_INFO_FPS_D(&video)), guint64(GST_VIDEO_INFO_FPS_N(&video)));
+    return 0;
+}
+
+GstClockTime soundDuration(const GstAudioInfo& audio, GstBuffer* buffer)
+{
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        return GST_BUFFER_DURATION(buffer);
+    const gsize frames = gst_buffer_get_size(buffer) / gsize(GST_AUDIO_INFO_BPF(&audio));
+    return gst_util_uint64_scale(frames, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
+}
+
+bool soundFormat(GstPad* pad, GstAudioInfo& audio)
+{
+    CapsPtr caps(gst_pad_get_current_caps(pad));
+    return caps && gst_audio_info_from_caps(&audio, caps.get()) && GST_AUDIO_INFO_BPF(&audio) > 0 &&
+           GST_AUDIO_INFO_RATE(&audio) > 0;
+}
+
+void note(GstPad* pad, GstBuffer* buffer, Branch& branch)
+{
+    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+        return;
+    GstClockTime duration = 0;
+    if (branch.picture) {
+        duration = frameDuration(pad, buffer);
+    } else {
+        GstAudioInfo audio;
+        if (!soundFormat(pad, audio))
+            return;
+        duration = soundDuration(audio, buffer);
+    }
+    const GstClockTime end = runningTimeAt(pad, GST_BUFFER_PTS(buffer), true) + duration;
+    std::lock_guard lock(branch.mutex);
+    if (!GST_CLOCK_TIME_IS_VALID(branch.lastEnd) || end > branch.lastEnd)
+        branch.lastEnd = end;
+    if (branch.picture)
+        gst_buffer_replace(&branch.last, buffer);
+}
+
+// The last picture again, once for every frame's time up to the stop, as the device would
+// have sent it: videorate puts each in its place (given a single one at the stop, it would
+// repeat the earlier picture only half way there).
+std::vector<GstBuffer*> lastPictureAgain(GstPad* pad, Branch& branch)
+{
+    std::vector<GstBuffer*> again;
+    const GstClockTime frame = frameDuration(pad, branch.last);
+    if (frame == 0)
+        return again;
+    for (GstClockTime begins = branch.lastEnd; begins + frame / 2 < branch.stop; begins += frame) {
+        GstBuffer* copy = gst_buffer_copy(branch.last);
+        GST_BUFFER_PTS(copy) = runningTimeAt(pad, begins, false);
+        GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
+        GST_BUFFER_DURATION(copy) = frame;
+        GST_BUFFER_FLAG_UNSET(copy, GST_BUFFER_FLAG_DISCONT);
+        again.push_back(copy);
+    }
+    return again;
+}
+
+GstBuffer* silenceUpToStop(GstPad* pad, Branch& branch, GstClockTime missing)
+{
+    GstAudioInfo audio;
+    if (missing < kShortestSilence || !soundFormat(pad, audio))
+        return nullptr;
+    const guint64 frames = gst_util_uint64_scale_round(missing, guint64(GST_AUDIO_INFO_RATE(&audio)), GST_SECOND);
+    GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * guint64(GST_AUDIO_INFO_BPF(&audio)), nullptr);
+    GstMapInfo map;
+    if (!gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
+        gst_buffer_unref(silence);
+        return nullptr;
+    }
+    gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
+    gst_buffer_unmap(silence, &map);
+    GST_BUFFER_PTS(silence) = runningTimeAt(pad, branch.lastEnd, false);
+    GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_round(frames, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
+    return silence;
+}
+
+GstPadProbeReturn watch(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+{
+    Branch& branch = **static_cast<BranchHandle*>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        note(pad, GST_PAD_PROBE_INFO_BUFFER(info), branch);
+        return GST_PAD_PROBE_OK;
+    }
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+        return GST_PAD_PROBE_OK;
+    std::vector<GstBuffer*> fill;
+    {
+        std::lock_guard lock(branch.mutex);
+        if (GST_CLOCK_TIME_IS_VALID(branch.stop) && GST_CLOCK_TIME_IS_VALID(branch.lastEnd) &&
+            branch.lastEnd < branch.stop && branch.stop - branch.lastEnd <= kLongestFill) {
+            if (branch.picture && branch.last)
+                fill = lastPictureAgain(pad, branch);
+            else if (GstBuffer* silence = branch.picture ? nullptr : silenceUpToStop(pad, branch, branch.stop - branch.lastEnd))
+                fill.push_back(silence);
+        }
+    }
+    // Into the element ahead of end-of-stream, on the branch's own streaming thread.
+    for (GstBuffer* buffer : fill)
+        gst_pad_chain(pad, buffer);
+    return GST_PAD_PROBE_OK;
+}
+
+BranchHandle watchBranch(GstPad* pad, bool picture)
+{
+    if (!pad)
+        return nullptr;
+    auto branch = std::make_shared<Branch>(picture);
+    gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM), watch,
+                      new BranchHandle(branch), [](gpointer data) { delete static_cast<BranchHandle*>(data); });
+    return branch;
+}
+
+}  // namespace
+
+std::shared_ptr<RecordingEnd> RecordingEnd::attach(GstPad* pictureInput, GstPad* soundInput)
+{
+    std::shared_ptr<RecordingEnd> end(new RecordingEnd);
+    end->m_picture = watchBranch(pictureInput, true);
+    end->m_sound = watchBranch(soundInput, false);
+    return end;
+}
+
+void RecordingEnd::stopAt(GstClockTime runningTime)
+{
+    for (const auto& branch : {m_picture, m_sound})
+        if (branch) {
+            std::lock_guard lock(branch->mutex);
+            branch->stop = runningTime;
+        }
+}
+
+}  // namespace capture
