@@ -1,5 +1,7 @@
 #include "RecordingEnd.h"
 
+#include "Silence.h"
+
 #include "capture/devices/GstHandle.h"
 
 #include <gst/audio/audio.h>
@@ -128,14 +130,9 @@ GstBuffer* silenceUpToStop(GstPad* pad, Branch& branch, GstClockTime missing)
     if (missing < kShortestSilence || !soundFormat(pad, audio))
         return nullptr;
     const guint64 frames = gst_util_uint64_scale_round(missing, guint64(GST_AUDIO_INFO_RATE(&audio)), GST_SECOND);
-    GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * guint64(GST_AUDIO_INFO_BPF(&audio)), nullptr);
-    GstMapInfo map;
-    if (!gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
-        gst_buffer_unref(silence);
+    GstBuffer* silence = silentSound(audio, frames);
+    if (!silence)
         return nullptr;
-    }
-    gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
-    gst_buffer_unmap(silence, &map);
     GST_BUFFER_PTS(silence) = runningTimeAt(pad, branch.lastEnd, false);
     GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_round(frames, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
     return silence;

@@ -1,5 +1,7 @@
 #include "RecordingStart.h"
 
+#include "Silence.h"
+
 #include "capture/devices/GstHandle.h"
 
 #include <gst/audio/audio.h>
@@ -76,14 +78,9 @@ GstBuffer* beginAt(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime be
     const guint64 missing = gst_util_uint64_scale_round(begins - from, rate, GST_SECOND);
     if (missing == 0 || begins - from > kLongestSilence)
         return buffer;
-    GstBuffer* silence = gst_buffer_new_allocate(nullptr, missing * frameBytes, nullptr);
-    GstMapInfo map;
-    if (!gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
-        gst_buffer_unref(silence);
+    GstBuffer* silence = silentSound(audio, missing);
+    if (!silence)
         return buffer;
-    }
-    gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
-    gst_buffer_unmap(silence, &map);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
     const GstClockTime silenceTime = gst_util_uint64_scale_round(missing, GST_SECOND, rate);

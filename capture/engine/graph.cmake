@@ -12,6 +12,7 @@ add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/PreviewOutput.cpp ${CMAKE_CURRENT_LIST_DIR}/PreviewOutput.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingFile.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingFile.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingEnd.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingEnd.h
+  ${CMAKE_CURRENT_LIST_DIR}/Silence.cpp ${CMAKE_CURRENT_LIST_DIR}/Silence.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.h

@@ -69,7 +69,7 @@ void finalize(GObject* object)
     G_OBJECT_CLASS(orvex_planar_src_parent_class)->finalize(object);
 }
 
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     PlanarSourceState& state = stateOf(object);
     GST_OBJECT_LOCK(object);
@@ -81,12 +81,12 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
         state.caps = CapsPtr(caps ? gst_caps_copy(caps) : nullptr);
         break;
     }
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(object);
 }
 
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     PlanarSourceState& state = stateOf(object);
     GST_OBJECT_LOCK(object);
@@ -94,7 +94,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
     case PropDevice: g_value_set_string(value, state.device.c_str()); break;
     case PropFourcc: g_value_set_uint(value, state.fourcc); break;
     case PropCaps: gst_value_set_caps(value, state.caps.get()); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec); break;
+    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
     GST_OBJECT_UNLOCK(object);
 }
