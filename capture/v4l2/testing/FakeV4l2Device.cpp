@@ -176,6 +176,8 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
         && (request == VIDIOC_G_TUNER || request == VIDIOC_S_TUNER || request == VIDIOC_G_FREQUENCY || request == VIDIOC_S_FREQUENCY
             || request == VIDIOC_ENUM_FREQ_BANDS))
         return ENOTTY;
+    if (const int refused = privilege(file, request))
+        return refused;
 
     switch (request) {
     case VIDIOC_G_PRIORITY:
@@ -273,8 +275,13 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
         return getParameters(*static_cast<v4l2_streamparm*>(argument));
     case VIDIOC_S_PARM:
         return setParameters(*static_cast<v4l2_streamparm*>(argument));
-    case VIDIOC_REQBUFS:
-        return requestBuffers(file, *static_cast<v4l2_requestbuffers*>(argument));
+    case VIDIOC_REQBUFS: {
+        auto& buffers = *static_cast<v4l2_requestbuffers*>(argument);
+        const int error = requestBuffers(file, buffers);
+        if (error == 0 && buffers.count == 0 && m_privileged == file)
+            m_privileged = noOwner;
+        return error;
+    }
     case VIDIOC_QUERYBUF:
         return queryBuffer(*static_cast<v4l2_buffer*>(argument));
     case VIDIOC_QBUF:
@@ -296,8 +303,34 @@ int FakeV4l2Device::handle(int file, unsigned long request, void* argument)
     }
 }
 
+int FakeV4l2Device::privilege(int file, unsigned long request)
+{
+    if (!m_hw.privilegedStreaming)
+        return 0;
+    switch (request) {
+    case VIDIOC_S_INPUT:
+    case VIDIOC_S_FMT:
+    case VIDIOC_S_PARM:
+    case VIDIOC_REQBUFS:
+    case VIDIOC_STREAMON:
+        if (m_privileged != noOwner && m_privileged != file)
+            return EBUSY;
+        m_privileged = file;
+        return 0;
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF:
+    case VIDIOC_DQBUF:
+    case VIDIOC_STREAMOFF:
+        return m_privileged == file ? 0 : EBUSY;
+    default:
+        return 0;
+    }
+}
+
 void FakeV4l2Device::closed(int file)
 {
+    if (m_privileged == file)
+        m_privileged = noOwner;
     if (m_owner == file) {
         m_streamOn = false;
         freeBuffers();

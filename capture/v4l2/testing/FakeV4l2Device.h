@@ -80,6 +80,10 @@ struct FakeV4l2Hardware {
     bool reportsDeviceCaps = true;
     bool hasExtendedQuery = true;   // VIDIOC_QUERY_EXT_CTRL; older kernels lack it
     bool listsFrameSizes = true;    // most TV cards list neither sizes nor intervals
+    // uvcvideo's rule: the first open file that sets the input, format or rate, or asks for
+    // buffers or a stream, alone may do so (and queue buffers) until it closes or asks for zero
+    // buffers; every other file gets EBUSY for those requests.
+    bool privilegedStreaming = false;
     v4l2_std_id standards = 0;      // the node's TV standards; none on a camera
 
     std::vector<Input> inputs;
@@ -246,6 +250,9 @@ private:
     int streamOn(int file, std::uint32_t type);
     int streamOff(int file, std::uint32_t type);
     bool busy() const { return streaming() || m_owner != noOwner; }
+    // 0 when `file` may make the request under uvcvideo's rule (taking the privilege where the
+    // request does), else EBUSY.
+    int privilege(int file, unsigned long request);
     std::uint32_t sizeImage() const { return m_format.sizeimage; }
     std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width) const;
     v4l2_fract firstInterval() const;
@@ -263,6 +270,8 @@ private:
     v4l2_pix_format m_format{};
     v4l2_fract m_interval{};
     bool m_elsewhere = false;
+    // The file that holds uvcvideo's streaming privilege, where the card has that rule.
+    int m_privileged = noOwner;
     // The streaming queue.
     int m_owner = noOwner;
     bool m_streamOn = false;

@@ -27,6 +27,7 @@ FakeV4l2Hardware fakeUvcCamera(const std::string& card)
 {
     FakeV4l2Hardware hw;
     hw.driver = "uvcvideo";
+    hw.privilegedStreaming = true;
     hw.card = card;
     hw.busInfo = "usb-0000:00:14.0-1";
     hw.deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT;
@@ -66,6 +67,7 @@ FakeV4l2Hardware fakeUvcMetadataNode(const std::string& card)
 {
     FakeV4l2Hardware hw;
     hw.driver = "uvcvideo";
+    hw.privilegedStreaming = true;
     hw.card = card;
     hw.busInfo = "usb-0000:00:14.0-1";
     hw.deviceCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
