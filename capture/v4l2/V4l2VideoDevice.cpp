@@ -77,8 +77,23 @@ int V4l2VideoDevice::selectInput(const V4l2InputInfo& input)
     if (error == 0 && current != static_cast<int>(input.index)) {
         int index = static_cast<int>(input.index);
         error = m_file.ioctl(VIDIOC_S_INPUT, &index);
+        if (error == 0)
+            releaseStreamingRight();
     }
     return error == ENOTTY ? 0 : error;
+}
+
+// uvcvideo gives the first open that sets the input, format or rate, or asks for buffers, the
+// sole right to do so (and to stream) until it closes or asks for zero buffers. The source opens
+// the node again to stream, so this open, which stays for the settings and the tuner, lets go
+// of that right as soon as it has set what it sets. Other drivers take the request as a no-op.
+void V4l2VideoDevice::releaseStreamingRight()
+{
+    v4l2_requestbuffers none{};
+    none.type = captureBufferType(m_file);
+    none.memory = V4L2_MEMORY_MMAP;
+    // Refused (EBUSY) only while another open streams, when this one holds nothing to let go of.
+    m_file.ioctl(VIDIOC_REQBUFS, &none);
 }
 
 ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
@@ -118,6 +133,7 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
     v4l2_format wanted = formatRequest(captureBufferType(m_file), match->fourcc, static_cast<std::uint32_t>(format.width),
                                        static_cast<std::uint32_t>(format.height));
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
+    releaseStreamingRight();
     if (error != 0)
         fail("did not take the format \"" + format.name() + "\"", error);
     return *match;

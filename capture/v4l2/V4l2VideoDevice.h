@@ -48,6 +48,7 @@ private:
     [[noreturn]] void fail(const std::string& what, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
+    void releaseStreamingRight();
 
     // Declared first: the settings and the tuner use it until they go.
     V4l2File m_file;

@@ -151,6 +151,7 @@ private slots:
         current.fmt.pix_mp.width = 640;
         current.fmt.pix_mp.height = 480;
         QCOMPARE(device->handle(0, VIDIOC_S_FMT, &current), 0);
+        device->closed(0);  // the program that left the camera in that format
         const auto camera = V4l2VideoDevice::open(io, "/dev/video0", "Desk Camera");
 
         QVERIFY(camera);
@@ -242,6 +243,26 @@ private slots:
         QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_MJPEG));
         // The camera's only input was already chosen: nothing to switch.
         QCOMPARE(device->count(VIDIOC_S_INPUT), 0);
+
+        // uvcvideo lets one open set the format and stream: the source's own open, not the
+        // control's, which keeps its file for the settings.
+        const int streamer = io->open("/dev/video4");
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(io->ioctl(streamer, VIDIOC_G_FMT, &format), 0);
+        QCOMPARE(io->ioctl(streamer, VIDIOC_S_FMT, &format), 0);
+        v4l2_requestbuffers buffers{};
+        buffers.count = 2;
+        buffers.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffers.memory = V4L2_MEMORY_MMAP;
+        QCOMPARE(io->ioctl(streamer, VIDIOC_REQBUFS, &buffers), 0);
+        // While it streams, the control's file still reaches the camera's settings but cannot
+        // take the stream; once the streamer lets go, the next start may.
+        QCOMPARE(camera->settings().set(Member::Brightness, 10), SettingWrite::Applied);
+        QVERIFY_THROWS_EXCEPTION(CaptureError, camera->createSource(0, formatNamed(*camera, "YUY2 320x240 30 fps")));
+        io->close(streamer);
+        QVERIFY(camera->createSource(0, formatNamed(*camera, "YUY2 320x240 30 fps")));
+        QCOMPARE(device->format().pixelformat, std::uint32_t(V4L2_PIX_FMT_YUYV));
     }
 
     // The model behind the emulated cards: one queue owner, frames at the interval into queued
