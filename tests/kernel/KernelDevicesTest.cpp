@@ -1,13 +1,16 @@
-// The real control, and mirrane's and tulvik's windows around it, on the kernel's own virtual
-// devices: vivid's four inputs and its TV tuner, and the ALSA loopback card. Runs inside the
-// VM of scripts/with-kernel-devices.sh, which loads both drivers; the control finds them by
-// its ordinary /dev scan.
+// The real control, and mirrane's and tulvik's windows around it, on the kernel's own drivers:
+// vivid's four inputs and its TV tuner, the ALSA loopback card, and (ORVEX_KERNEL_CAMERA=usb) a
+// USB webcam with a microphone served by uvcvideo and snd-usb-audio. Runs inside the VM of
+// scripts/with-kernel-devices.sh, which loads the drivers; the control finds the devices by its
+// ordinary /dev scan.
 
 #include "capture/engine/OrvexCore.h"
 #include "capture/engine/OrvexFactory.h"
+#include "capture/engine/SyncMarkReader.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
 #include "mirrane/Form1.h"
+#include "ostrel/Form1.h"
 #include "tests/engine/AviReadBack.h"
 #include "tests/mirrane/SliderRows.h"
 #include "tests/tulvik/WindowRig.h"
@@ -23,6 +26,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -37,8 +41,95 @@ using namespace capture;
 
 namespace {
 
-const char* const Node = "/dev/video0";
-const std::string Vivid = "vivid";
+// A recording in a format other than the input's current one, by its listed name.
+struct RecordingCase {
+    const char* row;
+    const char* input;
+    const char* format;
+    int width;
+    int height;
+    double rate;
+};
+
+// A setting with a control of its own, on an input.
+struct SettingCase {
+    const char* input;
+    Member property;
+    std::uint32_t control;
+};
+
+// The camera a run is about, and what it is checked with.
+struct KernelCamera {
+    std::string card;        // the driver's card name, which the control lists
+    std::string microphone;  // the camera's own sound device, as listed; none on vivid
+    std::vector<RecordingCase> recordings;
+    std::vector<SettingCase> settings;
+};
+
+const std::pair<Member, std::uint32_t> pictureControls[] = {
+    {Member::Contrast, V4L2_CID_CONTRAST},         {Member::Saturation, V4L2_CID_SATURATION},
+    {Member::Hue, V4L2_CID_HUE},                   {Member::Gain, V4L2_CID_GAIN},
+    {Member::Sharpness, V4L2_CID_SHARPNESS},       {Member::Gamma, V4L2_CID_GAMMA},
+    {Member::WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE},
+    {Member::BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION}};
+
+KernelCamera vividCamera()
+{
+    KernelCamera camera{"vivid", {}, {}, {}};
+    camera.recordings = {
+        {"Webcam 0 YUY2", "Webcam 0", "YUY2 640x360 30 fps", 640, 360, 30.0},
+        // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
+        // share one buffer.
+        {"Webcam 0 NV12", "Webcam 0", "NV12 640x360 30 fps", 640, 360, 30.0},
+        {"TV 0", "TV 0", "YUY2 640x480 25 fps", 640, 480, 25.0},
+        {"S-Video 0", "S-Video 0", "UYVY 768x576 25 fps", 768, 576, 25.0},
+        {"HDMI 0", "HDMI 0", "YUY2 320x240 60 fps", 320, 240, 60.0}};
+    // vivid moves brightness's range with the input, and lacks four of the settings.
+    for (const char* input : {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"})
+        camera.settings.push_back({input, Member::Brightness, V4L2_CID_BRIGHTNESS});
+    for (const auto& [property, control] : pictureControls)
+        camera.settings.push_back({"Webcam 0", property, control});
+    return camera;
+}
+
+// tests/usbwebcam's camera, as uvcvideo and snd-usb-audio present it.
+KernelCamera usbCamera()
+{
+    KernelCamera camera{"Orvex USB Webcam", "Orvex USB Webcam", {}, {}};
+    camera.recordings = {{"USB YUY2", "", "YUY2 640x480 30 fps", 640, 480, 30.0},
+                         {"USB MJPG", "", "MJPG 1280x720 30 fps", 1280, 720, 30.0}};
+    camera.settings.push_back({"", Member::Brightness, V4L2_CID_BRIGHTNESS});
+    for (const auto& [property, control] : pictureControls)
+        camera.settings.push_back({"", property, control});
+    camera.settings.push_back({"", Member::ColorEnable, V4L2_CID_COLORFX});  // UVC has none
+    return camera;
+}
+
+const KernelCamera& camera()
+{
+    static const KernelCamera chosen = qEnvironmentVariable("ORVEX_KERNEL_CAMERA") == QLatin1String("usb") ? usbCamera() : vividCamera();
+    return chosen;
+}
+
+// The camera's capture node, found by its card name as the control finds it.
+std::string findNode(const std::string& card)
+{
+    for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("video*")}, QDir::System, QDir::Name)) {
+        const std::string path = "/dev/" + name.toStdString();
+        const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        v4l2_capability caps{};
+        const bool found = ::ioctl(fd, VIDIOC_QUERYCAP, &caps) == 0 && card == reinterpret_cast<const char*>(caps.card)
+                           && (caps.device_caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE));
+        ::close(fd);
+        if (found)
+            return path;
+    }
+    return {};
+}
+
+std::string Node;
 // The loopback card's two capture devices; device 1 hears what is played on hw:Loopback,0,N.
 const std::string LoopbackHearingDevice0 = "Loopback: Loopback PCM (device 1)";
 const std::string LoopbackHearingDevice1 = "Loopback: Loopback PCM (device 0)";
@@ -47,7 +138,7 @@ const std::string LoopbackHearingDevice1 = "Loopback: Loopback PCM (device 0)";
 template <typename Argument>
 bool askDriver(unsigned long request, Argument& argument)
 {
-    const int fd = ::open(Node, O_RDWR | O_NONBLOCK);
+    const int fd = ::open(Node.c_str(), O_RDWR | O_NONBLOCK);
     if (fd < 0)
         return false;
     const bool done = ::ioctl(fd, request, &argument) == 0;
@@ -66,7 +157,7 @@ std::int32_t driverControl(std::uint32_t id)
 void setVividControl(const QString& name, int value)
 {
     QProcess ctl;
-    ctl.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromLatin1(Node), QStringLiteral("-c"),
+    ctl.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromStdString(Node), QStringLiteral("-c"),
                                             QStringLiteral("%1=%2").arg(name).arg(value)});
     QVERIFY2(ctl.waitForFinished(10000) && ctl.exitCode() == 0, qPrintable(ctl.readAllStandardError()));
 }
@@ -110,13 +201,15 @@ struct Rig {
     Orvex* orvex = new Orvex(&window);
     QTemporaryDir folder;
 
+    // The camera's first input where none is named.
     explicit Rig(const std::string& input, bool sound = false)
     {
         orvex->resize(320, 240);
         window.show();
         orvex->put(Member::CaptureAudio, Value::boolean(sound));
-        put(Member::VideoDevice, Member::VideoDevices, Vivid);
-        put(Member::VideoInput, Member::VideoInputs, input);
+        put(Member::VideoDevice, Member::VideoDevices, camera().card);
+        if (!input.empty())
+            put(Member::VideoInput, Member::VideoInputs, input);
     }
 
     void put(Member choice, Member list, const std::string& name)
@@ -147,7 +240,7 @@ struct Rig {
 
     std::string startRecording()
     {
-        const std::string file = folder.filePath("vivid.avi").toStdString();
+        const std::string file = folder.filePath("recording.avi").toStdString();
         orvex->put(Member::CaptureToFile, Value::boolean(true));
         orvex->put(Member::CaptureFileName, Value::text(file));
         start();
@@ -209,13 +302,13 @@ private slots:
     {
         if (!qEnvironmentVariableIsSet("ORVEX_IN_KERNEL_VM"))
             QSKIP("Runs inside scripts/with-kernel-devices.sh, which loads vivid and snd-aloop.");
-        v4l2_capability caps{};
-        QVERIFY2(askDriver(VIDIOC_QUERYCAP, caps), "vivid's /dev/video0 does not answer");
-        QCOMPARE(reinterpret_cast<const char*>(caps.card), Vivid.c_str());
+        Node = findNode(camera().card);
+        QVERIFY2(!Node.empty(), ("no capture node of \"" + camera().card + "\" in /dev").c_str());
     }
 
     // A format other than the input's current one, by its listed name: the file holds its size
-    // and rate (an AVI's rate is its header's, so frames over duration give it back).
+    // and rate (an AVI's rate is its header's, so frames over duration give it back), and the
+    // camera's own microphone where it has one.
     void recordingUsesTheChosenFormat_data()
     {
         QTest::addColumn<QString>("input");
@@ -223,13 +316,8 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::addColumn<double>("rate");
-        QTest::newRow("Webcam 0 YUY2") << "Webcam 0" << "YUY2 640x360 30 fps" << 640 << 360 << 30.0;
-        // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
-        // share one buffer.
-        QTest::newRow("Webcam 0 NV12") << "Webcam 0" << "NV12 640x360 30 fps" << 640 << 360 << 30.0;
-        QTest::newRow("TV 0") << "TV 0" << "YUY2 640x480 25 fps" << 640 << 480 << 25.0;
-        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << 768 << 576 << 25.0;
-        QTest::newRow("HDMI 0") << "HDMI 0" << "YUY2 320x240 60 fps" << 320 << 240 << 60.0;
+        for (const auto& c : camera().recordings)
+            QTest::newRow(c.row) << c.input << c.format << c.width << c.height << c.rate;
     }
 
     void recordingUsesTheChosenFormat()
@@ -239,7 +327,10 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(double, rate);
-        Rig rig(input.toStdString());
+        const std::string& microphone = camera().microphone;
+        Rig rig(input.toStdString(), !microphone.empty());
+        if (!microphone.empty())
+            rig.put(Member::AudioDevice, Member::AudioDevices, microphone);
         rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
@@ -254,12 +345,15 @@ private slots:
         QCOMPARE(written.height, height);
         const double inFile = written.videoFrames / written.videoEnd;
         QVERIFY2(std::abs(inFile - rate) < 0.5, qPrintable(QString::number(inFile)));
+        if (!microphone.empty())
+            QVERIFY2(written.audioEnd > 1.0 && soundPeak(written.sound) > 3000,
+                     qPrintable(QStringLiteral("sound %1 s, peak %2").arg(written.audioEnd).arg(soundPeak(written.sound))));
     }
 
     // Each run opens the node, maps its buffers and streams; none of it may stay behind.
     void startAndStopKeepDescriptorsFlat()
     {
-        Rig rig("Webcam 0");
+        Rig rig(camera().recordings.front().input);
         const auto cycle = [&] {
             rig.startPreview();
             rig.orvex->call(Member::Stop);
@@ -271,23 +365,103 @@ private slots:
         QCOMPARE(openDescriptors(), before);
     }
 
-    // Every setting with a control of its own, as the driver describes it on the input; vivid
-    // moves brightness's range with the input, and lacks four of the settings.
+    // ostrel's window lists the camera before the built-in devices, its own microphone among
+    // the sound devices, and first the format the driver has set now; "Preview" shows it.
+    void ostrelListsAndPreviewsTheCamera()
+    {
+        desktop::ScriptedToolkit toolkit;
+        int endedWith = -1;
+        desktop::FailureReporter reporter{toolkit, "ostrel", [&](int status) { endedWith = status; }};
+        QPointer<ostrel::Form1> form = new ostrel::Form1(capture::createOrvex, toolkit, reporter);
+        const auto closeWindow = qScopeGuard([&] { delete form.data(); });
+        form->load();
+        form->show();
+        QCOMPARE(form->findChild<QComboBox*>("cboDevice")->itemText(0), QString::fromStdString(camera().card));
+        // As the driver has it on the input the window lists first, which the control switched to.
+        v4l2_format current{};
+        current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QVERIFY(askDriver(VIDIOC_G_FMT, current));
+        if (!camera().microphone.empty())
+            QVERIFY(form->findChild<QComboBox*>("cboAudioDevice")->findText(QString::fromStdString(camera().microphone)) >= 0);
+        const QString size = QStringLiteral(" %1x%2 ").arg(current.fmt.pix.width).arg(current.fmt.pix.height);
+        const QString first = form->findChild<QComboBox*>("cboVideoFormat")->itemText(0);
+        QVERIFY2(first.contains(size), qPrintable(first));
+
+        form->findChild<QPushButton*>("Command1")->click();
+        QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
+        auto* orvex = form->findChild<Orvex*>("Orvex1");
+        QVERIFY(orvex);
+        QTRY_VERIFY_WITH_TIMEOUT(!orvex->view().lastFrame().isNull(), 20000);
+        QCOMPARE(orvex->view().errorText(), QString());
+    }
+
+    // 10 s of the camera's Motion JPEG, stored as it comes, with its microphone: both streams
+    // end together, and the sync marks (the box on the picture, the beep in the sound, both
+    // timed from the camera's clock) say how far apart the drivers deliver them.
+    void pictureAndSoundOfTheCameraStayInStep()
+    {
+        if (camera().microphone.empty())
+            QSKIP("vivid has no microphone of its own: its sound is checked with the loopback card");
+        Rig rig("", true);
+        rig.put(Member::AudioDevice, Member::AudioDevices, camera().microphone);
+        rig.put(Member::VideoFormat, Member::VideoFormats, "MJPG 1280x720 30 fps");
+        const std::string file = rig.startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(10000);
+        rig.orvex->call(Member::Stop);
+        const auto written = testing::readBack(file);
+        QVERIFY(written.readable && written.hasIndex);
+        QCOMPARE(written.codecs.front(), std::string("image/jpeg"));
+        QCOMPARE(written.width, 1280);
+        const SyncReading marks = readSyncMarks(file);
+        QString offsets;
+        for (const double offset : marks.offsetsMs)
+            offsets += QString::number(offset, 'f', 1) + QLatin1Char(' ');
+        qInfo("picture %.3f s, sound %.3f s, %d frames; sync offsets (ms, sound after picture): %s", written.videoEnd,
+              written.audioEnd, written.videoFrames, qPrintable(offsets));
+        constexpr double frame = 1.0 / 30;
+        QVERIFY2(written.videoEnd > 9.0 && std::abs(written.videoEnd - written.audioEnd) <= frame,
+                 qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
+        QVERIFY2(marks.error.empty() && marks.offsetsMs.size() >= 3, marks.error.c_str());
+    }
+
+    // Pulled out mid-recording: the file is finalized and the control says the camera is gone;
+    // plugged in again, it is listed again without a restart.
+    void anUnpluggedCameraFinalizesTheRecordingAndComesBackWhenPluggedIn()
+    {
+        const int player = qEnvironmentVariableIntValue("ORVEX_USB_WEBCAM_PID");
+        if (player <= 0)
+            QSKIP("needs the USB webcam's player (ORVEX_USB_WEBCAM_PID) to pull the camera out");
+        Rig rig("", true);
+        rig.put(Member::AudioDevice, Member::AudioDevices, camera().microphone);
+        const std::string file = rig.startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(2000);
+        QCOMPARE(::kill(player, SIGUSR1), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->core().statistics().recording, 15000);
+        const auto written = testing::readBack(file);
+        QVERIFY(written.readable && written.hasIndex && written.videoFrames > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().errorText().contains("no longer connected"), 10000);
+        const auto listed = [&] {
+            const auto video = controltest::names(*rig.orvex, Member::VideoDevices);
+            return std::count(video.begin(), video.end(), camera().card) == 1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!listed(), 10000);
+        QCOMPARE(::kill(player, SIGUSR2), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), 30000);
+    }
+
+    // Every setting with a control of its own, as the driver describes it on the input.
     void cameraSettingsAreTheDriversAndReachIt_data()
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<Member>("property");
         QTest::addColumn<std::uint32_t>("control");
-        for (const char* input : {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"})
-            QTest::addRow("%s brightness", input) << input << Member::Brightness << std::uint32_t(V4L2_CID_BRIGHTNESS);
-        const std::pair<Member, std::uint32_t> others[] = {
-            {Member::Contrast, V4L2_CID_CONTRAST},         {Member::Saturation, V4L2_CID_SATURATION},
-            {Member::Hue, V4L2_CID_HUE},                   {Member::Gain, V4L2_CID_GAIN},
-            {Member::Sharpness, V4L2_CID_SHARPNESS},       {Member::Gamma, V4L2_CID_GAMMA},
-            {Member::WhiteBalance, V4L2_CID_WHITE_BALANCE_TEMPERATURE},
-            {Member::BacklightCompensation, V4L2_CID_BACKLIGHT_COMPENSATION}};
-        for (const auto& [property, control] : others)
-            QTest::addRow("Webcam 0 %s", std::string(memberName(property)).c_str()) << "Webcam 0" << property << control;
+        for (const auto& c : camera().settings)
+            QTest::addRow("%s %s", *c.input ? c.input : camera().card.c_str(), std::string(memberName(c.property)).c_str())
+                << c.input << c.property << c.control;
     }
 
     // Through mirrane's own window: the input chosen in its list, "Preview", then each slider
@@ -306,7 +480,8 @@ private slots:
         form->load();
         form->show();
         auto* inputs = form->findChild<QComboBox*>("cboVideoInput");
-        inputs->setCurrentIndex(inputs->findText(input));
+        if (!input.isEmpty())
+            inputs->setCurrentIndex(inputs->findText(input));
         QVERIFY(inputs->currentIndex() >= 0);
         form->findChild<QPushButton*>("Command1")->click();
         QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
@@ -331,6 +506,11 @@ private slots:
         QCOMPARE(driverControl(control), query.maximum);
         QTest::keyClick(slider, Qt::Key_Home);
         QCOMPARE(driverControl(control), query.minimum);
+        // A white balance put is a manual one: the camera's automatic white balance goes off.
+        v4l2_queryctrl automatic{};
+        automatic.id = V4L2_CID_AUTO_WHITE_BALANCE;
+        if (property == Member::WhiteBalance && askDriver(VIDIOC_QUERYCTRL, automatic))
+            QCOMPARE(driverControl(V4L2_CID_AUTO_WHITE_BALANCE), 0);
         QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
     }
 
@@ -431,7 +611,7 @@ private slots:
         WindowRig rig(capture::createOrvex);
         rig.form->show();
         rig.form->load();
-        QCOMPARE(rig.devices()->currentText(), QString::fromStdString(Vivid));
+        QCOMPARE(rig.devices()->currentText(), QString::fromStdString(camera().card));
         rig.start(QString::number(countryCode));
         QVERIFY2(rig.toolkit.messages().empty(), qPrintable(rig.toolkit.messageTexts().join('\n')));
         QCOMPARE(rig.switches(), Running);
