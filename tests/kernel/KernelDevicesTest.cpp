@@ -273,6 +273,27 @@ struct Rig {
     }
 };
 
+// One of the programs' windows on the real control, loaded and shown; a failure it reports is
+// kept in endedWith instead of ending the test.
+template <typename Form>
+struct Window {
+    desktop::ScriptedToolkit toolkit;
+    int endedWith = -1;
+    desktop::FailureReporter reporter;
+    QPointer<Form> form;
+
+    explicit Window(const char* program)
+        : reporter{toolkit, program, [this](int status) { endedWith = status; }},
+          form(new Form(capture::createOrvex, toolkit, reporter))
+    {
+        form->load();
+        form->show();
+    }
+    ~Window() { delete form.data(); }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+};
+
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
@@ -369,13 +390,10 @@ private slots:
     // the sound devices, and first the format the driver has set now; "Preview" shows it.
     void ostrelListsAndPreviewsTheCamera()
     {
-        desktop::ScriptedToolkit toolkit;
-        int endedWith = -1;
-        desktop::FailureReporter reporter{toolkit, "ostrel", [&](int status) { endedWith = status; }};
-        QPointer<ostrel::Form1> form = new ostrel::Form1(capture::createOrvex, toolkit, reporter);
-        const auto closeWindow = qScopeGuard([&] { delete form.data(); });
-        form->load();
-        form->show();
+        Window<ostrel::Form1> window("ostrel");
+        auto& form = window.form;
+        auto& toolkit = window.toolkit;
+        const int& endedWith = window.endedWith;
         QCOMPARE(form->findChild<QComboBox*>("cboDevice")->itemText(0), QString::fromStdString(camera().card));
         // As the driver has it on the input the window lists first, which the control switched to.
         v4l2_format current{};
@@ -472,13 +490,10 @@ private slots:
         QFETCH(QString, input);
         QFETCH(Member, property);
         QFETCH(std::uint32_t, control);
-        desktop::ScriptedToolkit toolkit;
-        int endedWith = -1;
-        desktop::FailureReporter reporter{toolkit, "mirrane", [&](int status) { endedWith = status; }};
-        QPointer<mirrane::Form1> form = new mirrane::Form1(capture::createOrvex, toolkit, reporter);
-        const auto closeWindow = qScopeGuard([&] { delete form.data(); });
-        form->load();
-        form->show();
+        Window<mirrane::Form1> window("mirrane");
+        auto& form = window.form;
+        auto& toolkit = window.toolkit;
+        const int& endedWith = window.endedWith;
         auto* inputs = form->findChild<QComboBox*>("cboVideoInput");
         if (!input.isEmpty())
             inputs->setCurrentIndex(inputs->findText(input));
