@@ -10,13 +10,23 @@
 #
 # The kernel package is downloaded with apt and unpacked into a cache, never installed here.
 #
-#   ORVEX_VIVID_OPTIONS       vivid's module options (default "n_devs=1"), e.g. "multiplanar=2"
+#   ORVEX_VIVID_OPTIONS       vivid's module options (default "n_devs=1"), e.g. "multiplanar=2";
+#                             "none" leaves vivid out (the loopback card is always there)
+#   ORVEX_KERNEL_VM_USB_WEBCAM  the path of orvex-usb-webcam (tests/usbwebcam): a USB webcam with a
+#                             microphone is plugged in through vhci-hcd and served by uvcvideo and
+#                             snd-usb-audio, beside vivid and the loopback card. COMMAND starts once
+#                             its video node and sound card are there (at most 20 s), with
+#                             ORVEX_USB_WEBCAM_PID (SIGUSR1 unplugs it, SIGUSR2 plugs it in again),
+#                             ORVEX_USB_WEBCAM_VIDEO (its /dev/videoN) and ORVEX_USB_WEBCAM_CARD
+#                             (its ALSA card's id, as in hw:ID); it is stopped after COMMAND.
+#   ORVEX_UVCVIDEO_OPTIONS    uvcvideo's module options, e.g. "nodrop=1"
 #   ORVEX_KERNEL_VM_TIMEOUT   seconds before the VM is killed (default 600)
 #   ORVEX_KERNEL_CACHE        where the kernel is unpacked (default ~/.cache/orvex/kernel)
 #   ORVEX_KERNEL_VM_VERBOSE=1 print the boot time and the guest's console to stderr
 #
 # Exit status: COMMAND's; 77 when QEMU, busybox or the kernel cannot be had; 124 on the timeout;
-# 70 when the VM stopped without reporting a status (its console is printed).
+# 70 when the VM stopped without reporting a status (its console is printed); 69 when the USB
+# webcam did not appear (its messages are printed).
 set -euo pipefail
 
 if [ -n "${ORVEX_IN_KERNEL_VM:-}" ]; then
@@ -29,6 +39,10 @@ fi
 
 say() { echo "with-kernel-devices: $*" >&2; }
 unavailable() { say "$*"; exit 77; }
+if [ -n "${ORVEX_KERNEL_VM_USB_WEBCAM:-}" ] && [ ! -x "$ORVEX_KERNEL_VM_USB_WEBCAM" ]; then
+  say "ORVEX_KERNEL_VM_USB_WEBCAM names $ORVEX_KERNEL_VM_USB_WEBCAM, which is not an executable (build orvex-usb-webcam)."
+  exit 2
+fi
 
 command -v qemu-system-x86_64 >/dev/null ||
   unavailable "qemu-system-x86_64 is not installed, so the kernel's devices cannot be booted (scripts/install-deps.sh installs qemu-system-x86)."
@@ -142,6 +156,9 @@ chmod +x "$run/initramfs/init"
            grep -vx 'ORVEX_IN_KERNEL_VM')
   printf 'tree=%q kver=%q vivid_options=%q workdir=%q\n' \
     "$tree" "$kver" "${ORVEX_VIVID_OPTIONS:-n_devs=1}" "$PWD"
+  printf 'usb_webcam=%q uvcvideo_options=%q\n' \
+    "$(if [ -n "${ORVEX_KERNEL_VM_USB_WEBCAM:-}" ]; then realpath "$ORVEX_KERNEL_VM_USB_WEBCAM"; fi)" \
+    "${ORVEX_UVCVIDEO_OPTIONS:-}"
   printf 'command=(' ; printf '%q ' "$@"; echo ')'
 } >"$run/share/env.sh"
 cat >"$run/share/guest.sh" <<'EOF'
@@ -152,17 +169,63 @@ mkdir -p /lib/modules/$kver /run/user/0
 chmod 700 /run/user/0
 mount --bind "$tree/lib/modules/$kver" /lib/modules/$kver
 [ -s /etc/machine-id ] || dbus-uuidgen >/etc/machine-id 2>/dev/null || true
-# vivid's options are words: split them on purpose.
-# shellcheck disable=SC2086
-if ! modprobe vivid $vivid_options 2>$out/stderr || ! modprobe snd-aloop 2>>$out/stderr; then
-  echo "the kernel's vivid or snd-aloop module did not load" >>$out/stderr
+unavailable() {
+  echo "$1" >>$out/stderr
   touch $out/no-devices
   echo 77 >$out/status
   exit
+}
+# vivid's options are words: split them on purpose.
+# shellcheck disable=SC2086
+if [ "$vivid_options" != none ] && ! modprobe vivid $vivid_options 2>>$out/stderr; then
+  unavailable "the kernel's vivid module did not load"
 fi
+modprobe snd-aloop 2>>$out/stderr || unavailable "the kernel's snd-aloop module did not load"
 cd "$workdir" || { echo 70 >$out/status; exit; }
-"${command[@]}" >$out/stdout 2>$out/stderr </dev/null
-echo $? >$out/status
+
+# The USB webcam: no udev here, so its drivers are loaded by hand before it is plugged in.
+webcam_pid=
+if [ -n "$usb_webcam" ]; then
+  # shellcheck disable=SC2086
+  { modprobe vhci-hcd && modprobe uvcvideo $uvcvideo_options && modprobe snd-usb-audio; } 2>>$out/stderr ||
+    unavailable "the kernel's vhci-hcd, uvcvideo or snd-usb-audio module did not load"
+  "$usb_webcam" >$out/usb-webcam.log 2>&1 </dev/null &
+  webcam_pid=$!
+  # The VM has no other USB host, so whatever these drivers bind is the webcam. Globs and read
+  # only: a fork costs tens of milliseconds under emulation.
+  video= card=
+  deadline=$((SECONDS + 20))
+  while [ $SECONDS -lt $deadline ] && kill -0 $webcam_pid 2>/dev/null; do
+    for node in /sys/bus/usb/drivers/uvcvideo/*/video4linux/video*; do
+      [ -e "$node/index" ] && read -r index <"$node/index" && [ "$index" = 0 ] && video=/dev/${node##*/}
+    done
+    for node in /sys/bus/usb/drivers/snd-usb-audio/*/sound/card*; do
+      [ -e "$node/id" ] && read -r card <"$node/id"
+    done
+    [ -n "$video" ] && [ -n "$card" ] && break
+    sleep 0.1
+  done
+  if [ -z "$video" ] || [ -z "$card" ]; then
+    { echo "the USB webcam did not appear (video node '$video', sound card '$card'); it said:"
+      cat $out/usb-webcam.log; dmesg | grep -iE 'usb|uvc|vhci' | tail -n 30; } >>$out/stderr
+    kill -TERM $webcam_pid 2>/dev/null
+    echo 69 >$out/status
+    exit
+  fi
+  export ORVEX_USB_WEBCAM_PID=$webcam_pid ORVEX_USB_WEBCAM_VIDEO=$video ORVEX_USB_WEBCAM_CARD=$card
+fi
+
+"${command[@]}" >$out/stdout 2>>$out/stderr </dev/null
+echo $? >$out/status.command
+if [ -n "$webcam_pid" ]; then
+  # It unplugs itself on SIGTERM; one that does not end is killed.
+  kill -TERM $webcam_pid 2>/dev/null
+  for _ in $(seq 50); do kill -0 $webcam_pid 2>/dev/null || break; sleep 0.1; done
+  kill -KILL $webcam_pid 2>/dev/null
+  wait $webcam_pid 2>/dev/null
+  cat $out/usb-webcam.log >>$out/stderr
+fi
+mv $out/status.command $out/status
 EOF
 
 limit="${ORVEX_KERNEL_VM_TIMEOUT:-600}"
