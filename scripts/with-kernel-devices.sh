@@ -186,8 +186,12 @@ cd "$workdir" || { echo 70 >$out/status; exit; }
 # The USB webcam: no udev here, so its drivers are loaded by hand before it is plugged in.
 webcam_pid=
 if [ -n "$usb_webcam" ]; then
+  # Side by side: each takes seconds under emulation.
+  modprobe vhci-hcd 2>>$out/stderr & vhci=$!
   # shellcheck disable=SC2086
-  { modprobe vhci-hcd && modprobe uvcvideo $uvcvideo_options && modprobe snd-usb-audio; } 2>>$out/stderr ||
+  modprobe uvcvideo $uvcvideo_options 2>>$out/stderr & uvc=$!
+  modprobe snd-usb-audio 2>>$out/stderr & usb_audio=$!
+  { wait $vhci && wait $uvc && wait $usb_audio; } ||
     unavailable "the kernel's vhci-hcd, uvcvideo or snd-usb-audio module did not load"
   "$usb_webcam" >$out/usb-webcam.log 2>&1 </dev/null &
   webcam_pid=$!

@@ -35,9 +35,9 @@ inline constexpr std::array<VideoFormat, 2> videoFormats{{{false, {{{640, 480}, 
 inline constexpr std::array<std::uint32_t, 3> frameIntervals{333333, 666667, 1000000};
 // The streaming interface's alternate settings 1.. : bytes per microframe of their endpoint.
 inline constexpr std::array<std::uint16_t, 5> videoPacketSizes{128, 512, 1024, 2048, 3072};
-// A millisecond's frames and a quarter more, the most the host asks a packet for: room to catch
-// up after the host was late.
-inline constexpr std::uint16_t audioPacketSize = sampleRate / 1000 * 5 / 4 * audioChannels * 2;
+// A millisecond's frames and half as many again, the most snd-usb-audio asks a packet for: room
+// to catch up after the host was late.
+inline constexpr std::uint16_t audioPacketSize = sampleRate / 1000 * 3 / 2 * audioChannels * 2;
 
 std::uint32_t maxFrameBytes(FrameSize size);
 

@@ -95,26 +95,26 @@ UvcCamera::UvcCamera(unsigned errorEvery) : m_errorEvery(errorEvery)
 
 UvcCamera::Control* UvcCamera::find(std::uint8_t entity, std::uint8_t selector)
 {
-    const auto found = std::find_if(m_controls.begin(), m_controls.end(), [&](const Control& control) {
+    const auto found = std::ranges::find_if(m_controls, [&](const Control& control) {
         return control.entity == entity && control.selector == selector;
     });
     return found == m_controls.end() ? nullptr : &*found;
 }
 
-std::int32_t UvcCamera::value(std::uint8_t entity, std::uint8_t selector)
+std::int32_t UvcCamera::value(std::uint8_t entity, std::uint8_t selector) const
 {
-    return find(entity, selector)->cur;
+    return const_cast<UvcCamera*>(this)->find(entity, selector)->cur;
 }
 
+// A manual setting whose automatic partner is on belongs to the camera, as on real ones.
 bool UvcCamera::refusedInAutomaticMode(const Control& control) const
 {
-    auto* self = const_cast<UvcCamera*>(this);
     if (control.entity == processingUnitId && control.selector == puWhiteBalanceTemperature)
-        return self->value(processingUnitId, puWhiteBalanceAuto) != 0;
+        return value(processingUnitId, puWhiteBalanceAuto) != 0;
     if (control.entity == cameraTerminalId && control.selector == ctExposureAbsolute)
-        return self->value(cameraTerminalId, ctAutoExposureMode) != aeManual;
+        return value(cameraTerminalId, ctAutoExposureMode) != aeManual;
     if (control.entity == cameraTerminalId && control.selector == ctFocusAbsolute)
-        return self->value(cameraTerminalId, ctFocusAuto) != 0;
+        return value(cameraTerminalId, ctFocusAuto) != 0;
     return false;
 }
 

@@ -40,14 +40,13 @@ public:
     // `data` receives the packets back to back. Answers the bytes used.
     std::uint32_t fill(std::vector<IsoPacket>& packets, std::vector<std::uint8_t>& data, std::uint64_t sentNs);
 
+private:
     struct Control {
         std::uint8_t entity, selector, size;
         bool isSigned;
         std::int32_t min, max, res, def, cur;
         bool bitmap = false;  // the value is one bit of res's bitmap (auto-exposure mode)
     };
-
-private:
     struct Streaming {
         std::uint8_t format = 1, frame = 1;
         std::uint32_t interval = frameIntervals[0];
@@ -57,7 +56,7 @@ private:
     std::optional<std::vector<std::uint8_t>> streamingRequest(const Setup& setup, std::span<const std::uint8_t> data);
     std::vector<std::uint8_t> probeBlock(const Streaming& streaming) const;
     bool refusedInAutomaticMode(const Control& control) const;
-    std::int32_t value(std::uint8_t entity, std::uint8_t selector);
+    std::int32_t value(std::uint8_t entity, std::uint8_t selector) const;
     void startFrame(std::uint64_t sentNs);
     std::span<const std::uint8_t> jpegFrame(FrameSize size, bool marked, std::uint64_t framesToMark);
 
