@@ -75,7 +75,7 @@ private:
     void dropped(const char* why);
 
     unsigned m_errorEvery;
-    const bool m_trace = std::getenv("ORVEX_USB_WEBCAM_TRACE") != nullptr;
+    const bool m_trace = std::string_view(std::getenv("ORVEX_USB_WEBCAM_TRACE") ?: "") == "1";
     std::unique_ptr<UsbIpLink> m_link;
     UvcCamera m_camera;
     UacMicrophone m_microphone;
