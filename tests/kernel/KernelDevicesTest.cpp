@@ -95,8 +95,11 @@ KernelCamera vividCamera()
 // tests/usbwebcam's camera, as uvcvideo and snd-usb-audio present it.
 KernelCamera usbCamera()
 {
-    KernelCamera camera{"Orvex USB Webcam", "Orvex USB Webcam", {}, {}};
-    camera.recordings = {{"USB YUY2", "", "YUY2 640x480 30 fps", 640, 480, 30.0},
+    // uvcvideo adds the interface association's function name, cut to V4L2's 32 bytes, as it does
+    // on most real webcams.
+    KernelCamera camera{"Orvex USB Webcam: Orvex USB Web", "Orvex USB Webcam", {}, {}};
+    // 640x480 YUYV at 30 fps (18 MB/s) is more than the emulated machine carries over USB/IP.
+    camera.recordings = {{"USB YUY2", "", "YUY2 320x240 30 fps", 320, 240, 30.0},
                          {"USB MJPG", "", "MJPG 1280x720 30 fps", 1280, 720, 30.0}};
     camera.settings.push_back({"", Member::Brightness, V4L2_CID_BRIGHTNESS});
     for (const auto& [property, control] : pictureControls)
