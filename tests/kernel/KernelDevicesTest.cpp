@@ -294,6 +294,12 @@ struct Window {
     }
     ~Window() { delete form.data(); }
     Window(const Window&) = delete;
+    // The control's video area, once it has a picture.
+    bool showsPicture() const
+    {
+        const auto* orvex = form->template findChild<Orvex*>("Orvex1");
+        return orvex && !orvex->view().lastFrame().isNull();
+    }
     Window& operator=(const Window&) = delete;
 };
 
@@ -410,10 +416,8 @@ private slots:
 
         form->findChild<QPushButton*>("Command1")->click();
         QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
-        auto* orvex = form->findChild<Orvex*>("Orvex1");
-        QVERIFY(orvex);
-        QTRY_VERIFY_WITH_TIMEOUT(!orvex->view().lastFrame().isNull(), 20000);
-        QCOMPARE(orvex->view().errorText(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(window.showsPicture(), 20000);
+        QCOMPARE(form->findChild<Orvex*>("Orvex1")->view().errorText(), QString());
     }
 
     // 10 s of the camera's Motion JPEG, stored as it comes, with its microphone: both streams
@@ -439,8 +443,9 @@ private slots:
         QString offsets;
         for (const double offset : marks.offsetsMs)
             offsets += QString::number(offset, 'f', 1) + QLatin1Char(' ');
-        qInfo("picture %.3f s, sound %.3f s, %d frames; sync offsets (ms, sound after picture): %s", written.videoEnd,
-              written.audioEnd, written.videoFrames, qPrintable(offsets));
+        qInfo("picture %.3f s, sound %.3f s, %d frames; %d flashes, %d beeps; sync offsets (ms, sound after picture): %s",
+              written.videoEnd, written.audioEnd, written.videoFrames, int(marks.flashes.size()), int(marks.beeps.size()),
+              qPrintable(offsets));
         constexpr double frame = 1.0 / 30;
         QVERIFY2(written.videoEnd > 9.0 && std::abs(written.videoEnd - written.audioEnd) <= frame,
                  qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
@@ -503,6 +508,7 @@ private slots:
         QVERIFY(inputs->currentIndex() >= 0);
         form->findChild<QPushButton*>("Command1")->click();
         QVERIFY2(endedWith == -1, qPrintable(toolkit.messageTexts().join('\n')));
+        QTRY_VERIFY_WITH_TIMEOUT(window.showsPicture(), 20000);
         QSlider* slider = nullptr;
         for (const auto& [member, name] : mirrane::testing::sliderRows)
             if (member == property)
