@@ -251,6 +251,19 @@ struct Rig {
         return file;
     }
 
+    // A recording of `ms` from its first picture on, stopped: the file's path, or nothing when
+    // it did not start.
+    std::string recordFor(int ms)
+    {
+        const std::string file = startRecording();
+        if (QTest::currentTestFailed())
+            return {};
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(!orvex->view().lastFrame().isNull(), 10000); }();
+        QTest::qWait(ms);
+        orvex->call(Member::Stop);
+        return QTest::currentTestFailed() ? std::string() : file;
+    }
+
     // A recording that vivid's fault control ends: the file must be closed and readable.
     void faultWhileRecording(const QString& control)
     {
@@ -362,12 +375,9 @@ private slots:
         if (!microphone.empty())
             rig.put(Member::AudioDevice, Member::AudioDevices, microphone);
         rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
-        const std::string file = rig.startRecording();
-        if (QTest::currentTestFailed())
+        const std::string file = rig.recordFor(2000);
+        if (file.empty())
             return;
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
-        QTest::qWait(2000);
-        rig.orvex->call(Member::Stop);
         const auto written = testing::readBack(file);
         QVERIFY2(written.readable && written.hasIndex && written.videoEnd > 1.0,
                  qPrintable(QStringLiteral("%1 frames, %2 s").arg(written.videoFrames).arg(written.videoEnd)));
@@ -430,11 +440,9 @@ private slots:
         Rig rig("", true);
         rig.put(Member::AudioDevice, Member::AudioDevices, camera().microphone);
         rig.put(Member::VideoFormat, Member::VideoFormats, "MJPG 1280x720 30 fps");
-        const std::string file = rig.startRecording();
-        if (QTest::currentTestFailed())
+        const std::string file = rig.recordFor(10000);
+        if (file.empty())
             return;
-        QTest::qWait(10000);
-        rig.orvex->call(Member::Stop);
         const auto written = testing::readBack(file);
         QVERIFY(written.readable && written.hasIndex);
         QCOMPARE(written.codecs.front(), std::string("image/jpeg"));
@@ -551,11 +559,9 @@ private slots:
         rig.put(Member::AudioDevice, Member::AudioDevices, LoopbackHearingDevice0);
         rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
         LoopbackTone tone;
-        const std::string file = rig.startRecording();
-        if (QTest::currentTestFailed())
+        const std::string file = rig.recordFor(3000);
+        if (file.empty())
             return;
-        QTest::qWait(3000);
-        rig.orvex->call(Member::Stop);
         const auto written = testing::readBack(file);
         QVERIFY(written.readable && written.audioEnd > 2.0);
         QVERIFY2(soundPeak(written.sound) > 3000, qPrintable(QString::number(soundPeak(written.sound)) + tone.said()));
