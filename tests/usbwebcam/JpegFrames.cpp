@@ -10,9 +10,12 @@ using capture::emulated::cameraCycle;
 
 JpegFrames::JpegFrames(FrameSize size) : m_size(size)
 {
-    // The plain frames in order first, then the marked ones, which are wanted once every 2 s.
+    // One marked frame first, so that the sync box is there from the first mark on (a stream
+    // may start before the cycle is encoded, seconds under emulation), then the plain frames
+    // in order, then the other marked ones, which are wanted only once every 2 s.
+    m_todo.emplace_back(0, true);
     for (const bool marked : {false, true})
-        for (std::uint32_t index = 0; index < cameraCycle; ++index)
+        for (std::uint32_t index = marked ? 1 : 0; index < cameraCycle; ++index)
             m_todo.emplace_back(index, marked);
     m_worker = std::thread(&JpegFrames::encode, this);
 }

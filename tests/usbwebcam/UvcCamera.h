@@ -68,7 +68,7 @@ private:
 
     // The frame on its way out.
     std::unique_ptr<JpegFrames> m_jpeg;
-    const std::vector<std::uint8_t>* m_lastJpeg = nullptr;  // of m_jpeg's size
+    const std::vector<std::uint8_t>* m_lastJpeg = nullptr;  // the last plain frame sent, of m_jpeg's size
     std::vector<std::uint8_t> m_yuyv;
     std::span<const std::uint8_t> m_frame;
     std::size_t m_sent = 0;
