@@ -11,10 +11,6 @@
 #include <mutex>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace capture {
 namespace {
 
@@ -133,7 +129,7 @@ gboolean start(GstBaseSrc* source)
     }
     try {
         state.stream = std::make_unique<V4l2PlanarStream>(
-            state.device, state.fourcc, std::uint32_t(width), std::uint32_t(height),
+            kernelV4l2Io(), state.device, state.fourcc, std::uint32_t(width), std::uint32_t(height),
             v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
     } catch (const V4l2StreamError& error) {
         postFailure(source, error.what(), error.error());
@@ -343,19 +339,6 @@ ElementPtr createV4l2PlanarSource(const std::string& path, std::uint32_t fourcc,
 {
     return ElementPtr(GST_ELEMENT(g_object_new(orvex_planar_src_get_type(), "device", path.c_str(), "fourcc", fourcc,
                                                "caps", caps, nullptr)));
-}
-
-bool isMultiPlanarOnlyNode(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    v4l2_capability capability{};
-    const bool answered = ::ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0;
-    ::close(fd);
-    const std::uint32_t caps =
-        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
-    return answered && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(caps & V4L2_CAP_VIDEO_CAPTURE);
 }
 
 }  // namespace capture

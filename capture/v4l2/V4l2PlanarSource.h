@@ -16,8 +16,4 @@ namespace capture {
 // caps then say. A failed ioctl or a vanished device is posted as an error naming the node.
 ElementPtr createV4l2PlanarSource(const std::string& path, std::uint32_t fourcc, const GstCaps* caps);
 
-// True for a node that captures only through the multi-planar API, asked of the kernel itself
-// (libv4l2's plugin would hide it).
-bool isMultiPlanarOnlyNode(const std::string& path);
-
 }  // namespace capture

@@ -5,10 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace capture {
 namespace {
@@ -24,36 +20,12 @@ V4l2StreamError::V4l2StreamError(const std::string& step, int error)
 {
 }
 
-V4l2PlanarStream::Descriptor::~Descriptor()
+V4l2PlanarStream::V4l2PlanarStream(std::shared_ptr<V4l2Io> io, const std::string& path, std::uint32_t fourcc,
+                                   std::uint32_t width, std::uint32_t height, v4l2_fract interval)
+    : m_file(std::move(io), path)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-V4l2PlanarStream::Mapping::Mapping(int fd, std::size_t length, std::uint32_t offset)
-    : m_data(::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, offset)), m_length(length)
-{
-    if (m_data == MAP_FAILED)
-        throw V4l2StreamError("its buffers could not be mapped", errno);
-}
-
-V4l2PlanarStream::Mapping::Mapping(Mapping&& other) noexcept
-    : m_data(std::exchange(other.m_data, MAP_FAILED)), m_length(other.m_length)
-{
-}
-
-V4l2PlanarStream::Mapping::~Mapping()
-{
-    if (m_data != MAP_FAILED)
-        ::munmap(m_data, m_length);
-}
-
-V4l2PlanarStream::V4l2PlanarStream(const std::string& path, std::uint32_t fourcc, std::uint32_t width,
-                                   std::uint32_t height, v4l2_fract interval)
-    : m_fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC))
-{
-    if (m_fd.get() < 0)
-        throw V4l2StreamError("could not be opened", errno);
+    if (!m_file.isOpen())
+        throw V4l2StreamError("could not be opened", m_file.openError());
 
     v4l2_format format{};
     format.type = type;
@@ -77,11 +49,11 @@ V4l2PlanarStream::V4l2PlanarStream(const std::string& path, std::uint32_t fourcc
     parameters.type = type;
     if (interval.numerator && interval.denominator) {
         parameters.parm.capture.timeperframe = interval;
-        ioctl(VIDIOC_S_PARM, &parameters);  // a driver without rates keeps its own
+        m_file.ioctl(VIDIOC_S_PARM, &parameters);  // a driver without rates keeps its own
     }
     parameters = {};
     parameters.type = type;
-    if (ioctl(VIDIOC_G_PARM, &parameters) == 0)
+    if (m_file.ioctl(VIDIOC_G_PARM, &parameters) == 0)
         m_interval = parameters.parm.capture.timeperframe;
 
     v4l2_requestbuffers request{};
@@ -102,7 +74,10 @@ V4l2PlanarStream::V4l2PlanarStream(const std::string& path, std::uint32_t fourcc
         buffer.length = 1;
         buffer.m.planes = planes;
         require("did not describe its buffers", VIDIOC_QUERYBUF, &buffer);
-        m_buffers.emplace_back(m_fd.get(), planes[0].length, planes[0].m.mem_offset);
+        V4l2Mapping mapping = m_file.map(planes[0].length, planes[0].m.mem_offset);
+        if (!mapping.isMapped())
+            throw V4l2StreamError("its buffers could not be mapped", mapping.error());
+        m_buffers.push_back(std::move(mapping));
         require("did not take its buffers back", VIDIOC_QBUF, &buffer);
     }
     int streamType = type;
@@ -114,24 +89,15 @@ V4l2PlanarStream::~V4l2PlanarStream()
 {
     if (m_streaming) {
         int streamType = type;
-        ioctl(VIDIOC_STREAMOFF, &streamType);
+        m_file.ioctl(VIDIOC_STREAMOFF, &streamType);
     }
     // The mappings go first (the kernel frees the buffers once unmapped), then the descriptor.
     m_buffers.clear();
 }
 
-int V4l2PlanarStream::ioctl(unsigned long request, void* argument) const
-{
-    int result;
-    do {
-        result = ::ioctl(m_fd.get(), request, argument);
-    } while (result < 0 && errno == EINTR);
-    return result == 0 ? 0 : errno;
-}
-
 void V4l2PlanarStream::require(const char* step, unsigned long request, void* argument) const
 {
-    const int error = ioctl(request, argument);
+    const int error = m_file.ioctl(request, argument);
     if (error != 0)
         throw V4l2StreamError(step, error);
 }
@@ -144,13 +110,13 @@ int V4l2PlanarStream::next(const std::function<void(const V4l2Picture&)>& use)
     buffer.memory = V4L2_MEMORY_MMAP;
     buffer.length = 1;
     buffer.m.planes = planes;
-    if (const int error = ioctl(VIDIOC_DQBUF, &buffer))
+    if (const int error = m_file.ioctl(VIDIOC_DQBUF, &buffer))
         return error;
     if (buffer.index >= m_buffers.size())
         return EINVAL;
 
     // Never trust the driver's numbers beyond the mapping.
-    const Mapping& mapping = m_buffers[buffer.index];
+    const V4l2Mapping& mapping = m_buffers[buffer.index];
     const std::size_t used = std::min<std::size_t>(planes[0].bytesused, mapping.length());
     const std::size_t offset = std::min<std::size_t>(planes[0].data_offset, used);
     V4l2Picture picture;
@@ -165,7 +131,7 @@ int V4l2PlanarStream::next(const std::function<void(const V4l2Picture&)>& use)
 
     buffer.m.planes = planes;
     buffer.length = 1;
-    return ioctl(VIDIOC_QBUF, &buffer);
+    return m_file.ioctl(VIDIOC_QBUF, &buffer);
 }
 
 }  // namespace capture

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "V4l2File.h"
+
 #include <linux/videodev2.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,20 +34,21 @@ struct V4l2Picture {
     bool flaggedBad = false;        // V4L2_BUF_FLAG_ERROR: the driver says the data may be damaged
 };
 
-// Memory-mapped streaming on a multi-planar capture node, straight to the kernel (not through
-// libv4l2, whose plugin drops each plane's data offset). Formats whose picture is one buffer
-// (one V4L2 plane) only. Opens the node, sets the format and rate, maps and queues the
+// Memory-mapped streaming on a multi-planar capture node, through the seam (the program's is
+// kernelV4l2Io(): libv4l2's plugin drops each plane's data offset). Formats whose picture is one
+// buffer (one V4L2 plane) only. Opens the node, sets the format and rate, maps and queues the
 // buffers and streams; the destructor stops streaming, unmaps and closes, whatever happened.
 class V4l2PlanarStream {
 public:
     // interval: the frame interval to ask for (seconds per frame); {0, 0} leaves the driver's.
-    V4l2PlanarStream(const std::string& path, std::uint32_t fourcc, std::uint32_t width, std::uint32_t height,
-                     v4l2_fract interval);
+    V4l2PlanarStream(std::shared_ptr<V4l2Io> io, const std::string& path, std::uint32_t fourcc, std::uint32_t width,
+                     std::uint32_t height, v4l2_fract interval);
     ~V4l2PlanarStream();
     V4l2PlanarStream(const V4l2PlanarStream&) = delete;
     V4l2PlanarStream& operator=(const V4l2PlanarStream&) = delete;
 
-    int fd() const { return m_fd.get(); }
+    // The descriptor to wait on for a filled buffer.
+    int fd() const { return m_file.descriptor(); }
     // The driver's frame interval now; {0, 0} when it does not say.
     v4l2_fract interval() const { return m_interval; }
     std::size_t bufferCount() const { return m_buffers.size(); }
@@ -55,39 +59,10 @@ public:
     int next(const std::function<void(const V4l2Picture&)>& use);
 
 private:
-    class Descriptor {
-    public:
-        explicit Descriptor(int fd = -1) : m_fd(fd) {}
-        ~Descriptor();
-        Descriptor(const Descriptor&) = delete;
-        Descriptor& operator=(const Descriptor&) = delete;
-        int get() const { return m_fd; }
-
-    private:
-        int m_fd;
-    };
-
-    class Mapping {
-    public:
-        Mapping(int fd, std::size_t length, std::uint32_t offset);
-        ~Mapping();
-        Mapping(Mapping&& other) noexcept;
-        Mapping(const Mapping&) = delete;
-        Mapping& operator=(const Mapping&) = delete;
-        Mapping& operator=(Mapping&&) = delete;
-        const std::uint8_t* data() const { return static_cast<const std::uint8_t*>(m_data); }
-        std::size_t length() const { return m_length; }
-
-    private:
-        void* m_data;
-        std::size_t m_length;
-    };
-
-    int ioctl(unsigned long request, void* argument) const;
     void require(const char* step, unsigned long request, void* argument) const;
 
-    Descriptor m_fd;
-    std::vector<Mapping> m_buffers;  // declared after the descriptor: unmapped before it closes
+    V4l2File m_file;
+    std::vector<V4l2Mapping> m_buffers;  // declared after the file: unmapped before it closes
     v4l2_fract m_interval{0, 0};
     std::uint32_t m_bytesPerLine = 0;
     bool m_streaming = false;

@@ -1,5 +1,6 @@
 #include "V4l2SourceElement.h"
 
+#include "V4l2Inputs.h"
 #include "V4l2PlanarSource.h"
 
 #include "capture/contract/CaptureError.h"
@@ -54,7 +55,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
     // v4l2src cannot stream a multi-planar node (see V4l2PlanarSource.h); a format that only
     // libv4l2's conversion makes still needs it.
-    ElementPtr source = !choice.format.converted && isMultiPlanarOnlyNode(path)
+    ElementPtr source = !choice.format.converted && isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path))
                             ? createV4l2PlanarSource(path, choice.fourcc, caps.get())
                             : makeV4l2Source(choice.format.converted);
     ElementPtr filter = makeElement("capsfilter");
