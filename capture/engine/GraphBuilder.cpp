@@ -17,11 +17,7 @@ using Part = PipelineFailure::Part;
 
 [[noreturn]] void refuse(Part part, std::string element, std::string text)
 {
-    PipelineFailure failure;
-    failure.part = part;
-    failure.element = std::move(element);
-    failure.text = std::move(text);
-    throw GraphError(std::move(failure));
+    throw GraphError(PipelineFailure::at(part, std::move(text)).from(std::move(element)));
 }
 
 bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* other)

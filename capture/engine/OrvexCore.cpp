@@ -363,7 +363,7 @@ Value OrvexCore::start()
     m_view.clearError();
     m_refusal.reset();
     if (m_settings.captureToFile && compressorMissing) {
-        m_refusal = PipelineFailure{PipelineFailure::Part::Encoder, "", "no compressor is installed", "", false, false};
+        m_refusal = PipelineFailure::at(PipelineFailure::Part::Encoder, "no compressor is installed");
         m_view.showError(QString::fromStdString(startFailureMessage(*m_refusal)));
         return Value::i16(StartStatus::CannotRecord);
     }
