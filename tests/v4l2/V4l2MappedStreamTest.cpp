@@ -1,4 +1,4 @@
-#include "capture/v4l2/V4l2PlanarStream.h"
+#include "capture/v4l2/V4l2MappedStream.h"
 #include "capture/v4l2/testing/FakeV4l2Hardware.h"
 #include "capture/v4l2/testing/FakeV4l2Io.h"
 
@@ -27,17 +27,18 @@ public:
 constexpr std::uint32_t width = 640;
 constexpr std::uint32_t height = 480;
 const char* const node = "/dev/video0";
+constexpr auto planarApi = V4l2MappedStream::Api::MultiPlanar;
 
-std::shared_ptr<FakeV4l2Device> addCamera(FakeV4l2Io& io, std::uint32_t dataOffset)
+std::shared_ptr<FakeV4l2Device> addCamera(FakeV4l2Io& io, std::uint32_t dataOffset, bool planes = true)
 {
-    FakeV4l2Hardware hardware = multiPlanar(fakeUvcCamera());
+    FakeV4l2Hardware hardware = planes ? multiPlanar(fakeUvcCamera()) : fakeUvcCamera();
     hardware.picture = std::make_shared<CountingPicture>();
     hardware.dataOffset = dataOffset;
     return io.add(node, std::move(hardware));
 }
 
 // The next call of `next` that is not EAGAIN, as a blocking wait on the node would give it.
-int nextPicture(V4l2PlanarStream& stream, const std::function<void(const V4l2Picture&)>& use)
+int nextPicture(V4l2MappedStream& stream, const std::function<void(const V4l2Picture&)>& use)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int error;
@@ -48,24 +49,28 @@ int nextPicture(V4l2PlanarStream& stream, const std::function<void(const V4l2Pic
 
 }  // namespace
 
-class V4l2PlanarStreamTest : public QObject {
+class V4l2MappedStreamTest : public QObject {
     Q_OBJECT
 
 private slots:
     void picturesStartAtTheDataOffset_data()
     {
+        QTest::addColumn<bool>("planes");
         QTest::addColumn<std::uint32_t>("dataOffset");
-        QTest::newRow("no offset") << 0u;
-        QTest::newRow("vivid's 128 bytes") << 128u;
+        QTest::newRow("single-planar") << false << 0u;
+        QTest::newRow("multi-planar") << true << 0u;
+        QTest::newRow("multi-planar, vivid's 128 bytes before") << true << 128u;
     }
 
     void picturesStartAtTheDataOffset()
     {
+        QFETCH(bool, planes);
         QFETCH(std::uint32_t, dataOffset);
         auto io = std::make_shared<FakeV4l2Io>();
-        addCamera(*io, dataOffset);
+        addCamera(*io, dataOffset, planes);
         {
-            V4l2PlanarStream stream(io, node, V4L2_PIX_FMT_YUYV, width, height, v4l2_fract{1, 30});
+            const auto api = planes ? planarApi : V4l2MappedStream::Api::SinglePlanar;
+            V4l2MappedStream stream(io, node, api, V4L2_PIX_FMT_YUYV, width, height, v4l2_fract{1, 30});
             QCOMPARE(stream.bytesPerLine(), width * 2);
             QCOMPARE(stream.interval().denominator, 30u);
             std::int64_t lastSequence = -1;
@@ -95,7 +100,7 @@ private slots:
         auto io = std::make_shared<FakeV4l2Io>();
         addCamera(*io, 0);
         try {
-            V4l2PlanarStream stream(io, node, V4L2_PIX_FMT_NV12, width, height, v4l2_fract{0, 0});
+            V4l2MappedStream stream(io, node, planarApi, V4L2_PIX_FMT_NV12, width, height, v4l2_fract{0, 0});
             QFAIL("a stream was made in a format the node lacks");
         } catch (const V4l2StreamError& error) {
             QCOMPARE(error.error(), EINVAL);
@@ -107,11 +112,11 @@ private slots:
     {
         auto io = std::make_shared<FakeV4l2Io>();
         auto device = addCamera(*io, 128);
-        V4l2PlanarStream stream(io, node, V4L2_PIX_FMT_YUYV, width, height, v4l2_fract{0, 0});
+        V4l2MappedStream stream(io, node, planarApi, V4L2_PIX_FMT_YUYV, width, height, v4l2_fract{0, 0});
         device->unplug();
         QCOMPARE(nextPicture(stream, [](const V4l2Picture&) {}), ENODEV);
     }
 };
 
-QTEST_APPLESS_MAIN(V4l2PlanarStreamTest)
-#include "V4l2PlanarStreamTest.moc"
+QTEST_APPLESS_MAIN(V4l2MappedStreamTest)
+#include "V4l2MappedStreamTest.moc"
