@@ -36,37 +36,30 @@ V4l2MappedStream::V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string
 
 void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height)
 {
+    // Each API describes a format in its own struct, with the same names.
+    const auto ask = [&](auto& description) {
+        description.width = width;
+        description.height = height;
+        description.pixelformat = fourcc;
+        description.field = V4L2_FIELD_ANY;
+    };
+    const auto tookAsChosen = [&](const auto& description) {
+        return description.pixelformat == fourcc && description.width == width && description.height == height;
+    };
+    const bool planar = m_type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
     v4l2_format format{};
     format.type = m_type;
-    std::uint32_t field;
-    if (m_type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE) {
-        auto& asked = format.fmt.pix_mp;
-        asked.width = width;
-        asked.height = height;
-        asked.pixelformat = fourcc;
-        asked.field = V4L2_FIELD_ANY;
-        require("did not take the format", VIDIOC_S_FMT, &format);
-        if (asked.pixelformat != fourcc || asked.width != width || asked.height != height)
-            throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
-        if (asked.num_planes != 1)
-            throw V4l2StreamError("sends this format in several buffers, which is not supported", EINVAL);
-        field = asked.field;
-        m_bytesPerLine = asked.plane_fmt[0].bytesperline;
-    } else {
-        auto& asked = format.fmt.pix;
-        asked.width = width;
-        asked.height = height;
-        asked.pixelformat = fourcc;
-        asked.field = V4L2_FIELD_ANY;
-        require("did not take the format", VIDIOC_S_FMT, &format);
-        if (asked.pixelformat != fourcc || asked.width != width || asked.height != height)
-            throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
-        field = asked.field;
-        m_bytesPerLine = asked.bytesperline;
-    }
+    planar ? ask(format.fmt.pix_mp) : ask(format.fmt.pix);
+    require("did not take the format", VIDIOC_S_FMT, &format);
+    if (!(planar ? tookAsChosen(format.fmt.pix_mp) : tookAsChosen(format.fmt.pix)))
+        throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
     // One field a buffer would make every picture half as high as the caps say.
+    const std::uint32_t field = planar ? format.fmt.pix_mp.field : format.fmt.pix.field;
     if (field == V4L2_FIELD_ALTERNATE || field == V4L2_FIELD_TOP || field == V4L2_FIELD_BOTTOM)
         throw V4l2StreamError("sends each field in a buffer of its own, which is not supported", EINVAL);
+    if (planar && format.fmt.pix_mp.num_planes != 1)
+        throw V4l2StreamError("sends this format in several buffers, which is not supported", EINVAL);
+    m_bytesPerLine = planar ? format.fmt.pix_mp.plane_fmt[0].bytesperline : format.fmt.pix.bytesperline;
 }
 
 void V4l2MappedStream::setInterval(v4l2_fract interval)
