@@ -203,8 +203,8 @@ void OrvexCore::giveTunerSettings()
     Tuner* tuner = videoDevice().tuner();
     if (!tuner)
         return;
-    bool refused = m_settings.tvChannel && tuner->tryTune(*m_settings.tvChannel) == TunerWrite::Busy;
-    refused = tuner->trySetMute(m_settings.tvMute) == TunerWrite::Busy || refused;
+    bool refused = m_settings.tvChannel && tuner->tune(*m_settings.tvChannel) == TunerWrite::Busy;
+    refused = tuner->setMute(m_settings.tvMute) == TunerWrite::Busy || refused;
     if (refused)
         showTunerHeld(QObject::tr("it did not take the channel and sound set before"));
 }
@@ -214,7 +214,7 @@ void OrvexCore::giveTunerSettings()
 void OrvexCore::tuneTo(double channel)
 {
     Tuner* tuner = videoDevice().tuner();
-    if (tuner && tuner->tryTune(channel) == TunerWrite::Busy)
+    if (tuner && tuner->tune(channel) == TunerWrite::Busy)
         return showTunerHeld(QObject::tr("the channel was not changed"));
     m_settings.tvChannel = channel;
 }
@@ -222,7 +222,7 @@ void OrvexCore::tuneTo(double channel)
 void OrvexCore::mute(bool muted)
 {
     Tuner* tuner = videoDevice().tuner();
-    if (tuner && tuner->trySetMute(muted) == TunerWrite::Busy)
+    if (tuner && tuner->setMute(muted) == TunerWrite::Busy)
         return showTunerHeld(muted ? QObject::tr("the sound was not muted") : QObject::tr("the sound was not turned on"));
     m_settings.tvMute = muted;
     m_engine->setSoundMuted(muted);

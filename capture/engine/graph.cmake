@@ -16,6 +16,7 @@ add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.h
+  ${CMAKE_CURRENT_LIST_DIR}/RunningTime.cpp ${CMAKE_CURRENT_LIST_DIR}/RunningTime.h
   ${CMAKE_CURRENT_LIST_DIR}/RunState.cpp ${CMAKE_CURRENT_LIST_DIR}/RunState.h
 
   ${CMAKE_CURRENT_LIST_DIR}/SoundLevel.h
