@@ -3,29 +3,17 @@
 #include "FailureMessage.h"
 #include "OrvexRange.h"
 #include "OrvexValues.h"
+#include "Snapshot.h"
 #include "ViewNotices.h"
 #include "capture/pages/ControlPropertyPage.h"
 #include "capture/pages/EncoderPropertyPage.h"
-#include "capture/view/BitmapFile.h"
 #include "capture/view/VideoView.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <algorithm>
-#include <cmath>
 
 namespace capture {
 
 namespace {
 
 std::string name(Member member) { return std::string(memberName(member)); }
-
-template <typename List>
-bool holds(const List& list, int index)
-{
-    return index >= 0 && index < static_cast<int>(list.size());
-}
 
 }  // namespace
 
@@ -193,26 +181,14 @@ std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
 {
     const Handling handling(*this);
     switch (member) {
-    case Member::VideoDevices: {
-        std::vector<std::string> names;
-        for (int i = 0; i < m_devices.videoCount(); ++i)
-            names.push_back(m_devices.videoName(i));
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
-    case Member::AudioDevices: {
-        std::vector<std::string> names;
-        for (int i = 0; i < m_devices.audioCount(); ++i)
-            names.push_back(m_devices.audioName(i));
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
+    case Member::VideoDevices:
+        return std::make_unique<OrvexCollection>(member, videoDeviceEntries(m_devices));
+    case Member::AudioDevices:
+        return std::make_unique<OrvexCollection>(member, audioDeviceEntries(m_devices));
     case Member::VideoInputs:
         return std::make_unique<OrvexCollection>(member, entriesOf(m_source.inputs()));
-    case Member::VideoFormats: {
-        std::vector<std::string> names;
-        for (const VideoFormat& format : m_source.formats())
-            names.push_back(format.name());
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
+    case Member::VideoFormats:
+        return std::make_unique<OrvexCollection>(member, entriesOf(m_source.formats()));
     case Member::VideoCompressors:
         return std::make_unique<OrvexCollection>(member, entriesOf(m_encoders.video),
                                                  std::weak_ptr<ItemPageOpener>(m_encoderPages));
@@ -318,21 +294,11 @@ void OrvexCore::stop()
 
 Value OrvexCore::snapShot(const Value& path)
 {
-    // False only while there is no picture yet; a picture that cannot be saved is an error
-    // the caller has to see, with its cause.
+    // False only while there is no picture yet.
     const QImage picture = m_view.lastFrame();
     if (picture.isNull())
         return Value::boolean(false);
-    const QString file = QString::fromStdString(toText(path));
-    QString reason;
-    if (!writeBitmap(picture, file, &reason)) {
-        const QString remedy = QFileInfo(file).isDir()
-                                   ? QStringLiteral("A folder of that name is in the way: rename or remove it")
-                                   : QStringLiteral("Check that its folder exists and can be written to");
-        throw CaptureError(QStringLiteral("The snapshot could not be saved to \"%1\": %2. %3, then try again.")
-                               .arg(QDir::toNativeSeparators(file), reason, remedy)
-                               .toStdString());
-    }
+    saveSnapshot(picture, QString::fromStdString(toText(path)));
     return Value::boolean(true);
 }
 

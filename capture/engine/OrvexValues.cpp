@@ -52,4 +52,28 @@ std::vector<OrvexCollection::Entry> entriesOf(const std::vector<EncoderInfo>& en
     return entries;
 }
 
+std::vector<OrvexCollection::Entry> entriesOf(const std::vector<VideoFormat>& formats)
+{
+    std::vector<OrvexCollection::Entry> entries;
+    for (const VideoFormat& format : formats)
+        entries.push_back({format.name(), std::nullopt});
+    return entries;
+}
+
+std::vector<OrvexCollection::Entry> videoDeviceEntries(const DeviceCatalogue& devices)
+{
+    std::vector<OrvexCollection::Entry> entries;
+    for (int index = 0; index < devices.videoCount(); ++index)
+        entries.push_back({devices.videoName(index), std::nullopt});
+    return entries;
+}
+
+std::vector<OrvexCollection::Entry> audioDeviceEntries(const DeviceCatalogue& devices)
+{
+    std::vector<OrvexCollection::Entry> entries;
+    for (int index = 0; index < devices.audioCount(); ++index)
+        entries.push_back({devices.audioName(index), std::nullopt});
+    return entries;
+}
+
 }  // namespace capture

@@ -3,7 +3,9 @@
 #include "OrvexCollection.h"
 #include "capture/contract/Member.h"
 #include "capture/contract/Value.h"
+#include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/EncoderCatalogue.h"
+#include "capture/devices/VideoFormat.h"
 
 #include <QColor>
 
@@ -25,5 +27,15 @@ QColor qColour(std::uint32_t rgb);
 
 std::vector<OrvexCollection::Entry> entriesOf(const std::vector<std::string>& names);
 std::vector<OrvexCollection::Entry> entriesOf(const std::vector<EncoderInfo>& encoders);
+std::vector<OrvexCollection::Entry> entriesOf(const std::vector<VideoFormat>& formats);
+std::vector<OrvexCollection::Entry> videoDeviceEntries(const DeviceCatalogue& devices);
+std::vector<OrvexCollection::Entry> audioDeviceEntries(const DeviceCatalogue& devices);
+
+// Whether the index names an entry of the list.
+template <typename List>
+bool holds(const List& list, int index)
+{
+    return index >= 0 && index < static_cast<int>(list.size());
+}
 
 }  // namespace capture

@@ -8,6 +8,7 @@ add_library(capture_engine STATIC
   ${CMAKE_CURRENT_LIST_DIR}/OrvexSettings.h
   ${CMAKE_CURRENT_LIST_DIR}/OrvexValues.cpp ${CMAKE_CURRENT_LIST_DIR}/OrvexValues.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingMonitor.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingMonitor.h
+  ${CMAKE_CURRENT_LIST_DIR}/Snapshot.cpp ${CMAKE_CURRENT_LIST_DIR}/Snapshot.h
   ${CMAKE_CURRENT_LIST_DIR}/SourceChoice.cpp ${CMAKE_CURRENT_LIST_DIR}/SourceChoice.h
   ${CMAKE_CURRENT_LIST_DIR}/TraceLog.cpp ${CMAKE_CURRENT_LIST_DIR}/TraceLog.h
   ${CMAKE_CURRENT_LIST_DIR}/TracedControl.cpp ${CMAKE_CURRENT_LIST_DIR}/TracedControl.h
