@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "desktop/CollectionList.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -137,20 +138,14 @@ void Form1::connectHandlers(desktop::FailureReporter& reporter)
 
 void Form1::load()
 {
-    auto inputs = m_orvex1->collection(Member::VideoInputs);
-    capture::forEachItem(*inputs, [this](capture::CaptureItem& input) {
-        m_cboVideoInput->addItem(QString::fromStdString(capture::toText(input.name())));
-    });
-    if (m_cboVideoInput->count() > 0)
-        m_cboVideoInput->setCurrentIndex(0);
+    desktop::fillList(m_cboVideoInput, *m_orvex1->collection(Member::VideoInputs));
 }
 
 void Form1::previewClick()
 {
     const QString chosen = desktop::selectedText(m_cboVideoInput);
-    const std::int16_t index =
-        capture::toInt16(m_orvex1->collection(Member::VideoInputs)->indexOf(Value::text(chosen.toStdString())));
-    if (index != -1)
+    const std::int16_t index = desktop::indexOfName(*m_orvex1->collection(Member::VideoInputs), chosen);
+    if (index != desktop::NotFound)
         m_orvex1->put(Member::VideoInput, Value::i16(index));
     m_orvex1->call(Member::Start);
     m_cmdProPage->setEnabled(true);

@@ -4,6 +4,7 @@
 
 #include "capture/contract/StartStatus.h"
 #include "desktop/CheckBox.h"
+#include "desktop/CollectionList.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -18,9 +19,6 @@ using capture::Member;
 using capture::Value;
 
 namespace {
-
-// IndexOf's answer for a name the collection does not hold.
-constexpr std::int16_t NotFound = -1;
 
 struct TwipsBox {
     int left;
@@ -211,12 +209,7 @@ void Form1::load()
 
 void Form1::fillList(QComboBox* list, Member collection)
 {
-    auto items = m_orvex1->collection(collection);
-    capture::forEachItem(*items, [list](capture::CaptureItem& item) {
-        list->addItem(QString::fromStdString(capture::toText(item.name())));
-    });
-    if (list->count() > 0)
-        list->setCurrentIndex(0);
+    desktop::fillList(list, *m_orvex1->collection(collection));
 }
 
 // --- sources -------------------------------------------------------------------------------
@@ -234,7 +227,7 @@ void Form1::ControlCap()
 void Form1::applySource(QComboBox* list, Member collection, Member choice)
 {
     const std::int16_t index = indexOf(collection, desktop::selectedText(list));
-    if (index != NotFound)
+    if (index != desktop::NotFound)
         m_orvex1->put(choice, Value::i16(index));
 }
 
@@ -242,8 +235,7 @@ void Form1::applySource(QComboBox* list, Member collection, Member choice)
 // device's inputs and formats.
 std::int16_t Form1::indexOf(Member collection, const QString& name)
 {
-    auto items = m_orvex1->collection(collection);
-    return capture::toInt16(items->indexOf(Value::text(name.toStdString())));
+    return desktop::indexOfName(*m_orvex1->collection(collection), name);
 }
 
 // --- preview, record and stop --------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "capture/contract/StartStatus.h"
 
 #include "desktop/CheckBox.h"
+#include "desktop/CollectionList.h"
 #include "desktop/Controls.h"
 #include "desktop/Fonts.h"
 
@@ -119,12 +120,7 @@ QString Form1::snapshotPath() const { return QDir(m_snapshotFolder).filePath(QSt
 
 void Form1::load()
 {
-    auto devices = m_orvex->collection(Member::VideoDevices);
-    capture::forEachItem(*devices, [this](capture::CaptureItem& device) {
-        m_devices->addItem(QString::fromStdString(capture::toText(device.name())));
-    });
-    if (m_devices->count() > 0)
-        m_devices->setCurrentIndex(0);
+    desktop::fillList(m_devices, *m_orvex->collection(Member::VideoDevices));
 }
 
 void Form1::start()
@@ -145,9 +141,8 @@ void Form1::start()
 void Form1::putSelectedDevice()
 {
     const QString name = desktop::selectedText(m_devices);
-    const std::int16_t index =
-        capture::toInt16(m_orvex->collection(Member::VideoDevices)->indexOf(Value::text(utf8(name))));
-    if (index != -1)
+    const std::int16_t index = desktop::indexOfName(*m_orvex->collection(Member::VideoDevices), name);
+    if (index != desktop::NotFound)
         m_orvex->put(Member::VideoDevice, Value::i16(index));
 }
 

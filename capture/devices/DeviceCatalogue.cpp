@@ -45,6 +45,14 @@ DeviceCatalogue::~DeviceCatalogue() = default;
 DeviceCatalogue::DeviceCatalogue(DeviceCatalogue&&) noexcept = default;
 DeviceCatalogue& DeviceCatalogue::operator=(DeviceCatalogue&&) noexcept = default;
 
+int DeviceCatalogue::videoIndexOfNode(const std::string& node) const
+{
+    for (int index = 0; index < videoCount(); ++index)
+        if (video(index).node() == node)
+            return index;
+    return -1;
+}
+
 void DeviceCatalogue::insertVideo(int index, std::unique_ptr<VideoDevice> device)
 {
     qCInfo(lcDevices, "video device plugged in: %s", device->name().c_str());

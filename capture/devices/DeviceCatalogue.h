@@ -37,6 +37,8 @@ public:
     int videoCount() const { return static_cast<int>(m_video.size()); }
     int audioCount() const { return static_cast<int>(m_audio.size()); }
     VideoDevice& video(int index) const { return *m_video.at(static_cast<size_t>(index)); }
+    // The index of the video device reached through that node; -1 when none is listed.
+    int videoIndexOfNode(const std::string& node) const;
     AudioDevice& audio(int index) const { return *m_audio.at(static_cast<size_t>(index)); }
     // A device plugged in, listed at this index (0 to videoCount()); the names are given anew.
     void insertVideo(int index, std::unique_ptr<VideoDevice> device);

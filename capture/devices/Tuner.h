@@ -27,22 +27,11 @@ public:
     // table gives an empty channel list.
     virtual void setCountryCode(double code) = 0;
     virtual std::vector<TunerChannel> channels() = 0;
-    // Tunes to the channel of that number; a number the table lacks is ignored.
-    virtual void tune(double channel) = 0;
-    virtual void setMute(bool muted) = 0;
-
-    // As tune() and setMute(), but a card that another program holds for the moment answers
-    // Busy instead of raising, so that a click does not end the program. Other failures raise.
-    virtual TunerWrite tryTune(double channel)
-    {
-        tune(channel);
-        return TunerWrite::Done;
-    }
-    virtual TunerWrite trySetMute(bool muted)
-    {
-        setMute(muted);
-        return TunerWrite::Done;
-    }
+    // Tunes to the channel of that number; a number the table lacks is ignored. A card that
+    // another program holds for the moment answers Busy, so that a click does not end the
+    // program; other failures raise.
+    virtual TunerWrite tune(double channel) = 0;
+    virtual TunerWrite setMute(bool muted) = 0;
 
     // Called after each channel of a scan; answering false stops the scan.
     using ScanProgress = std::function<bool(int done, int total)>;

@@ -30,6 +30,11 @@ public:
     // The physical device this one belongs to (see SysfsDevice.h); an audio device with the
     // same answer is this device's own sound, as a TV card's sound is. Empty when unknown.
     virtual std::string physicalDevice() const { return {}; }
+    // The kernel node the device is reached through ("/dev/video2"): its identity for as long
+    // as it is plugged in. Empty for a device without one (the built-in devices).
+    virtual std::string node() const { return {}; }
+    // False once a device with a node was pulled out while it was listed.
+    virtual bool connected() const { return true; }
 };
 
 class AudioDevice {

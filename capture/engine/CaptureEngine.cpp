@@ -46,6 +46,28 @@ CaptureEngine::~CaptureEngine()
     stop();
 }
 
+namespace {
+
+// A start's file, discarded on every way out of the start unless the start is kept: an earlier
+// file of that name then keeps what it held.
+class DiscardUnlessKept {
+public:
+    explicit DiscardUnlessKept(RecordingFile* file) : m_file(file) {}
+    ~DiscardUnlessKept()
+    {
+        if (m_file)
+            m_file->discard();
+    }
+    DiscardUnlessKept(const DiscardUnlessKept&) = delete;
+    DiscardUnlessKept& operator=(const DiscardUnlessKept&) = delete;
+    void keep() { m_file = nullptr; }
+
+private:
+    RecordingFile* m_file;
+};
+
+}  // namespace
+
 int CaptureEngine::start(const CaptureRequest& request)
 {
     stop();
@@ -57,80 +79,83 @@ int CaptureEngine::start(const CaptureRequest& request)
         case RecordingFile::Status::NotFound:
             return FileNotFound;
         case RecordingFile::Status::CannotCreate:
-            m_lastFailure = PipelineFailure{PipelineFailure::Part::File, request.fileName,
-                                            "it cannot be created (" + std::string(std::strerror(errno)) + ")", "",
-                                            false, false};
+            m_lastFailure = PipelineFailure::at(PipelineFailure::Part::File,
+                                                "it cannot be created (" + std::string(std::strerror(errno)) + ")")
+                                 .from(request.fileName);
             return CannotRecord;
         case RecordingFile::Status::Opened:
             break;
         }
     }
-    auto giveUp = [&file] {
-        if (file)
-            file->discard();
-    };
+    // Declared before the attempt's pipeline, which writes into the file: gone before it is
+    // discarded.
+    DiscardUnlessKept discard(file.get());
 
-    // A TV picture is worth showing without its sound when that cannot be opened.
-    auto withoutSound = [this, &request](const std::string& why) {
-        CaptureRequest silent = request;
-        silent.playSound = false;
-        const int status = start(silent);
-        if (m_onError)
-            m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + why
-                      + "); the picture is shown without it. Choose another audio device, or close the "
-                        "program that uses it.");
-        return status;
-    };
+    std::optional<std::string> soundRefused;
     const bool soundOnly = request.playSound && !request.toFile && request.audioDevice;
+    Attempt attempt = soundOnly ? attemptWithSound(request, soundRefused) : this->attempt(request, file.get());
+    if (!attempt.pipeline)
+        return refuse(request, *attempt.failure, attempt.built);
 
-    std::unique_ptr<CapturePipeline> pipeline;
-    try {
-        pipeline = std::make_unique<CapturePipeline>(request, m_sink, file.get());
-    } catch (const GraphError& refused) {
-        pipeline.reset();
-        if (soundOnly && refused.failure().part == PipelineFailure::Part::AudioSource)
-            return withoutSound(refused.failure().text);
-        giveUp();
-        m_lastFailure = refused.failure();
-        qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
-        if (!request.toFile)
-            throw CaptureError(startFailureMessage(refused.failure()));
-        return CannotRecord;
-    } catch (const CaptureError& refused) {
-        pipeline.reset();
-        giveUp();
-        if (!soundOnly)
-            throw;
-        return withoutSound(refused.what());
-    } catch (...) {
-        pipeline.reset();
-        giveUp();
-        throw;
-    }
-
-    const std::optional<PipelineFailure> failure = pipeline->play(
-        &m_graph->context, [this](const PipelineFailure& failure) { onStreamingFailure(failure); });
-    if (failure && soundOnly && failure->part == PipelineFailure::Part::AudioSource) {
-        pipeline.reset();
-        return withoutSound(failure->text);
-    }
-    if (failure) {
-        pipeline.reset();
-        giveUp();
-        m_lastFailure = failure;
-        const bool recordingRefused = failure->endsRecordingOnly() || failure->notNegotiated;
-        if (request.toFile && recordingRefused)
-            return CannotRecord;
-        throw CaptureError(startFailureMessage(*failure));
-    }
-    if (SoundMonitor* sound = pipeline->sound())
+    if (SoundMonitor* sound = attempt.pipeline->sound())
         sound->setListener(&m_graph->context, [this, run = m_graph->run](const SoundLevel& level) {
             if (run == m_graph->run && m_onLevel)
                 m_onLevel(level);
         });
+    discard.keep();
     m_graph->file = std::move(file);
-    m_graph->pipeline = std::move(pipeline);
+    m_graph->pipeline = std::move(attempt.pipeline);
+    if (soundRefused && m_onError)
+        m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + *soundRefused
+                  + "); the picture is shown without it. Choose another audio device, or close the "
+                    "program that uses it.");
     return Started;
+}
+
+CaptureEngine::Attempt CaptureEngine::attempt(const CaptureRequest& request, RecordingFile* file)
+{
+    Attempt attempt;
+    try {
+        attempt.pipeline = std::make_unique<CapturePipeline>(request, m_sink, file);
+    } catch (const GraphError& refused) {
+        qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
+        attempt.failure = refused.failure();
+        return attempt;
+    }
+    attempt.built = true;
+    attempt.failure = attempt.pipeline->play(
+        &m_graph->context, [this](const PipelineFailure& failure) { onStreamingFailure(failure); });
+    if (attempt.failure)
+        attempt.pipeline.reset();
+    return attempt;
+}
+
+CaptureEngine::Attempt CaptureEngine::attemptWithSound(const CaptureRequest& request,
+                                                       std::optional<std::string>& soundRefused)
+{
+    // A TV picture is worth showing without its sound when that cannot be opened.
+    try {
+        Attempt withSound = attempt(request, nullptr);
+        if (withSound.pipeline || withSound.failure->part != PipelineFailure::Part::AudioSource)
+            return withSound;
+        soundRefused = withSound.failure->text;
+    } catch (const CaptureError& refused) {
+        soundRefused = refused.what();
+    }
+    CaptureRequest silent = request;
+    silent.playSound = false;
+    return attempt(silent, nullptr);
+}
+
+int CaptureEngine::refuse(const CaptureRequest& request, const PipelineFailure& failure, bool built)
+{
+    m_lastFailure = failure;
+    // A graph that cannot be built for a recording, or that plays but cannot record, refuses
+    // the recording; anything else is the device's failure.
+    const bool recordingRefused = !built || failure.endsRecordingOnly() || failure.notNegotiated;
+    if (request.toFile && recordingRefused)
+        return CannotRecord;
+    throw CaptureError(startFailureMessage(failure));
 }
 
 void CaptureEngine::setSoundMuted(bool muted)

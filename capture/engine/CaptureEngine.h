@@ -22,6 +22,9 @@
 
 namespace capture {
 
+class CapturePipeline;
+class RecordingFile;
+
 // An encoder element by factory name, with the settings the user gave it on its page
 // (property name to value as gst_util_set_object_arg reads it).
 struct EncoderChoice {
@@ -96,9 +99,22 @@ public:
     void setErrorHandler(std::function<void(const std::string& message)> handler);
 
 private:
+    class Graph;
+    // One try at building the graph for a request and setting it playing: the pipeline that
+    // plays, or why not. CaptureError passes through.
+    struct Attempt {
+        std::unique_ptr<CapturePipeline> pipeline;
+        std::optional<PipelineFailure> failure;
+        bool built = false;  // the failure came when the built graph was set playing
+    };
+
+    Attempt attempt(const CaptureRequest& request, RecordingFile* file);
+    // The request with its sound played, else without it (`soundRefused` says why).
+    Attempt attemptWithSound(const CaptureRequest& request, std::optional<std::string>& soundRefused);
+    // Why a start failed, as Start answers it: -1, or a raised CaptureError.
+    int refuse(const CaptureRequest& request, const PipelineFailure& failure, bool built);
     void onStreamingFailure(const PipelineFailure& failure);
 
-    class Graph;
     std::unique_ptr<Graph> m_graph;
     FrameSink& m_sink;
     std::function<void(const std::string&)> m_onError;

@@ -121,13 +121,13 @@ std::optional<PipelineFailure> CapturePipeline::play(QObject* context, std::func
                                        [&run] { return run.startFailure || run.ready(); });
     std::optional<PipelineFailure> failure = run.startFailure;
     if (!failure && change == GST_STATE_CHANGE_FAILURE)
-        failure = PipelineFailure{PipelineFailure::Part::VideoSource, m_videoDevice, "the device could not be started", "", false, false};
+        failure = PipelineFailure::at(PipelineFailure::Part::VideoSource, "the device could not be started").from(m_videoDevice);
     if (!failure && !settled)
         qCInfo(lcEngine, "run %d: timed out after %lld s waiting for %s", run.number,
                static_cast<long long>((m_recordingOpen ? kRecordStartLimit : kStartLimit).count()),
                run.fedInputs < run.muxerInputs ? "the recording's streams" : "the first picture");
     if (!failure && run.fedInputs < run.muxerInputs)
-        failure = PipelineFailure{PipelineFailure::Part::Encoder, "", "the encoder gave nothing to record", "", false, false};
+        failure = PipelineFailure::at(PipelineFailure::Part::Encoder, "the encoder gave nothing to record");
     lock.unlock();
     dumpGraph(GST_BIN(m_pipeline.get()), run.number, failure ? "failed" : "playing");
     if (failure)

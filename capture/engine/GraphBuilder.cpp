@@ -3,6 +3,7 @@
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
 #include "RecordingSink.h"
+#include "RunningTime.h"
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/EncoderProperties.h"
 #include "capture/devices/GstElements.h"
@@ -17,11 +18,7 @@ using Part = PipelineFailure::Part;
 
 [[noreturn]] void refuse(Part part, std::string element, std::string text)
 {
-    PipelineFailure failure;
-    failure.part = part;
-    failure.element = std::move(element);
-    failure.text = std::move(text);
-    throw GraphError(std::move(failure));
+    throw GraphError(PipelineFailure::at(part, std::move(text)).from(std::move(element)));
 }
 
 bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* other)
@@ -183,24 +180,12 @@ struct EncoderClock {
     GstClockTime next = GST_CLOCK_TIME_NONE;  // running time
 };
 
-GstClockTime runningTime(GstPad* pad, GstClockTime time)
-{
-    GstEvent* sticky = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
-    if (!sticky)
-        return time;
-    const GstSegment* segment = nullptr;
-    gst_event_parse_segment(sticky, &segment);
-    const GstClockTime running = gst_segment_to_running_time(segment, GST_FORMAT_TIME, time);
-    gst_event_unref(sticky);
-    return running;
-}
-
 GstPadProbeReturn noteFirstPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
     auto* clock = static_cast<EncoderClock*>(data);
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     if (!GST_CLOCK_TIME_IS_VALID(clock->next) && GST_BUFFER_PTS_IS_VALID(buffer))
-        clock->next = runningTime(pad, GST_BUFFER_PTS(buffer));
+        clock->next = toRunningTime(pad, GST_BUFFER_PTS(buffer));
     return GST_PAD_PROBE_OK;
 }
 
@@ -214,16 +199,10 @@ GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data
     const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
     if (timed || !GST_CLOCK_TIME_IS_VALID(clock->next)) {
         if (timed)
-            clock->next = runningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
+            clock->next = toRunningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
         return GST_PAD_PROBE_OK;
     }
-    GstClockTime position = clock->next;
-    if (GstEvent* sticky = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0)) {
-        const GstSegment* segment = nullptr;
-        gst_event_parse_segment(sticky, &segment);
-        position = gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, clock->next);
-        gst_event_unref(sticky);
-    }
+    const GstClockTime position = fromRunningTime(pad, clock->next);
     buffer = gst_buffer_make_writable(buffer);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = position;

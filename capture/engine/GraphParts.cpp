@@ -1,11 +1,9 @@
 #include "GraphParts.h"
 
 #include "capture/devices/GstHandle.h"
+#include "capture/v4l2/V4l2File.h"
 
 #include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace capture {
 
@@ -48,12 +46,7 @@ bool deviceNodeGone(GstObject* origin)
     const GCharPtr path(rawPath);
     if (!path || path.get()[0] != '/')
         return false;
-    const int fd = ::open(path.get(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return false;
-    }
-    return errno == ENOENT || errno == ENODEV || errno == ENXIO;
+    return isNodeGone(kernelV4l2Io(), path.get());
 }
 
 }  // namespace

@@ -2,80 +2,18 @@
 
 #include "FailureMessage.h"
 #include "OrvexRange.h"
+#include "OrvexValues.h"
+#include "Snapshot.h"
+#include "ViewNotices.h"
 #include "capture/pages/ControlPropertyPage.h"
 #include "capture/pages/EncoderPropertyPage.h"
-#include "capture/view/BitmapFile.h"
 #include "capture/view/VideoView.h"
-
-#include <QDir>
-#include <QFileInfo>
-
-#include <algorithm>
-#include <cmath>
 
 namespace capture {
 
 namespace {
 
-constexpr std::chrono::milliseconds NoticeTime{4000};
-constexpr int StatusRefreshMs = 500;
-// A recording this long without sound gets a word in the overlay.
-constexpr double SilenceWarningSeconds = 3;
-
 std::string name(Member member) { return std::string(memberName(member)); }
-
-// An index put on the control, checked against what it chooses from.
-int indexIn(Member member, const Value& value, int count, const char* what)
-{
-    const int index = toInt16(value);
-    if (index < 0 || index >= count) {
-        std::string choices = count == 0 ? std::string("there are none")
-                                         : "the control lists " + std::to_string(count) + " (0 to "
-                                               + std::to_string(count - 1) + ")";
-        throw CaptureError(name(member) + " " + std::to_string(index) + " names no " + what + ": "
-                           + choices + ". Fetch " + what + "s again and pick one by its name.");
-    }
-    return index;
-}
-
-std::uint32_t colourOf(const Value& value)
-{
-    if (value.type() == ValueType::Colour)
-        return value.colourValue();
-    const double number = toDouble(value);
-    if (!std::isfinite(number) || number < 0 || number > 0xFFFFFFFF)
-        throw CaptureError("BackgroundColor takes a colour with red in the low byte, not "
-                           + value.toString() + ".");
-    return static_cast<std::uint32_t>(number);
-}
-
-QColor qColour(std::uint32_t rgb)
-{
-    return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>((rgb >> 16) & 0xFF));
-}
-
-std::vector<OrvexCollection::Entry> entriesOf(const std::vector<std::string>& names)
-{
-    std::vector<OrvexCollection::Entry> entries;
-    for (const auto& text : names)
-        entries.push_back({text, std::nullopt});
-    return entries;
-}
-
-std::vector<OrvexCollection::Entry> entriesOf(const std::vector<EncoderInfo>& encoders)
-{
-    std::vector<OrvexCollection::Entry> entries;
-    for (const auto& encoder : encoders)
-        entries.push_back({encoder.longName, std::nullopt});
-    return entries;
-}
-
-template <typename List>
-bool holds(const List& list, int index)
-{
-    return index >= 0 && index < static_cast<int>(list.size());
-}
 
 }  // namespace
 
@@ -89,7 +27,7 @@ public:
     ~Handling()
     {
         if (--m_core.m_handling == 0 && m_core.m_devicesChanged)
-            QTimer::singleShot(0, &m_core.m_statusTimer, [core = &m_core] {
+            QTimer::singleShot(0, &m_core.m_context, [core = &m_core] {
                 if (core->m_devicesChanged)
                     core->devicesChanged();
             });
@@ -105,7 +43,8 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
                      std::unique_ptr<DeviceWatch> watch)
     : m_devices(std::move(devices)), m_source(m_devices), m_encoders(std::move(encoders)), m_view(view),
       m_encoderPages(std::make_shared<ItemPageOpener>([this](int index) { return showEncoderPage(index); })),
-      m_watch(std::move(watch)), m_engine(std::make_unique<CaptureEngine>(view))
+      m_watch(std::move(watch)), m_tuner(view), m_engine(std::make_unique<CaptureEngine>(view)),
+      m_monitor(*m_engine, view, [this] { return audioDeviceName(); })
 {
     if (m_encoders.video.empty())
         m_settings.videoCompressor = -1;
@@ -115,9 +54,7 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
     m_view.setBackgroundColor(qColour(m_settings.backgroundColor));
 
     m_engine->setErrorHandler([this](const std::string& message) { streamingFailed(message); });
-    m_engine->setSoundLevelHandler([this](const SoundLevel& level) { showSoundLevel(level); });
-    m_statusTimer.setInterval(StatusRefreshMs);
-    QObject::connect(&m_statusTimer, &QTimer::timeout, &m_view, [this] { refreshRecordingStatus(); });
+    m_engine->setSoundLevelHandler([this](const SoundLevel& level) { m_monitor.showSoundLevel(level); });
     if (m_watch)
         m_watch->setChangeHandler([this] { devicesChanged(); });
 }
@@ -200,38 +137,22 @@ void OrvexCore::chooseVideoDevice(int index)
 // (its standard came with the choice).
 void OrvexCore::giveTunerSettings()
 {
-    Tuner* tuner = videoDevice().tuner();
-    if (!tuner)
-        return;
-    bool refused = m_settings.tvChannel && tuner->tryTune(*m_settings.tvChannel) == TunerWrite::Busy;
-    refused = tuner->trySetMute(m_settings.tvMute) == TunerWrite::Busy || refused;
-    if (refused)
-        showTunerHeld(QObject::tr("it did not take the channel and sound set before"));
+    if (Tuner* tuner = videoDevice().tuner())
+        m_tuner.giveSettings(*tuner, m_settings.tvChannel, m_settings.tvMute);
 }
 
-// A card that another program holds for the moment keeps what it had; a click must not end
-// the program for that.
 void OrvexCore::tuneTo(double channel)
 {
-    Tuner* tuner = videoDevice().tuner();
-    if (tuner && tuner->tryTune(channel) == TunerWrite::Busy)
-        return showTunerHeld(QObject::tr("the channel was not changed"));
-    m_settings.tvChannel = channel;
+    if (m_tuner.tune(videoDevice().tuner(), channel))
+        m_settings.tvChannel = channel;
 }
 
 void OrvexCore::mute(bool muted)
 {
-    Tuner* tuner = videoDevice().tuner();
-    if (tuner && tuner->trySetMute(muted) == TunerWrite::Busy)
-        return showTunerHeld(muted ? QObject::tr("the sound was not muted") : QObject::tr("the sound was not turned on"));
+    if (!m_tuner.mute(videoDevice().tuner(), muted))
+        return;
     m_settings.tvMute = muted;
     m_engine->setSoundMuted(muted);
-}
-
-void OrvexCore::showTunerHeld(const QString& consequence)
-{
-    m_view.showNotice(QObject::tr("The TV card is held by another program just now; %1.").arg(consequence),
-                      NoticeTime);
 }
 
 void OrvexCore::putCameraSetting(Member property, const Value& value)
@@ -240,7 +161,7 @@ void OrvexCore::putCameraSetting(Member property, const Value& value)
     if (videoDevice().settings().set(property, wanted) == SettingWrite::Busy)
         m_view.showNotice(QObject::tr("%1 is held by another program just now; it was not changed.")
                               .arg(settingLabel(property)),
-                          NoticeTime);
+                          noticeTime);
 }
 
 // --- gets ------------------------------------------------------------------------------------
@@ -260,26 +181,14 @@ std::unique_ptr<CaptureCollection> OrvexCore::collection(Member member)
 {
     const Handling handling(*this);
     switch (member) {
-    case Member::VideoDevices: {
-        std::vector<std::string> names;
-        for (int i = 0; i < m_devices.videoCount(); ++i)
-            names.push_back(m_devices.videoName(i));
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
-    case Member::AudioDevices: {
-        std::vector<std::string> names;
-        for (int i = 0; i < m_devices.audioCount(); ++i)
-            names.push_back(m_devices.audioName(i));
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
+    case Member::VideoDevices:
+        return std::make_unique<OrvexCollection>(member, videoDeviceEntries(m_devices));
+    case Member::AudioDevices:
+        return std::make_unique<OrvexCollection>(member, audioDeviceEntries(m_devices));
     case Member::VideoInputs:
         return std::make_unique<OrvexCollection>(member, entriesOf(m_source.inputs()));
-    case Member::VideoFormats: {
-        std::vector<std::string> names;
-        for (const VideoFormat& format : m_source.formats())
-            names.push_back(format.name());
-        return std::make_unique<OrvexCollection>(member, entriesOf(names));
-    }
+    case Member::VideoFormats:
+        return std::make_unique<OrvexCollection>(member, entriesOf(m_source.formats()));
     case Member::VideoCompressors:
         return std::make_unique<OrvexCollection>(member, entriesOf(m_encoders.video),
                                                  std::weak_ptr<ItemPageOpener>(m_encoderPages));
@@ -363,43 +272,33 @@ Value OrvexCore::start()
     m_view.clearError();
     m_refusal.reset();
     if (m_settings.captureToFile && compressorMissing) {
-        m_refusal = PipelineFailure{PipelineFailure::Part::Encoder, "", "no compressor is installed", "", false, false};
+        m_refusal = PipelineFailure::at(PipelineFailure::Part::Encoder, "no compressor is installed");
         m_view.showError(QString::fromStdString(startFailureMessage(*m_refusal)));
         return Value::i16(StartStatus::CannotRecord);
     }
 
-    clearSoundLevel();
+    m_monitor.clearSoundLevel();
     const int status = m_engine->start(captureRequest());
     if (status == StartStatus::CannotRecord && m_engine->lastFailure())
         m_view.showError(QString::fromStdString(startFailureMessage(*m_engine->lastFailure())));
-    refreshRecordingStatus();
+    m_monitor.refreshRecordingStatus();
     return Value::i16(static_cast<std::int16_t>(status));
 }
 
 void OrvexCore::stop()
 {
     m_engine->stop();
-    clearSoundLevel();
-    refreshRecordingStatus();
+    m_monitor.clearSoundLevel();
+    m_monitor.refreshRecordingStatus();
 }
 
 Value OrvexCore::snapShot(const Value& path)
 {
-    // False only while there is no picture yet; a picture that cannot be saved is an error
-    // the caller has to see, with its cause.
+    // False only while there is no picture yet.
     const QImage picture = m_view.lastFrame();
     if (picture.isNull())
         return Value::boolean(false);
-    const QString file = QString::fromStdString(toText(path));
-    QString reason;
-    if (!writeBitmap(picture, file, &reason)) {
-        const QString remedy = QFileInfo(file).isDir()
-                                   ? QStringLiteral("A folder of that name is in the way: rename or remove it")
-                                   : QStringLiteral("Check that its folder exists and can be written to");
-        throw CaptureError(QStringLiteral("The snapshot could not be saved to \"%1\": %2. %3, then try again.")
-                               .arg(QDir::toNativeSeparators(file), reason, remedy)
-                               .toStdString());
-    }
+    saveSnapshot(picture, QString::fromStdString(toText(path)));
     return Value::boolean(true);
 }
 
@@ -432,44 +331,12 @@ const EncoderSettings& OrvexCore::encoderSettings(const std::string& factory) co
 void OrvexCore::streamingFailed(const std::string& message)
 {
     m_view.showError(QString::fromStdString(message));
-    refreshRecordingStatus();
-}
-
-void OrvexCore::showSoundLevel(const SoundLevel& level)
-{
-    m_soundLevel = level;
-    if (level.decay.empty())
-        return clearSoundLevel();
-    m_view.setSoundLevel(*std::max_element(level.decay.begin(), level.decay.end()));
-    const bool unheard = m_engine->stats().recording && !audioDeviceName().empty()
-        && level.silentSeconds > SilenceWarningSeconds;
-    m_view.setSoundWarning(unheard ? QObject::tr("no sound from %1").arg(QString::fromStdString(audioDeviceName()))
-                                   : QString());
-}
-
-void OrvexCore::clearSoundLevel()
-{
-    m_soundLevel = {};
-    m_view.setSoundLevel(std::nullopt);
-    m_view.setSoundWarning({});
+    m_monitor.refreshRecordingStatus();
 }
 
 std::vector<double> OrvexCore::soundLevels() const
 {
-    return m_soundLevel.decay;
-}
-
-void OrvexCore::refreshRecordingStatus()
-{
-    const CaptureStats stats = m_engine->stats();
-    if (!stats.recording) {
-        m_statusTimer.stop();
-        m_view.setRecordingStatus(std::nullopt);
-        return;
-    }
-    m_view.setRecordingStatus(RecordingStatus{stats.recordedSeconds, stats.framesDropped});
-    if (!m_statusTimer.isActive())
-        m_statusTimer.start();
+    return m_monitor.soundLevels();
 }
 
 std::string OrvexCore::videoDeviceName() const { return m_source.deviceName(); }
@@ -506,8 +373,7 @@ Tuner* OrvexCore::stationScanner()
 
 std::string OrvexCore::recordingFile() const
 {
-    const CaptureStats stats = m_engine->stats();
-    return stats.recording ? stats.fileName : std::string();
+    return m_monitor.recordingFile();
 }
 
 std::string OrvexCore::lastFailure() const
@@ -518,8 +384,7 @@ std::string OrvexCore::lastFailure() const
 
 LiveStatistics OrvexCore::statistics() const
 {
-    const CaptureStats stats = m_engine->stats();
-    return {stats.recording, stats.framesCaptured, stats.framesDropped, stats.bytesWritten};
+    return m_monitor.statistics();
 }
 
 }  // namespace capture

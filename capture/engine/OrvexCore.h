@@ -2,7 +2,9 @@
 
 #include "OrvexCollection.h"
 #include "OrvexSettings.h"
+#include "RecordingMonitor.h"
 #include "SourceChoice.h"
+#include "TunerWrites.h"
 #include "capture/contract/CaptureControl.h"
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/DeviceWatch.h"
@@ -69,7 +71,6 @@ private:
     void giveTunerSettings();
     void tuneTo(double channel);
     void mute(bool muted);
-    void showTunerHeld(const QString& consequence);
 
     Value start();
     void stop();
@@ -81,9 +82,6 @@ private:
 
     void devicesChanged();
     void streamingFailed(const std::string& message);
-    void refreshRecordingStatus();
-    void showSoundLevel(const SoundLevel& level);
-    void clearSoundLevel();
 
     DeviceCatalogue m_devices;
     SourceChoice m_source;
@@ -96,11 +94,13 @@ private:
     OrvexSettings m_settings;
     std::map<std::string, EncoderSettings> m_encoderSettings;
     std::shared_ptr<ItemPageOpener> m_encoderPages;
-    QTimer m_statusTimer;
+    QObject m_context;  // where a device change waits for the calls under way to end
     std::optional<PipelineFailure> m_refusal;  // why the control itself answered Start with -1
     std::unique_ptr<DeviceWatch> m_watch;
-    SoundLevel m_soundLevel;  // the last the engine reported; empty while there is no sound
-    std::unique_ptr<CaptureEngine> m_engine;  // last: it goes first, finalizing a recording
+    TunerWrites m_tuner;
+    // The destructor ends it first, finalizing a recording.
+    std::unique_ptr<CaptureEngine> m_engine;
+    RecordingMonitor m_monitor;  // after the engine, whose runs it shows
 };
 
 }  // namespace capture

@@ -1,6 +1,22 @@
 #include "PipelineFailure.h"
 
+#include <utility>
+
 namespace capture {
+
+PipelineFailure PipelineFailure::at(Part part, std::string text)
+{
+    PipelineFailure failure;
+    failure.part = part;
+    failure.text = std::move(text);
+    return failure;
+}
+
+PipelineFailure PipelineFailure::from(std::string device) &&
+{
+    element = std::move(device);
+    return std::move(*this);
+}
 
 const char* partName(PipelineFailure::Part part)
 {

@@ -16,6 +16,10 @@ struct PipelineFailure {
     bool diskFull = false;
     bool deviceGone = false;      // the source's device answered "no such device": unplugged
 
+    // A failure of `part` that says `text`; from(...) names the device or element in it.
+    static PipelineFailure at(Part part, std::string text);
+    PipelineFailure from(std::string device) &&;
+
     bool endsRecordingOnly() const { return part == Part::AudioSource || part == Part::Encoder || part == Part::File; }
 };
 

@@ -1,5 +1,6 @@
 #include "RecordingEnd.h"
 
+#include "RunningTime.h"
 #include "Silence.h"
 
 #include "capture/devices/GstHandle.h"
@@ -19,19 +20,6 @@ namespace {
 constexpr GstClockTime kLongestFill = 2 * GST_SECOND;
 // Less than this of sound missing is a buffer's worth at most, not worth a silence.
 constexpr GstClockTime kShortestSilence = 20 * GST_MSECOND;
-
-GstClockTime runningTimeAt(GstPad* pad, GstClockTime time, bool toRunning)
-{
-    EventPtr sticky(gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0));
-    if (!sticky)
-        return time;
-    const GstSegment* segment = nullptr;
-    gst_event_parse_segment(sticky.get(), &segment);
-    if (segment->format != GST_FORMAT_TIME)
-        return time;
-    return toRunning ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, time)
-                     : gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, time);
-}
 
 }  // namespace
 
@@ -96,7 +84,7 @@ void note(GstPad* pad, GstBuffer* buffer, Branch& branch)
             return;
         duration = soundDuration(audio, buffer);
     }
-    const GstClockTime end = runningTimeAt(pad, GST_BUFFER_PTS(buffer), true) + duration;
+    const GstClockTime end = toRunningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
     std::lock_guard lock(branch.mutex);
     if (!GST_CLOCK_TIME_IS_VALID(branch.lastEnd) || end > branch.lastEnd)
         branch.lastEnd = end;
@@ -115,7 +103,7 @@ std::vector<GstBuffer*> lastPictureAgain(GstPad* pad, Branch& branch)
         return again;
     for (GstClockTime begins = branch.lastEnd; begins + frame / 2 < branch.stop; begins += frame) {
         GstBuffer* copy = gst_buffer_copy(branch.last);
-        GST_BUFFER_PTS(copy) = runningTimeAt(pad, begins, false);
+        GST_BUFFER_PTS(copy) = fromRunningTime(pad, begins);
         GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
         GST_BUFFER_DURATION(copy) = frame;
         GST_BUFFER_FLAG_UNSET(copy, GST_BUFFER_FLAG_DISCONT);
@@ -133,7 +121,7 @@ GstBuffer* silenceUpToStop(GstPad* pad, Branch& branch, GstClockTime missing)
     GstBuffer* silence = silentSound(audio, frames);
     if (!silence)
         return nullptr;
-    GST_BUFFER_PTS(silence) = runningTimeAt(pad, branch.lastEnd, false);
+    GST_BUFFER_PTS(silence) = fromRunningTime(pad, branch.lastEnd);
     GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_round(frames, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
     return silence;
 }

@@ -1,5 +1,6 @@
 #include "RecordingStart.h"
 
+#include "RunningTime.h"
 #include "Silence.h"
 
 #include "capture/devices/GstHandle.h"
@@ -31,23 +32,13 @@ SharedStart& startOf(gpointer data)
     return **static_cast<StartHandle*>(data);
 }
 
-GstClockTime runningTimeAt(GstPad* pad, GstClockTime time)
-{
-    EventPtr sticky(gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0));
-    if (!sticky)
-        return time;
-    const GstSegment* segment = nullptr;
-    gst_event_parse_segment(sticky.get(), &segment);
-    return segment->format == GST_FORMAT_TIME ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, time) : time;
-}
-
 GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
     SharedStart& start = startOf(data);
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     std::lock_guard lock(start.mutex);
     if (!GST_CLOCK_TIME_IS_VALID(start.picture) && GST_BUFFER_PTS_IS_VALID(buffer))
-        start.picture = runningTimeAt(pad, GST_BUFFER_PTS(buffer));
+        start.picture = toRunningTime(pad, GST_BUFFER_PTS(buffer));
     return GST_PAD_PROBE_OK;
 }
 
@@ -107,7 +98,7 @@ GstPadProbeReturn startSound(GstPad* pad, GstPadProbeInfo* info, gpointer data)
         !GST_BUFFER_PTS_IS_VALID(buffer))
         return GST_PAD_PROBE_OK;  // not raw sound with a time: nothing to place
     const GstClockTime lead = gst_util_uint64_scale_round(start.soundLeadSamples, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
-    buffer = beginAt(buffer, audio, runningTimeAt(pad, GST_BUFFER_PTS(buffer)), start.picture + lead);
+    buffer = beginAt(buffer, audio, toRunningTime(pad, GST_BUFFER_PTS(buffer)), start.picture + lead);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     if (!buffer) {
         start.soundBegun = false;  // wholly before the start: the next buffer begins the sound

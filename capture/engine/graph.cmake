@@ -16,11 +16,12 @@ add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingStart.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingSink.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingWriter.h
+  ${CMAKE_CURRENT_LIST_DIR}/RunningTime.cpp ${CMAKE_CURRENT_LIST_DIR}/RunningTime.h
   ${CMAKE_CURRENT_LIST_DIR}/RunState.cpp ${CMAKE_CURRENT_LIST_DIR}/RunState.h
 
   ${CMAKE_CURRENT_LIST_DIR}/SoundLevel.h
   ${CMAKE_CURRENT_LIST_DIR}/SyncMarkReader.cpp ${CMAKE_CURRENT_LIST_DIR}/SyncMarkReader.h
   ${CMAKE_CURRENT_LIST_DIR}/SoundMonitor.cpp ${CMAKE_CURRENT_LIST_DIR}/SoundMonitor.h)
 target_include_directories(capture_graph PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(capture_graph PUBLIC capture_devices Qt6::Gui PkgConfig::GST)
+target_link_libraries(capture_graph PUBLIC capture_devices Qt6::Gui PkgConfig::GST PRIVATE capture_v4l2)
 set_target_properties(capture_graph PROPERTIES AUTOMOC OFF)

@@ -48,11 +48,22 @@ int V4l2File::ioctl(unsigned long request, void* argument) const
     return m_io->ioctl(m_fd, request, argument);
 }
 
+V4l2Mapping V4l2File::map(std::size_t length, std::int64_t offset) const
+{
+    return V4l2Mapping(m_io, m_fd, length, offset);
+}
+
 void V4l2File::reset()
 {
     if (m_fd >= 0)
         m_io->close(m_fd);
     m_fd = -1;
+}
+
+bool isNodeGone(std::shared_ptr<V4l2Io> io, const std::string& path)
+{
+    const int error = V4l2File(std::move(io), path).openError();
+    return error == ENOENT || error == ENODEV || error == ENXIO;
 }
 
 std::string errorText(int error)

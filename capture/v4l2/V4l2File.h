@@ -1,6 +1,7 @@
 #pragma once
 
 #include "V4l2Io.h"
+#include "V4l2Mapping.h"
 
 #include <memory>
 #include <string>
@@ -26,6 +27,10 @@ public:
 
     // 0, or the errno value of the failure (ENODEV once the node has gone).
     int ioctl(unsigned long request, void* argument) const;
+    // One of the node's buffers, mapped for reading (see V4l2Mapping::error()).
+    V4l2Mapping map(std::size_t length, std::int64_t offset) const;
+    // The descriptor, to wait on with poll; -1 when not open.
+    int descriptor() const { return m_fd; }
 
 private:
     void reset();
@@ -35,6 +40,10 @@ private:
     int m_fd = -1;
     int m_openError = 0;
 };
+
+// Whether the node at `path` has gone: it left its folder, or it stays and refuses every open
+// with ENODEV (vivid's "disconnect").
+bool isNodeGone(std::shared_ptr<V4l2Io> io, const std::string& path);
 
 // "Device or resource busy": the system's text for an errno value.
 std::string errorText(int error);

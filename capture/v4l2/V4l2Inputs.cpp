@@ -47,6 +47,12 @@ std::uint32_t deviceCapabilities(const V4l2File& file)
     return (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
 }
 
+bool isMultiPlanarOnly(const V4l2File& file)
+{
+    const std::uint32_t capabilities = deviceCapabilities(file);
+    return (capabilities & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(capabilities & V4L2_CAP_VIDEO_CAPTURE);
+}
+
 std::string cardName(const V4l2File& file)
 {
     v4l2_capability capability;

@@ -23,6 +23,10 @@ std::vector<V4l2InputInfo> enumerateInputs(const V4l2File& file);
 // The capabilities of the node itself (device_caps when the driver gives them), 0 on failure.
 std::uint32_t deviceCapabilities(const V4l2File& file);
 
+// True for a node that captures only through the multi-planar API. Ask a file opened past
+// libv4l2 (kernelV4l2Io()): its plugin presents such a node as a single-planar one.
+bool isMultiPlanarOnly(const V4l2File& file);
+
 // The card's name as the driver gives it; empty on failure.
 std::string cardName(const V4l2File& file);
 

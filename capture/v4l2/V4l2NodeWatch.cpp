@@ -11,19 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <set>
+#include <map>
 
 namespace capture {
-namespace {
-
-unsigned nodeNumberOf(const std::string& path)
-{
-    return videoNodeNumber(std::filesystem::path(path).filename().string()).value_or(0);
-}
-
-}  // namespace
-
 V4l2NodeWatch::V4l2NodeWatch(std::shared_ptr<V4l2Io> io, std::string directory)
     : m_io(std::move(io)), m_directory(std::move(directory))
 {
@@ -73,35 +63,35 @@ void V4l2NodeWatch::readEvents()
 
 std::vector<std::unique_ptr<VideoDevice>> V4l2NodeWatch::update(DeviceCatalogue& catalogue)
 {
+    // The nodes there now, each with its place in node order (video2 before video10).
     const std::vector<std::string> nodes = videoNodePaths(m_directory);
-    const std::set<std::string> present(nodes.begin(), nodes.end());
+    std::map<std::string, std::size_t> placeOf;
+    for (std::size_t place = 0; place < nodes.size(); ++place)
+        placeOf.emplace(nodes[place], place);
 
     std::vector<std::unique_ptr<VideoDevice>> gone;
-    std::set<std::string> listed;
     for (int index = 0; index < catalogue.videoCount();) {
-        const auto* device = dynamic_cast<const V4l2VideoDevice*>(&catalogue.video(index));
-        if (device && (!present.count(device->path()) || !device->connected())) {
+        const VideoDevice& device = catalogue.video(index);
+        if (!device.node().empty() && (!placeOf.count(device.node()) || !device.connected())) {
             gone.push_back(catalogue.takeVideo(index));
             continue;
         }
-        if (device)
-            listed.insert(device->path());
         ++index;
     }
 
-    for (const std::string& path : nodes) {
-        if (listed.count(path))
+    for (std::size_t place = 0; place < nodes.size(); ++place) {
+        const std::string& path = nodes[place];
+        if (catalogue.videoIndexOfNode(path) >= 0)
             continue;
         auto device = V4l2VideoDevice::open(m_io, path, {});
         if (!device)
             continue;  // not a capture node, or not ready yet: its next event tries again
-        // After the V4L2 devices of lower numbers, which come first in the catalogue.
+        // After the devices of the nodes before it, which come first in the catalogue.
         int at = 0;
-        while (at < catalogue.videoCount()) {
-            const auto* other = dynamic_cast<const V4l2VideoDevice*>(&catalogue.video(at));
-            if (!other || nodeNumberOf(other->path()) > nodeNumberOf(path))
+        for (; at < catalogue.videoCount(); ++at) {
+            const auto listed = placeOf.find(catalogue.video(at).node());
+            if (listed == placeOf.end() || listed->second > place)
                 break;
-            ++at;
         }
         catalogue.insertVideo(at, std::move(device));
     }

@@ -1,11 +1,11 @@
 #include "V4l2SourceElement.h"
 
-#include "V4l2PlanarSource.h"
+#include "V4l2Inputs.h"
+#include "V4l2MappedSource.h"
 
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/GstElements.h"
 
-#include <mutex>
 
 namespace capture {
 namespace {
@@ -15,31 +15,25 @@ namespace {
 // it. The pool holds the element, a duplicate of the node's descriptor and its poll sockets, so
 // each run would keep about six descriptors and the whole element for the life of the process.
 // With GST_V4L2_FORCE_DRAIN set it stops the pool the ordinary way, which releases all of it.
-// Set while the process is still one thread (static initialisation), unless the user set it.
+// The plugin reads the variable on whichever thread stops a pool, so it is set once, while the
+// process is still one thread (static initialisation), unless the user set it; this is the one
+// place the process environment is written.
 [[maybe_unused]] const bool drainPoolsOnStop = [] {
     g_setenv("GST_V4L2_FORCE_DRAIN", "1", FALSE);
     return true;
 }();
 
-// GStreamer's V4L2 plugin reads GST_V4L2_USE_LIBV4L2 when a v4l2src is made (its instance
-// init; being set is enough, whatever the value) and from then on that element goes through
-// libv4l2 or not. Only a converted format needs libv4l2; native formats keep the direct path
-// and what libv4l2 turns off (DMABuf export, CREATE_BUFS). So the variable is set only while
-// such an element is made, on the thread that builds pipelines, and left alone when the user
-// set it. The process's other threads do not read the environment while a pipeline is built.
-ElementPtr makeV4l2Source(bool throughLibv4l2)
+// v4l2src cannot stream a multi-planar node, and reads through libv4l2 only when the process
+// environment says so as it is made (GST_V4L2_USE_LIBV4L2, for every v4l2src alike); native
+// formats keep v4l2src's direct path and what libv4l2 turns off (DMABuf export, CREATE_BUFS).
+// The control's own source takes the other two (see V4l2MappedSource.h).
+ElementPtr makeSource(const std::string& path, const V4l2FormatChoice& choice, const GstCaps* caps)
 {
-    constexpr const char* variable = "GST_V4L2_USE_LIBV4L2";
-    if (!throughLibv4l2 || g_getenv(variable))
-        return makeElement("v4l2src");
-    static std::mutex building;
-    const std::lock_guard lock(building);
-    g_setenv(variable, "1", TRUE);
-    ElementPtr source(gst_element_factory_make("v4l2src", nullptr));
-    g_unsetenv(variable);
-    if (!source)
-        makeElement("v4l2src");  // raises, saying what to install
-    return source;
+    if (choice.format.converted)
+        return createV4l2MappedSource(path, V4l2MappedStream::Api::SinglePlanar, choice.fourcc, caps);
+    if (isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path)))
+        return createV4l2MappedSource(path, V4l2MappedStream::Api::MultiPlanar, choice.fourcc, caps);
+    return makeElement("v4l2src");
 }
 
 }  // namespace
@@ -52,11 +46,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     ElementPtr bin(gst_bin_new(nullptr));
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
-    // v4l2src cannot stream a multi-planar node (see V4l2PlanarSource.h); a format that only
-    // libv4l2's conversion makes still needs it.
-    ElementPtr source = !choice.format.converted && isMultiPlanarOnlyNode(path)
-                            ? createV4l2PlanarSource(path, choice.fourcc, caps.get())
-                            : makeV4l2Source(choice.format.converted);
+    ElementPtr source = makeSource(path, choice, caps.get());
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
     g_object_set(filter.get(), "caps", caps.get(), nullptr);

@@ -8,10 +8,10 @@
 namespace capture {
 
 // A bin around the node's source for one format, with one "src" pad: raw video as the format
-// names it, or image/jpeg for MJPG. The source is v4l2src, or on a node that captures only
-// through the multi-planar API the control's own (V4l2PlanarSource.h). Built element by
-// element; a converted format is read through libv4l2. Raises CaptureError when GStreamer's
-// V4L2 plugin is missing.
+// names it, or image/jpeg for MJPG. The source is v4l2src, or the control's own
+// (V4l2MappedSource.h) for a format libv4l2 converts, read through libv4l2, and on a node that
+// captures only through the multi-planar API. Built element by element. Raises CaptureError
+// when GStreamer's V4L2 plugin is missing.
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice);
 
 }  // namespace capture

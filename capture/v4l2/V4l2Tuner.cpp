@@ -145,14 +145,7 @@ std::uint32_t V4l2Tuner::unitsOf(const tv::Channel& channel, const Range& range)
     return std::clamp(units, range.low, std::max(range.low, range.high));
 }
 
-void V4l2Tuner::tune(double channel)
-{
-    std::lock_guard lock(m_mutex);
-    std::string label;
-    raiseTuneFailure(tuneLocked(channel, label), label);
-}
-
-TunerWrite V4l2Tuner::tryTune(double channel)
+TunerWrite V4l2Tuner::tune(double channel)
 {
     std::lock_guard lock(m_mutex);
     std::string label;
@@ -179,13 +172,7 @@ int V4l2Tuner::tuneLocked(double channel, std::string& label)
     return error;
 }
 
-void V4l2Tuner::setMute(bool muted)
-{
-    std::lock_guard lock(m_mutex);
-    raiseMuteFailure(muteLocked(muted), muted);
-}
-
-TunerWrite V4l2Tuner::trySetMute(bool muted)
+TunerWrite V4l2Tuner::setMute(bool muted)
 {
     std::lock_guard lock(m_mutex);
     const int error = muteLocked(muted);

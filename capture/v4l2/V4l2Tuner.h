@@ -34,10 +34,8 @@ public:
 
     void setCountryCode(double code) override;
     std::vector<TunerChannel> channels() override;
-    void tune(double channel) override;
-    void setMute(bool muted) override;
-    TunerWrite tryTune(double channel) override;
-    TunerWrite trySetMute(bool muted) override;
+    TunerWrite tune(double channel) override;
+    TunerWrite setMute(bool muted) override;
     // ENUMINPUT numbers the inputs from 0 without gaps, so the index is the position.
     std::optional<int> input() const override { return static_cast<int>(m_input); }
 

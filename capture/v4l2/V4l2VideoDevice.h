@@ -34,8 +34,9 @@ public:
 
     V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
     const std::string& path() const { return m_file.path(); }
+    std::string node() const override { return m_file.path(); }
     // False once the device was pulled out: its node answers ENODEV from then on.
-    bool connected() const;
+    bool connected() const override;
 
     // What createSource sets on the device before it builds the element: the input, the
     // chosen TV standard (on inputs that have standards) and the pixel format and size.

@@ -46,18 +46,20 @@ std::vector<TunerChannel> SimulatedTuner::channels()
     return list;
 }
 
-void SimulatedTuner::tune(double channel)
+TunerWrite SimulatedTuner::tune(double channel)
 {
     std::lock_guard lock(m_mutex);
     if (!m_country)
-        return;
+        return TunerWrite::Done;
     if (const tv::Channel* found = tv::findChannel(*m_country->table, channel))
         m_tuned = found;
+    return TunerWrite::Done;
 }
 
-void SimulatedTuner::setMute(bool muted)
+TunerWrite SimulatedTuner::setMute(bool muted)
 {
     m_studio->setMuted(muted);
+    return TunerWrite::Done;
 }
 
 std::optional<int> SimulatedTuner::station() const

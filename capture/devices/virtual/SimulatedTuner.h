@@ -20,8 +20,8 @@ public:
 
     void setCountryCode(double code) override;
     std::vector<TunerChannel> channels() override;
-    void tune(double channel) override;
-    void setMute(bool muted) override;
+    TunerWrite tune(double channel) override;
+    TunerWrite setMute(bool muted) override;
 
     // The tuned channel's number when a station sends on it; nothing when there is no channel
     // tuned or only noise.

@@ -65,6 +65,12 @@ std::uint32_t pageAligned(std::uint32_t size)
     return (size + page - 1) / page * page;
 }
 
+// videobuf2 wants room for at least one plane with the multi-planar buffer type.
+bool planesFit(const v4l2_buffer& buffer)
+{
+    return buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE || (buffer.m.planes && buffer.length >= 1);
+}
+
 constexpr std::uint32_t maxBuffers = 32;  // videobuf2's VB2_MAX_FRAME
 
 constexpr unsigned long knownRequests[] = {
@@ -1145,7 +1151,7 @@ std::int64_t FakeV4l2Device::frameDue(std::uint32_t sequence) const
 bool FakeV4l2Device::isBufferOffset(std::int64_t offset, std::size_t length) const
 {
     for (const auto& buffer : m_buffers)
-        if (buffer.offset == offset && length <= pageAligned(sizeImage()))
+        if (buffer.offset == offset && length <= pageAligned(sizeImage() + m_hw.dataOffset))
             return true;
     return false;
 }
@@ -1166,7 +1172,7 @@ void FakeV4l2Device::freeBuffers()
 
 int FakeV4l2Device::requestBuffers(int file, v4l2_requestbuffers& request)
 {
-    if (request.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || request.memory != V4L2_MEMORY_MMAP)
+    if (request.type != captureType() || request.memory != V4L2_MEMORY_MMAP)
         return EINVAL;
     if ((m_owner != noOwner && m_owner != file) || m_elsewhere || m_reader != noOwner)
         return EBUSY;
@@ -1181,7 +1187,7 @@ int FakeV4l2Device::requestBuffers(int file, v4l2_requestbuffers& request)
         return 0;
 
     const std::uint32_t count = std::min(request.count, maxBuffers);
-    const std::uint32_t length = pageAligned(sizeImage());
+    const std::uint32_t length = pageAligned(sizeImage() + m_hw.dataOffset);
     const int memory = memfd_create("v4l2-buffers", MFD_CLOEXEC);
     if (memory < 0)
         return ENOMEM;
@@ -1204,12 +1210,27 @@ int FakeV4l2Device::requestBuffers(int file, v4l2_requestbuffers& request)
 void FakeV4l2Device::describe(std::uint32_t index, v4l2_buffer& buffer) const
 {
     const Buffer& held = m_buffers[index];
+    v4l2_plane* const planes = captureType() == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? buffer.m.planes : nullptr;
+    const bool planesGiven = planes && buffer.length >= 1;
     buffer = {};
     buffer.index = index;
-    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.type = captureType();
     buffer.memory = V4L2_MEMORY_MMAP;
-    buffer.m.offset = held.offset;
-    buffer.length = sizeImage();
+    if (planes) {
+        // One plane: the picture after the driver's data offset.
+        buffer.m.planes = planes;
+        buffer.length = 1;
+        if (planesGiven) {
+            planes[0] = {};
+            planes[0].m.mem_offset = held.offset;
+            planes[0].length = sizeImage() + m_hw.dataOffset;
+            planes[0].bytesused = held.bytesUsed ? held.bytesUsed + m_hw.dataOffset : 0;
+            planes[0].data_offset = m_hw.dataOffset;
+        }
+    } else {
+        buffer.m.offset = held.offset;
+        buffer.length = sizeImage();
+    }
     buffer.field = m_format.field;
     buffer.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_TSTAMP_SRC_EOF;
     if (held.state == Buffer::Queued)
@@ -1224,7 +1245,7 @@ void FakeV4l2Device::describe(std::uint32_t index, v4l2_buffer& buffer) const
 
 int FakeV4l2Device::queryBuffer(v4l2_buffer& buffer) const
 {
-    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.index >= m_buffers.size())
+    if (buffer.type != captureType() || buffer.index >= m_buffers.size() || !planesFit(buffer))
         return EINVAL;
     describe(buffer.index, buffer);
     return 0;
@@ -1244,7 +1265,7 @@ void FakeV4l2Device::capture(std::int64_t now)
             return;
         }
         Buffer& buffer = m_buffers[*waiting];
-        std::span<std::uint8_t> target(m_mapped + buffer.offset, sizeImage());
+        std::span<std::uint8_t> target(m_mapped + buffer.offset + m_hw.dataOffset, sizeImage());
         buffer.bytesUsed = m_hw.picture ? static_cast<std::uint32_t>(m_hw.picture->draw(*this, m_sequence, target))
                                         : (std::fill(target.begin(), target.end(), 0), sizeImage());
         buffer.sequence = m_sequence;
@@ -1256,7 +1277,7 @@ void FakeV4l2Device::capture(std::int64_t now)
 
 int FakeV4l2Device::queueBuffer(int file, v4l2_buffer& buffer)
 {
-    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.memory != V4L2_MEMORY_MMAP)
+    if (buffer.type != captureType() || buffer.memory != V4L2_MEMORY_MMAP || !planesFit(buffer))
         return EINVAL;
     if (m_owner != file)
         return m_owner == noOwner ? EINVAL : EBUSY;
@@ -1271,7 +1292,7 @@ int FakeV4l2Device::queueBuffer(int file, v4l2_buffer& buffer)
 
 int FakeV4l2Device::dequeueBuffer(int file, v4l2_buffer& buffer)
 {
-    if (buffer.type != V4L2_BUF_TYPE_VIDEO_CAPTURE || buffer.memory != V4L2_MEMORY_MMAP)
+    if (buffer.type != captureType() || buffer.memory != V4L2_MEMORY_MMAP || !planesFit(buffer))
         return EINVAL;
     if (m_owner != file)
         return m_owner == noOwner ? EINVAL : EBUSY;
@@ -1327,7 +1348,7 @@ int FakeV4l2Device::read(int file, std::span<std::uint8_t> target, std::size_t& 
 
 int FakeV4l2Device::streamOn(int file, std::uint32_t type)
 {
-    if (type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+    if (type != captureType())
         return EINVAL;
     if (m_elsewhere || (m_owner != noOwner && m_owner != file))
         return EBUSY;
@@ -1343,7 +1364,7 @@ int FakeV4l2Device::streamOn(int file, std::uint32_t type)
 
 int FakeV4l2Device::streamOff(int file, std::uint32_t type)
 {
-    if (type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+    if (type != captureType())
         return EINVAL;
     if (m_elsewhere || (m_owner != noOwner && m_owner != file))
         return EBUSY;

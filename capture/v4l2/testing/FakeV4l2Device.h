@@ -96,6 +96,9 @@ struct FakeV4l2Hardware {
     std::vector<double> stationsMHz;
     // The frames streamed; without one they stay black.
     std::shared_ptr<FakeV4l2Picture> picture;
+    // Bytes before the picture in each buffer of a multi-planar node (the plane's data_offset),
+    // as vivid puts 128 before YUYV.
+    std::uint32_t dataOffset = 0;
 };
 
 // One V4L2 node as the kernel presents it, driven through FakeV4l2Io. Behaves as the kernel

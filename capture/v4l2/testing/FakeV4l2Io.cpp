@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <sys/mman.h>
+
 namespace capture {
 
 std::shared_ptr<FakeV4l2Device> FakeV4l2Io::add(const std::string& path, FakeV4l2Hardware hardware)
@@ -40,6 +42,29 @@ int FakeV4l2Io::ioctl(int fd, unsigned long request, void* argument)
     if (file == m_files.end())
         return EBADF;
     return file->second->handle(fd, request, argument);
+}
+
+int FakeV4l2Io::mmap(int fd, std::size_t length, std::int64_t offset, const void*& mapping)
+{
+    std::lock_guard lock(m_mutex);
+    const auto file = m_files.find(fd);
+    if (file == m_files.end())
+        return EBADF;
+    const FakeV4l2Device& device = *file->second;
+    if (device.unplugged())
+        return ENODEV;
+    if (!device.isBufferOffset(offset, length))
+        return EINVAL;
+    void* const address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, device.bufferMemory(), off_t(offset));
+    if (address == MAP_FAILED)
+        return errno;
+    mapping = address;
+    return 0;
+}
+
+void FakeV4l2Io::munmap(const void* mapping, std::size_t length)
+{
+    ::munmap(const_cast<void*>(mapping), length);
 }
 
 int FakeV4l2Io::openFiles() const

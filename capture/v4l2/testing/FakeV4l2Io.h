@@ -19,6 +19,9 @@ public:
     int open(const std::string& path) override;
     void close(int fd) override;
     int ioctl(int fd, unsigned long request, void* argument) override;
+    // The node's buffer memory (a memfd), mapped as the kernel maps a buffer at its offset.
+    int mmap(int fd, std::size_t length, std::int64_t offset, const void*& mapping) override;
+    void munmap(const void* mapping, std::size_t length) override;
 
     int openFiles() const;
 

@@ -1,7 +1,7 @@
-#include "V4l2PlanarSource.h"
+#include "V4l2MappedSource.h"
 
+#include "V4l2MappedStream.h"
 #include "V4l2PictureCopy.h"
-#include "V4l2PlanarStream.h"
 
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/video.h>
@@ -10,10 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <new>
-
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace capture {
 namespace {
@@ -24,11 +20,12 @@ struct PollFree {
 
 // Everything the element keeps, in C++ types. The streaming thread owns the stream between
 // start and stop; unlock() only touches the poll, which is thread-safe.
-struct PlanarSourceState {
+struct MappedSourceState {
     std::string device;
+    bool multiPlanar = false;  // the kernel's multi-planar API; else the single-planar one through libv4l2
     std::uint32_t fourcc = 0;
     CapsPtr caps;  // guarded by the object lock: the negotiated caps once streaming
-    std::unique_ptr<V4l2PlanarStream> stream;
+    std::unique_ptr<V4l2MappedStream> stream;
     std::unique_ptr<GstPoll, PollFree> poll{gst_poll_new(TRUE)};
     GstPollFD pollFd = GST_POLL_FD_INIT;
     GstVideoInfo info{};
@@ -37,44 +34,45 @@ struct PlanarSourceState {
     std::size_t bufferCount = 0;  // guarded by the object lock: 0 while not streaming
 };
 
-struct OrvexPlanarSrc {
+struct OrvexMappedSrc {
     GstPushSrc parent;
-    PlanarSourceState* state;
+    MappedSourceState* state;
 };
 
-struct OrvexPlanarSrcClass {
+struct OrvexMappedSrcClass {
     GstPushSrcClass parent;
 };
 
-enum { PropDevice = 1, PropFourcc, PropCaps };
+enum { PropDevice = 1, PropMultiPlanar, PropFourcc, PropCaps };
 
-GType orvex_planar_src_get_type();
-G_DEFINE_TYPE(OrvexPlanarSrc, orvex_planar_src, GST_TYPE_PUSH_SRC)
+GType orvex_mapped_src_get_type();
+G_DEFINE_TYPE(OrvexMappedSrc, orvex_mapped_src, GST_TYPE_PUSH_SRC)
 
-PlanarSourceState& stateOf(gpointer self)
+MappedSourceState& stateOf(gpointer self)
 {
-    return *reinterpret_cast<OrvexPlanarSrc*>(self)->state;
+    return *reinterpret_cast<OrvexMappedSrc*>(self)->state;
 }
 
-void orvex_planar_src_init(OrvexPlanarSrc* self)
+void orvex_mapped_src_init(OrvexMappedSrc* self)
 {
-    self->state = new PlanarSourceState;
+    self->state = new MappedSourceState;
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
 }
 
 void finalize(GObject* object)
 {
-    delete reinterpret_cast<OrvexPlanarSrc*>(object)->state;
-    G_OBJECT_CLASS(orvex_planar_src_parent_class)->finalize(object);
+    delete reinterpret_cast<OrvexMappedSrc*>(object)->state;
+    G_OBJECT_CLASS(orvex_mapped_src_parent_class)->finalize(object);
 }
 
 void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
-    PlanarSourceState& state = stateOf(object);
+    MappedSourceState& state = stateOf(object);
     GST_OBJECT_LOCK(object);
     switch (id) {
     case PropDevice: state.device = g_value_get_string(value) ? g_value_get_string(value) : ""; break;
+    case PropMultiPlanar: state.multiPlanar = g_value_get_boolean(value); break;
     case PropFourcc: state.fourcc = g_value_get_uint(value); break;
     case PropCaps: {
         const GstCaps* caps = gst_value_get_caps(value);
@@ -88,10 +86,11 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
 
 void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
-    PlanarSourceState& state = stateOf(object);
+    MappedSourceState& state = stateOf(object);
     GST_OBJECT_LOCK(object);
     switch (id) {
     case PropDevice: g_value_set_string(value, state.device.c_str()); break;
+    case PropMultiPlanar: g_value_set_boolean(value, state.multiPlanar); break;
     case PropFourcc: g_value_set_uint(value, state.fourcc); break;
     case PropCaps: gst_value_set_caps(value, state.caps.get()); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
@@ -113,7 +112,7 @@ void postFailure(GstBaseSrc* source, const std::string& what, int error)
 
 gboolean start(GstBaseSrc* source)
 {
-    PlanarSourceState& state = stateOf(source);
+    MappedSourceState& state = stateOf(source);
     GST_OBJECT_LOCK(source);
     CapsPtr caps(state.caps ? gst_caps_copy(state.caps.get()) : nullptr);
     GST_OBJECT_UNLOCK(source);
@@ -132,9 +131,10 @@ gboolean start(GstBaseSrc* source)
         return FALSE;
     }
     try {
-        state.stream = std::make_unique<V4l2PlanarStream>(
-            state.device, state.fourcc, std::uint32_t(width), std::uint32_t(height),
-            v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
+        const auto api = state.multiPlanar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar;
+        state.stream = std::make_unique<V4l2MappedStream>(
+            state.multiPlanar ? kernelV4l2Io() : systemV4l2Io(), state.device, api, state.fourcc,
+            std::uint32_t(width), std::uint32_t(height), v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
     } catch (const V4l2StreamError& error) {
         postFailure(source, error.what(), error.error());
         return FALSE;
@@ -164,7 +164,7 @@ gboolean start(GstBaseSrc* source)
 
 gboolean stop(GstBaseSrc* source)
 {
-    PlanarSourceState& state = stateOf(source);
+    MappedSourceState& state = stateOf(source);
     GST_OBJECT_LOCK(source);
     state.bufferCount = 0;
     GST_OBJECT_UNLOCK(source);
@@ -176,7 +176,7 @@ gboolean stop(GstBaseSrc* source)
 
 GstCaps* getCaps(GstBaseSrc* source, GstCaps* filter)
 {
-    PlanarSourceState& state = stateOf(source);
+    MappedSourceState& state = stateOf(source);
     GST_OBJECT_LOCK(source);
     GstCaps* caps = state.caps ? gst_caps_copy(state.caps.get()) : gst_caps_new_any();
     GST_OBJECT_UNLOCK(source);
@@ -201,7 +201,7 @@ gboolean unlockStop(GstBaseSrc* source)
 
 gboolean query(GstBaseSrc* source, GstQuery* query)
 {
-    PlanarSourceState& state = stateOf(source);
+    MappedSourceState& state = stateOf(source);
     if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY) {
         GST_OBJECT_LOCK(source);
         const std::size_t buffers = state.bufferCount;
@@ -214,7 +214,7 @@ gboolean query(GstBaseSrc* source, GstQuery* query)
             return TRUE;
         }
     }
-    return GST_BASE_SRC_CLASS(orvex_planar_src_parent_class)->query(source, query);
+    return GST_BASE_SRC_CLASS(orvex_mapped_src_parent_class)->query(source, query);
 }
 
 // The running time at which the driver took the picture: the clock's now, less the picture's
@@ -241,7 +241,7 @@ GstClockTime captureTime(GstElement* element, const V4l2Picture& picture)
 GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
 {
     GstBaseSrc* source = GST_BASE_SRC(pushSource);
-    PlanarSourceState& state = stateOf(source);
+    MappedSourceState& state = stateOf(source);
     if (!state.stream)
         return GST_FLOW_FLUSHING;
     for (;;) {
@@ -305,7 +305,7 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
     }
 }
 
-void orvex_planar_src_class_init(OrvexPlanarSrcClass* klass)
+void orvex_mapped_src_class_init(OrvexMappedSrcClass* klass)
 {
     GObjectClass* object = G_OBJECT_CLASS(klass);
     object->finalize = finalize;
@@ -314,14 +314,18 @@ void orvex_planar_src_class_init(OrvexPlanarSrcClass* klass)
     const auto flags = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
     g_object_class_install_property(object, PropDevice,
                                     g_param_spec_string("device", "Device", "The V4L2 node", nullptr, flags));
+    g_object_class_install_property(object, PropMultiPlanar,
+                                    g_param_spec_boolean("multi-planar", "Multi-planar",
+                                                         "Through the kernel's multi-planar API, else through libv4l2",
+                                                         FALSE, flags));
     g_object_class_install_property(object, PropFourcc,
                                     g_param_spec_uint("fourcc", "Fourcc", "The V4L2 pixel format", 0, G_MAXUINT32, 0, flags));
     g_object_class_install_property(object, PropCaps,
                                     g_param_spec_boxed("caps", "Caps", "The format to stream", GST_TYPE_CAPS, flags));
 
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
-    gst_element_class_set_static_metadata(element, "Multi-planar V4L2 source", "Source/Video",
-                                          "Captures from a multi-planar V4L2 node, honouring each plane's data offset",
+    gst_element_class_set_static_metadata(element, "Memory-mapped V4L2 source", "Source/Video",
+                                          "Captures from a V4L2 node through libv4l2 or the multi-planar API",
                                           "orvex");
     static GstStaticPadTemplate sourceTemplate =
         GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
@@ -339,23 +343,12 @@ void orvex_planar_src_class_init(OrvexPlanarSrcClass* klass)
 
 }  // namespace
 
-ElementPtr createV4l2PlanarSource(const std::string& path, std::uint32_t fourcc, const GstCaps* caps)
+ElementPtr createV4l2MappedSource(const std::string& path, V4l2MappedStream::Api api, std::uint32_t fourcc,
+                                  const GstCaps* caps)
 {
-    return ElementPtr(GST_ELEMENT(g_object_new(orvex_planar_src_get_type(), "device", path.c_str(), "fourcc", fourcc,
-                                               "caps", caps, nullptr)));
-}
-
-bool isMultiPlanarOnlyNode(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    v4l2_capability capability{};
-    const bool answered = ::ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0;
-    ::close(fd);
-    const std::uint32_t caps =
-        (capability.capabilities & V4L2_CAP_DEVICE_CAPS) ? capability.device_caps : capability.capabilities;
-    return answered && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(caps & V4L2_CAP_VIDEO_CAPTURE);
+    const gboolean multiPlanar = api == V4l2MappedStream::Api::MultiPlanar;
+    return ElementPtr(GST_ELEMENT(g_object_new(orvex_mapped_src_get_type(), "device", path.c_str(), "multi-planar",
+                                               multiPlanar, "fourcc", fourcc, "caps", caps, nullptr)));
 }
 
 }  // namespace capture
