@@ -72,6 +72,25 @@ std::string deviceOf(GstElement* bin)
     return result;
 }
 
+// A field of the caps the source bin offers downstream, as text; empty when it is not one fixed value.
+std::string offered(GstElement* bin, const char* field)
+{
+    PadPtr pad(gst_element_get_static_pad(bin, "src"));
+    CapsPtr caps(gst_pad_query_caps(pad.get(), nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()))
+        return {};
+    const GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
+    const GValue* value = gst_structure_get_value(structure, field);
+    if (!value)
+        return {};
+    if (G_VALUE_HOLDS_STRING(value))
+        return g_value_get_string(value);
+    if (GST_VALUE_HOLDS_FRACTION(value))
+        return std::to_string(gst_value_get_fraction_numerator(value)) + "/"
+            + std::to_string(gst_value_get_fraction_denominator(value));
+    return {};
+}
+
 bool touch(const QString& path)
 {
     QFile file(path);
@@ -225,9 +244,56 @@ private slots:
         QVERIFY(source);
         QCOMPARE(deviceOf(source.get()), std::string("/dev/video0"));
         // The card lists no rates: the rate is left to the driver.
-        QCOMPARE(capsOf(source.get()), std::string("video/x-raw, format=(string)UYVY, width=(int)768, height=(int)576"));
+        QCOMPARE(capsOf(source.get()), std::string("video/x-raw, format=(string)UYVY, width=(int)768, height=(int)576, "
+                                                    "interlace-mode=(string)interleaved"));
         PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
         QVERIFY(pad);
+    }
+
+    // Interlaced on analog inputs, in the driver's order or else the standard's, with pixels as
+    // wide as the standard samples them (GStreamer's x/y); a camera's pictures are left alone.
+    void picturesSayTheirFieldsAndPixelAspect_data()
+    {
+        QTest::addColumn<bool>("tvCard");
+        QTest::addColumn<int>("countryCode");
+        QTest::addColumn<std::uint32_t>("decoderField");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("interlaceMode");
+        QTest::addColumn<QString>("fieldOrder");
+        QTest::addColumn<QString>("pixelAspect");
+        // 768 samples of a 625-line picture: 59/54 x 720/768; 640 of a 525-line one: 10/11 x 720/640.
+        QTest::newRow("625 lines, order of the standard") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288";
+        QTest::newRow("525 lines, order of the standard") << true << 1 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 640x480 29.97 fps" << "interleaved" << "bottom-field-first" << "45/44";
+        QTest::newRow("625 lines, the decoder's own order") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED_BT)
+            << "UYVY 768x576 25 fps" << "interleaved" << "bottom-field-first" << "295/288";
+        QTest::newRow("camera") << false << 0 << std::uint32_t(V4L2_FIELD_NONE) << "YUY2 640x480 30 fps" << ""
+                                << "" << "";
+    }
+
+    void picturesSayTheirFieldsAndPixelAspect()
+    {
+        QFETCH(bool, tvCard);
+        QFETCH(int, countryCode);
+        QFETCH(std::uint32_t, decoderField);
+        QFETCH(QString, format);
+        auto io = std::make_shared<FakeV4l2Io>();
+        FakeV4l2Hardware hardware = tvCard ? fakeTvCard() : fakeUvcCamera();
+        hardware.interlacedField = decoderField;
+        auto device = io->add("/dev/video0", hardware);
+        const auto node = V4l2VideoDevice::open(io, "/dev/video0", {});
+        if (node->tuner())
+            node->tuner()->setCountryCode(countryCode);
+
+        const ElementPtr source = node->createSource(0, formatNamed(*node, format.toStdString()));
+
+        QCOMPARE(device->format().field, tvCard ? decoderField : std::uint32_t(V4L2_FIELD_NONE));
+        const std::string filter = capsOf(source.get());
+        QFETCH(QString, interlaceMode);
+        QCOMPARE(QString::fromStdString(filter).contains("interlace-mode=(string)" + interlaceMode), !interlaceMode.isEmpty());
+        QTEST(QString::fromStdString(offered(source.get(), "field-order")), "fieldOrder");
+        QTEST(QString::fromStdString(offered(source.get(), "pixel-aspect-ratio")), "pixelAspect");
     }
 
     void motionJpegPassesAsJpeg()
