@@ -26,6 +26,8 @@ public:
 
     // 0, or the errno value of the failure (ENODEV once the node has gone).
     int ioctl(unsigned long request, void* argument) const;
+    // What poll() watches for the file's events (POLLPRI); -1 when there is none to poll.
+    int pollDescriptor() const { return m_fd >= 0 ? m_io->pollDescriptor(m_fd) : -1; }
 
 private:
     void reset();
