@@ -602,12 +602,22 @@ private slots:
             QVERIFY(brightness);
             // The page's first paint, slow on the VM's emulated processor, is not what is measured.
             QTest::qWait(1500);
-            const int wanted = brightness->value() == 77 ? 78 : 77;
-            v4l2_control elsewhere{V4L2_CID_BRIGHTNESS, wanted};
-            QVERIFY(askDriver(VIDIOC_S_CTRL, elsewhere));
-            const int followed = pagecontrols::millisecondsUntil([&] { return brightness->value() == wanted; });
-            qInfo("a second opener's brightness showed on the page after %d ms", followed);
-            QVERIFY2(followed >= 0 && followed <= 100, qPrintable(QString::number(followed)));
+            // Five changes, so that a moment in which the host starves the VM's processor is
+            // not taken for the page's delay: the median must be within 100 ms.
+            std::vector<int> delays;
+            for (int round = 0; round < 5; ++round) {
+                const int wanted = 60 + round;
+                v4l2_control elsewhere{V4L2_CID_BRIGHTNESS, wanted};
+                QVERIFY(askDriver(VIDIOC_S_CTRL, elsewhere));
+                const int followed = pagecontrols::millisecondsUntil([&] { return brightness->value() == wanted; });
+                QVERIFY2(followed >= 0, "a second opener's brightness never showed on the page");
+                delays.push_back(followed);
+                QTest::qWait(200);
+            }
+            std::sort(delays.begin(), delays.end());
+            qInfo("a second opener's brightness showed on the page after %d, %d, %d, %d and %d ms", delays[0], delays[1],
+                  delays[2], delays[3], delays[4]);
+            QVERIFY2(delays[2] <= 100, qPrintable(QString::number(delays[2])));
 
             auto* automatic = page.findChild<QCheckBox*>("gain_automatic");
             auto* gain = page.findChild<QSlider*>("gain");
