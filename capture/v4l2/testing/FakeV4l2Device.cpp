@@ -524,7 +524,7 @@ int FakeV4l2Device::setWide(int file, FakeV4l2Hardware::Control& control, v4l2_e
         control.value = wanted.value64;
     }
     if (m_keepLog)
-        m_writes.push_back({control.id, static_cast<std::int32_t>(wanted.value64), 0});
+        m_writes.push_back({control.id, control.type == V4L2_CTRL_TYPE_STRING ? 0 : static_cast<std::int32_t>(wanted.value64), 0});
     if (changed)
         m_events.raise(controlEvent(control, V4L2_EVENT_CTRL_CH_VALUE), file);
     return 0;
