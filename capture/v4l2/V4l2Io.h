@@ -13,10 +13,10 @@ public:
     // A descriptor (>= 0), or -errno.
     virtual int open(const std::string& path) = 0;
     virtual void close(int fd) = 0;
-    // 0, or the errno value of the failure.
-    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
     // The descriptor to poll for the file's events, or -1 when it is no kernel descriptor.
     virtual int pollDescriptor(int fd) const { return fd; }
+    // 0, or the errno value of the failure.
+    virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
 };
 
 // The kernel's nodes through libv4l2 (v4l2_open, v4l2_ioctl, v4l2_close); interrupted calls are

@@ -18,9 +18,9 @@ public:
 
     int open(const std::string& path) override;
     void close(int fd) override;
-    int ioctl(int fd, unsigned long request, void* argument) override;
     // The model's descriptors are numbers only: callers ask for events instead of polling.
     int pollDescriptor(int) const override { return -1; }
+    int ioctl(int fd, unsigned long request, void* argument) override;
 
     int openFiles() const;
 
