@@ -12,6 +12,7 @@ struct SettingRange {
     std::int32_t max = 0;
     std::int32_t step = 1;
     std::int32_t value = 0;
+    std::int32_t defaultValue = 0;  // what the device starts with
 };
 
 enum class SettingWrite {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CameraSettings.h"
+#include "DeviceControls.h"
 #include "GstHandle.h"
 #include "Tuner.h"
 #include "VideoFormat.h"
@@ -20,6 +21,9 @@ public:
     virtual std::vector<VideoFormat> formats(int input) = 0;
     virtual CameraSettings& settings() = 0;
     virtual Tuner* tuner() = 0;  // nullptr when the device has none
+    // Every control the device has, for its page; nullptr when it has only the picture
+    // settings above (the built-in devices).
+    virtual DeviceControls* controls() { return nullptr; }
 
     // A new element (usually a bin) with one "src" pad that delivers raw video, or image/jpeg
     // for an "MJPG" format, as the format says, live and time-stamped. The input, format and

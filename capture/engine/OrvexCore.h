@@ -55,6 +55,7 @@ public:
     std::string audioDeviceName() const override;
     std::vector<double> soundLevels() const override;
     CameraSettings& cameraSettings() override;
+    DeviceControls* deviceControls() override { return videoDevice().controls(); }
     std::optional<TunerState> tuner() const override;
     Tuner* stationScanner() override;
     std::string recordingFile() const override;

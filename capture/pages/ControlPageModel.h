@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/devices/CameraSettings.h"
+#include "capture/devices/DeviceControls.h"
 #include "capture/devices/Tuner.h"
 
 #include <cstdint>
@@ -23,8 +24,8 @@ struct LiveStatistics {
     std::uint64_t fileBytes = 0;
 };
 
-// What the control's own page shows: the sources in use, the current device's picture
-// settings, its tuner, the recording file and the running figures.
+// What the control's own page shows: the sources in use, the current device's controls (or
+// its picture settings), its tuner, the recording file and the running figures.
 class ControlPageModel {
 public:
     virtual ~ControlPageModel() = default;
@@ -38,6 +39,8 @@ public:
     virtual std::vector<double> soundLevels() const { return {}; }
 
     virtual CameraSettings& cameraSettings() = 0;
+    // Every control of the current device, where it has more than the picture settings above.
+    virtual DeviceControls* deviceControls() { return nullptr; }
     virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner
     // The device's tuner when it learns its stations by scanning; nullptr otherwise.
     virtual Tuner* stationScanner() { return nullptr; }

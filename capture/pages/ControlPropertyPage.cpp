@@ -1,6 +1,8 @@
 #include "ControlPropertyPage.h"
 
+#include "DeviceControlsPanel.h"
 #include "StationScan.h"
+#include "capture/devices/SettingControls.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -9,7 +11,7 @@
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSlider>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -61,7 +63,7 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sourcesGroup());
-    layout->addWidget(cameraGroup());
+    layout->addWidget(settingsGroup(), 1);
     layout->addWidget(tunerGroup());
     layout->addWidget(recordingGroup());
     layout->addWidget(buttons);
@@ -74,7 +76,11 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
     refreshSoundLevels();
 }
 
-ControlPropertyPage::~ControlPropertyPage() = default;
+ControlPropertyPage::~ControlPropertyPage()
+{
+    // The panel leaves the controls it watches; m_settingControls goes before the children do.
+    delete m_settingsPanel;
+}
 
 QWidget* ControlPropertyPage::sourcesGroup()
 {
@@ -93,38 +99,24 @@ QWidget* ControlPropertyPage::sourcesGroup()
     return group(tr("Sources"), form);
 }
 
-QWidget* ControlPropertyPage::cameraGroup()
+QWidget* ControlPropertyPage::settingsGroup()
 {
-    auto* form = new QFormLayout;
-    bool any = false;
-    for (Member property : cameraProperties) {
-        const SettingRange range = m_model.cameraSettings().range(property);
-        if (!range.supported)
-            continue;
-        any = true;
-        auto* slider = new QSlider(Qt::Horizontal);
-        slider->setObjectName(QString::fromLatin1(memberName(property).data()));
-        slider->setRange(range.min, range.max);
-        slider->setSingleStep(std::max(1, range.step));
-        slider->setPageStep(std::max(1, (range.max - range.min) / 10));
-        slider->setValue(range.value);
-        auto* value = new QLabel(QString::number(range.value));
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("-00000")));
-        connect(slider, &QSlider::valueChanged, this, [this, property, value](int position) {
-            value->setNum(position);
-            applySetting(property, position);
-        });
-        auto* row = new QHBoxLayout;
-        row->addWidget(slider, 1);
-        row->addWidget(value);
-        form->addRow(settingLabel(property) + QLatin1Char(':'), row);
+    DeviceControls* controls = m_model.deviceControls();
+    if (!controls) {
+        m_settingControls = std::make_unique<SettingControls>(m_model.cameraSettings(), tr("Picture").toStdString());
+        controls = m_settingControls.get();
     }
-    if (!any)
-        form->addRow(new QLabel(tr("This device has no picture settings.")));
-    m_settingStatus = new QLabel;
-    m_settingStatus->setWordWrap(true);
-    form->addRow(m_settingStatus);
-    return group(tr("Picture"), form);
+    // A camera lists dozens: they scroll, while the rest of the page stays in view.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("deviceSettings"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    m_settingsPanel = new DeviceControlsPanel(*controls);
+    scroll->setWidget(m_settingsPanel);
+    scroll->setMinimumHeight(280);
+    auto* layout = new QVBoxLayout;
+    layout->addWidget(scroll);
+    return group(tr("Device Settings"), layout);
 }
 
 QWidget* ControlPropertyPage::tunerGroup()
@@ -229,22 +221,6 @@ QWidget* ControlPropertyPage::recordingGroup()
     failure->setWordWrap(true);
     form->addRow(tr("Last failure:"), failure);
     return group(tr("Recording"), form);
-}
-
-void ControlPropertyPage::applySetting(Member property, int value)
-{
-    switch (m_model.cameraSettings().set(property, value)) {
-    case SettingWrite::Applied:
-        m_settingStatus->clear();
-        break;
-    case SettingWrite::Busy:
-        m_settingStatus->setText(tr("%1 is held by another program; try again when it lets go.")
-                                     .arg(settingLabel(property)));
-        break;
-    case SettingWrite::Unsupported:
-        m_settingStatus->setText(tr("The device no longer offers %1.").arg(settingLabel(property)));
-        break;
-    }
 }
 
 // One bar per channel, from -60 dB to 0 dB, with the figure written on it.

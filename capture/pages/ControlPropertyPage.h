@@ -12,15 +12,15 @@ class QFormLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QSlider;
 
 namespace capture {
 
+class DeviceControlsPanel;
 class StationScan;
 
-// The control's own page: sources, picture settings with sliders that act while they move,
-// tuner (with a station scan for a card that needs one), recording file and statistics that
-// refresh while the page is open.
+// The control's own page: sources, every setting of the device (DeviceControlsPanel), tuner
+// (with a station scan for a card that needs one), recording file and statistics that refresh
+// while the page is open.
 class ControlPropertyPage : public QDialog {
     Q_OBJECT
 public:
@@ -29,18 +29,19 @@ public:
 
 private:
     QWidget* sourcesGroup();
-    QWidget* cameraGroup();
+    QWidget* settingsGroup();
     QWidget* tunerGroup();
     void addStationScan(QFormLayout& form, Tuner& scanner);
     void startOrStopScan();
     void scanFinished(bool completed, const QString& failure);
     QWidget* recordingGroup();
-    void applySetting(Member property, int value);
     void refreshStatistics();
     void refreshSoundLevels();
 
     ControlPageModel& m_model;
-    QLabel* m_settingStatus = nullptr;
+    // The picture settings as controls, for a device that offers nothing more.
+    std::unique_ptr<DeviceControls> m_settingControls;
+    DeviceControlsPanel* m_settingsPanel = nullptr;
     QLabel* m_framesCaptured = nullptr;
     QLabel* m_framesDropped = nullptr;
     QLabel* m_fileSize = nullptr;

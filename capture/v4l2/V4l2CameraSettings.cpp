@@ -118,6 +118,7 @@ SettingRange V4l2CameraSettings::range(Member property)
         range.max = toInt32(binding.control.maximum);
         range.step = std::max<std::int32_t>(1, toInt32(static_cast<std::int64_t>(std::min<std::uint64_t>(binding.control.step, 1u << 30))));
         range.value = current;
+        range.defaultValue = toInt32(binding.control.defaultValue);
         break;
     case Binding::ColourEffect:
         range.max = 1;

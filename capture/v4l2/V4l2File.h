@@ -24,6 +24,8 @@ public:
     // Why the open failed (an errno value); 0 when open.
     int openError() const { return m_openError; }
     const std::string& path() const { return m_path; }
+    // What poll() watches for the file's events (POLLPRI); -1 when there is none to poll.
+    int pollDescriptor() const { return m_fd >= 0 ? m_io->pollDescriptor(m_fd) : -1; }
 
     // 0, or the errno value of the failure (ENODEV once the node has gone).
     int ioctl(unsigned long request, void* argument) const;

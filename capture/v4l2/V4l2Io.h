@@ -15,6 +15,8 @@ public:
     // A descriptor (>= 0), or -errno.
     virtual int open(const std::string& path) = 0;
     virtual void close(int fd) = 0;
+    // The descriptor to poll for the file's events, or -1 when it is no kernel descriptor.
+    virtual int pollDescriptor(int fd) const { return fd; }
     // 0, or the errno value of the failure.
     virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
     // Maps `length` bytes of the node's buffer memory at `offset` for reading (shared): 0 with

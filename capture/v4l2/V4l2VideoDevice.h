@@ -1,6 +1,7 @@
 #pragma once
 
 #include "V4l2CameraSettings.h"
+#include "V4l2DeviceControls.h"
 #include "V4l2File.h"
 #include "V4l2Formats.h"
 #include "V4l2Inputs.h"
@@ -29,6 +30,12 @@ public:
     std::vector<VideoFormat> formats(int input) override;
     CameraSettings& settings() override { return *m_settings; }
     Tuner* tuner() override { return m_tuner.get(); }
+    DeviceControls* controls() override
+    {
+        if (!m_controls)
+            m_controls = std::make_unique<V4l2DeviceControls>(m_file);
+        return m_controls.get();
+    }
     ElementPtr createSource(int input, const VideoFormat& format) override;
     std::string physicalDevice() const override;
 
@@ -59,6 +66,7 @@ private:
     std::map<int, std::vector<VideoFormat>> m_formats;
     std::unique_ptr<V4l2CameraSettings> m_settings;
     std::unique_ptr<V4l2Tuner> m_tuner;
+    std::unique_ptr<V4l2DeviceControls> m_controls;  // made when the page first asks
 };
 
 }  // namespace capture

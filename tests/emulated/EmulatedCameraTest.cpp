@@ -11,7 +11,11 @@
 #include "tests/engine/AviReadBack.h"
 #include "tests/virtual/PictureProbe.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QScopeGuard>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,6 +78,16 @@ std::set<std::string> cameraJpegDigests(std::uint32_t width, std::uint32_t heigh
             g_free(digest);
         }
     return digests;
+}
+
+double meanLuma(const QImage& picture)
+{
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < picture.height(); y += 8)
+        for (int x = 0; x < picture.width(); x += 8, ++count)
+            sum += qGray(picture.pixel(x, y));
+    return count ? sum / count : 0;
 }
 
 }  // namespace
@@ -171,6 +185,38 @@ private slots:
             for (const auto& digest : written.videoFrameDigests)
                 QVERIFY2(sent.contains(digest), digest.c_str());
         }
+    }
+
+    // The control's page on the webcam: its exposure, focus, white balance and mains
+    // frequency; with automatic exposure turned to manual, the exposure time can be set, and
+    // a longer one brightens the picture.
+    void thePageSetsTheWebcamsExposure()
+    {
+        Rig rig;
+        rig.choose("YUY2 640x480 30 fps");
+        QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 20000);
+        bool sawPage = false;
+        controltest::whenModalOpens([&](QDialog& page) {
+            const auto close = qScopeGuard([&] { page.reject(); });
+            sawPage = true;
+            for (const char* key : {"auto_exposure", "exposure_time_absolute", "focus_automatic_continuous", "focus_absolute",
+                                    "white_balance_automatic", "white_balance_temperature", "power_line_frequency"})
+                QVERIFY2(page.findChild<QWidget*>(key), key);
+            auto* mode = page.findChild<QComboBox*>("auto_exposure");
+            auto* time = page.findChild<QSlider*>("exposure_time_absolute");
+            QVERIFY(mode && time && !time->isEnabled());
+            mode->setCurrentIndex(mode->findText("Manual Mode"));
+            emit mode->activated(mode->currentIndex());
+            QTRY_VERIFY_WITH_TIMEOUT(time->isEnabled(), 1000);
+            const double before = meanLuma(rig.orvex->view().lastFrame());
+            page.findChild<QSpinBox*>("exposure_time_absoluteValue")->setValue(time->maximum());
+            QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_EXPOSURE_ABSOLUTE), time->maximum());
+            QTRY_VERIFY_WITH_TIMEOUT(meanLuma(rig.orvex->view().lastFrame()) > before + 20, 5000);
+        });
+        rig.orvex->call(Member::ShowPropertyPage);
+        QVERIFY(sawPage);
+        rig.orvex->call(Member::Stop);
     }
 
     void unpluggedWhileRecording()

@@ -27,7 +27,7 @@ SettingRange VirtualCameraSettings::range(Member property)
     if (!s)
         return SettingRange{};
     std::lock_guard lock(m_mutex);
-    return SettingRange{true, s->min, s->max, s->step, m_values[settingIndex(property)]};
+    return SettingRange{true, s->min, s->max, s->step, m_values[settingIndex(property)], s->neutral};
 }
 
 SettingWrite VirtualCameraSettings::set(Member property, std::int32_t value)

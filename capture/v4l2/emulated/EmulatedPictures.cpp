@@ -163,6 +163,21 @@ const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint3
     return found->second;
 }
 
+namespace {
+
+// A manual exposure time longer than the automatic mode's usual one brightens the picture,
+// a shorter one darkens it; under the automatic mode the sensor keeps it as it is.
+int exposureLift(const FakeV4l2Device& device)
+{
+    const auto* mode = device.control(V4L2_CID_EXPOSURE_AUTO);
+    const auto* time = device.control(V4L2_CID_EXPOSURE_ABSOLUTE);
+    if (!mode || !time || mode->value != V4L2_EXPOSURE_MANUAL)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>((time->value - time->defaultValue) / 8, -96, 96));
+}
+
+}  // namespace
+
 std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();
@@ -180,7 +195,7 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
             drawSyncBox(target, format.width, format.height, Layout::Bayer);
         return std::size_t(format.width) * format.height;
     default:
-        drawBars(target, format.width, format.height, sequence, device.controlValue(V4L2_CID_BRIGHTNESS));
+        drawBars(target, format.width, format.height, sequence, device.controlValue(V4L2_CID_BRIGHTNESS) + exposureLift(device));
         if (marked)
             drawSyncBox(target, format.width, format.height, Layout::Yuyv);
         return std::size_t(format.width) * format.height * 2;

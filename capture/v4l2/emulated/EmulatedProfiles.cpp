@@ -31,6 +31,14 @@ FakeV4l2Hardware webcam(unsigned node)
     exposure.autoId = V4L2_CID_EXPOSURE_AUTO;
     exposure.manualValue = V4L2_EXPOSURE_MANUAL;
     hw.controls.push_back(exposure);
+    hw.controls.push_back(fakeBoolean(V4L2_CID_EXPOSURE_AUTO_PRIORITY, "Exposure, Dynamic Framerate", false));
+    hw.controls.push_back(fakeBoolean(V4L2_CID_FOCUS_AUTO, "Focus, Automatic Continuous", true));
+    auto focus = fakeControl(V4L2_CID_FOCUS_ABSOLUTE, "Focus, Absolute", 0, 250, 5, 0);
+    focus.autoId = V4L2_CID_FOCUS_AUTO;
+    hw.controls.push_back(focus);
+    hw.controls.push_back(fakeControl(V4L2_CID_ZOOM_ABSOLUTE, "Zoom, Absolute", 100, 500, 1, 100));
+    hw.controls.push_back(fakeControl(V4L2_CID_PAN_ABSOLUTE, "Pan, Absolute", -36000, 36000, 3600, 0));
+    hw.controls.push_back(fakeControl(V4L2_CID_TILT_ABSOLUTE, "Tilt, Absolute", -36000, 36000, 3600, 0));
 
     const std::vector<v4l2_fract> both{{1, 30}, {1, 15}};
     hw.formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", {{640, 480, both}, {1280, 720, both}}, {}},
@@ -50,6 +58,12 @@ FakeV4l2Hardware tvCard(unsigned node)
     hw.formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", {}, {}}, {V4L2_PIX_FMT_GREY, "8-bit Greyscale", {}, {}}};
     hw.stationsMHz = emulatedStationsMHz;
     hw.audioInputs = {"Tuner", "Line In"};
+    // What a PCI capture card's decoder and audio chip add to the picture settings and mute.
+    hw.controls.push_back(fakeBoolean(V4L2_CID_CHROMA_AGC, "Chroma AGC", true));
+    hw.controls.push_back(fakeControl(V4L2_CID_AUDIO_BALANCE, "Balance", 0, 127, 1, 64));
+    hw.controls.push_back(fakeControl(V4L2_CID_AUDIO_BASS, "Bass", 0, 65535, 1, 32768));
+    hw.controls.push_back(fakeControl(V4L2_CID_AUDIO_TREBLE, "Treble", 0, 65535, 1, 32768));
+    hw.controls.push_back(fakeBoolean(V4L2_CID_AUDIO_LOUDNESS, "Loudness", false));
     hw.picture = std::make_shared<TvPicture>();
     return hw;
 }

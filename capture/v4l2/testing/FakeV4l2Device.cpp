@@ -32,19 +32,55 @@ bool isMenu(std::uint32_t type)
     return type == V4L2_CTRL_TYPE_MENU || type == V4L2_CTRL_TYPE_INTEGER_MENU;
 }
 
+// What the framework enumerates with NEXT_COMPOUND: arrays and compound types.
+bool isCompound(const FakeV4l2Hardware::Control& control)
+{
+    return !control.dimensions.empty() || control.type >= V4L2_CTRL_COMPOUND_TYPES;
+}
+
+// What the single-value ioctls (G_CTRL, S_CTRL) cannot carry.
+bool isWide(const FakeV4l2Hardware::Control& control)
+{
+    return isCompound(control) || control.type == V4L2_CTRL_TYPE_INTEGER64 || control.type == V4L2_CTRL_TYPE_STRING;
+}
+
+std::uint32_t elementCount(const FakeV4l2Hardware::Control& control)
+{
+    std::uint32_t count = 1;
+    for (const std::uint32_t dimension : control.dimensions)
+        count *= dimension;
+    return count;
+}
+
+std::uint32_t elementSize(const FakeV4l2Hardware::Control& control)
+{
+    if (control.type >= V4L2_CTRL_COMPOUND_TYPES)
+        return control.elementSize;
+    if (control.type == V4L2_CTRL_TYPE_STRING)
+        return static_cast<std::uint32_t>(control.maximum) + 1;
+    return control.type == V4L2_CTRL_TYPE_INTEGER64 ? sizeof(std::int64_t) : sizeof(std::int32_t);
+}
+
+std::string defaultText(const FakeV4l2Hardware::Control& control)
+{
+    return std::string(static_cast<std::size_t>(std::max<std::int64_t>(control.minimum, 0)), ' ');
+}
+
 // The control framework's rounding of an integer control: half a step up, clamp, then down
 // to the step grid counted from the minimum; near the maximum it takes the maximum first,
 // which the grid may then round below.
-std::int32_t roundToRange(std::int64_t value, const FakeV4l2Hardware::Control& control)
+std::int64_t roundToRange(std::int64_t value, const FakeV4l2Hardware::Control& control)
 {
     const std::int64_t step = std::max(1, control.step);
     if (control.maximum >= 0 && value >= control.maximum - step / 2)
         value = control.maximum;
-    else
+    else if (value <= std::numeric_limits<std::int64_t>::max() - step / 2)
         value += step / 2;
     value = std::clamp<std::int64_t>(value, control.minimum, control.maximum);
-    const std::int64_t offset = (value - control.minimum) / step * step;
-    return static_cast<std::int32_t>(control.minimum + offset);
+    // Unsigned: the distance across a full 64-bit range does not fit a signed number.
+    const std::uint64_t offset = (static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(control.minimum))
+        / static_cast<std::uint64_t>(step) * static_cast<std::uint64_t>(step);
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(control.minimum) + offset);
 }
 
 std::uint32_t distance(std::uint32_t a, std::uint32_t b)
@@ -107,6 +143,9 @@ FakeV4l2Device::FakeV4l2Device(FakeV4l2Hardware hardware) : m_hw(std::move(hardw
 {
     std::sort(m_hw.controls.begin(), m_hw.controls.end(),
               [](const auto& a, const auto& b) { return a.id < b.id; });
+    for (auto& control : m_hw.controls)
+        if (control.type == V4L2_CTRL_TYPE_STRING && control.text.empty())
+            control.text = defaultText(control);
     // The framework adds a class control, read- and write-only, ahead of each class's first control.
     for (const auto& control : m_hw.controls) {
         const std::uint32_t controlClass = V4L2_CTRL_ID2CLASS(control.id);
@@ -408,13 +447,25 @@ int FakeV4l2Device::extendedControls(int file, unsigned long request, v4l2_ext_c
     for (std::uint32_t index = 0; index < controls.count; ++index) {
         v4l2_ext_control& wanted = controls.controls[index];
         const auto* found = controlOrClass(wanted.id);
+        if (get && isWide(*found)) {
+            if ((error = getWide(*found, controls.which == V4L2_CTRL_WHICH_DEF_VAL, wanted))) {
+                controls.error_idx = index;
+                return error;
+            }
+            continue;
+        }
         if (get) {
-            wanted.value = controls.which == V4L2_CTRL_WHICH_DEF_VAL ? found->defaultValue : found->value;
+            wanted.value = static_cast<std::int32_t>(controls.which == V4L2_CTRL_WHICH_DEF_VAL ? found->defaultValue : found->value);
             continue;
         }
         if (request == VIDIOC_TRY_EXT_CTRLS)
             continue;
         controls.error_idx = index;
+        if (isWide(*found)) {
+            if ((error = setWide(file, *findControl(wanted.id), wanted)))
+                return error;
+            continue;
+        }
         v4l2_control single{wanted.id, wanted.value};
         if ((error = setControl(single, file)))
             return error;
@@ -436,7 +487,7 @@ int FakeV4l2Device::checkExtended(unsigned long request, v4l2_ext_controls& cont
     }
     if (request == VIDIOC_G_EXT_CTRLS) {
         for (std::uint32_t index = 0; index < controls.count; ++index)
-            if (controlOrClass(controls.controls[index].id)->flags & V4L2_CTRL_FLAG_WRITE_ONLY)
+            if (liveFlags(*controlOrClass(controls.controls[index].id)) & V4L2_CTRL_FLAG_WRITE_ONLY)
                 return EACCES;
         return 0;
     }
@@ -448,11 +499,73 @@ int FakeV4l2Device::checkExtended(unsigned long request, v4l2_ext_controls& cont
             return EACCES;
         if (request == VIDIOC_S_EXT_CTRLS && (liveFlags(found) & V4L2_CTRL_FLAG_GRABBED))
             return EBUSY;
-        std::int32_t value = wanted.value;
+        if (found.type == V4L2_CTRL_TYPE_STRING && !isCompound(found)) {
+            if (!wanted.string || wanted.size == 0)
+                return EFAULT;
+            // The framework copies at most maximum + 1 bytes: a longer string is out of range.
+            const auto length = static_cast<std::int64_t>(strnlen(wanted.string, wanted.size));
+            if (length > found.maximum || length < found.minimum || (length - found.minimum) % std::max(1, found.step))
+                return ERANGE;
+            continue;
+        }
+        if (isCompound(found)) {
+            if (!wanted.ptr || wanted.size < elementCount(found) * elementSize(found))
+                return ENOSPC;
+            continue;
+        }
+        const bool wide = found.type == V4L2_CTRL_TYPE_INTEGER64;
+        std::int64_t value = wide ? wanted.value64 : wanted.value;
         if (const int error = validate(found, value))
             return error;
-        wanted.value = value;
+        if (wide)
+            wanted.value64 = value;
+        else
+            wanted.value = static_cast<std::int32_t>(value);
     }
+    return 0;
+}
+
+int FakeV4l2Device::getWide(const FakeV4l2Hardware::Control& control, bool defaults, v4l2_ext_control& wanted) const
+{
+    if (control.type == V4L2_CTRL_TYPE_INTEGER64 && !isCompound(control)) {
+        wanted.value64 = defaults ? control.defaultValue : control.value;
+        return 0;
+    }
+    // A payload: the caller's buffer must hold all of it, else it learns the size it needs.
+    const std::uint32_t size = elementCount(control) * elementSize(control);
+    if (wanted.size < size || !wanted.ptr) {
+        wanted.size = size;
+        return ENOSPC;
+    }
+    wanted.size = size;
+    if (control.type == V4L2_CTRL_TYPE_STRING && !isCompound(control)) {
+        const std::string text = defaults ? defaultText(control) : control.text;
+        std::memset(wanted.string, 0, size);
+        std::memcpy(wanted.string, text.data(), std::min<std::size_t>(text.size(), size - 1));
+        return 0;
+    }
+    std::memset(wanted.ptr, 0, size);
+    return 0;
+}
+
+// Checked already (checkExtended). Compound contents are not kept: a write takes no effect.
+int FakeV4l2Device::setWide(int file, FakeV4l2Hardware::Control& control, v4l2_ext_control& wanted)
+{
+    if (isCompound(control))
+        return 0;
+    bool changed = false;
+    if (control.type == V4L2_CTRL_TYPE_STRING) {
+        const std::string text(wanted.string, strnlen(wanted.string, wanted.size));
+        changed = text != control.text;
+        control.text = text;
+    } else {
+        changed = control.value != wanted.value64;
+        control.value = wanted.value64;
+    }
+    if (m_keepLog)
+        m_writes.push_back({control.id, control.type == V4L2_CTRL_TYPE_STRING ? 0 : static_cast<std::int32_t>(wanted.value64), 0});
+    if (changed)
+        m_events.raise(controlEvent(control, V4L2_EVENT_CTRL_CH_VALUE), file);
     return 0;
 }
 
@@ -478,7 +591,10 @@ v4l2_event FakeV4l2Device::controlEvent(const FakeV4l2Hardware::Control& control
     event.u.ctrl.changes = changes;
     event.u.ctrl.type = control.type;
     event.u.ctrl.flags = liveFlags(control);
-    event.u.ctrl.value = control.value;
+    if (control.type == V4L2_CTRL_TYPE_INTEGER64)
+        event.u.ctrl.value64 = control.value;
+    else if (!isWide(control))
+        event.u.ctrl.value = static_cast<std::int32_t>(control.value);
     event.u.ctrl.minimum = control.minimum;
     event.u.ctrl.maximum = control.maximum;
     event.u.ctrl.step = isMenu(control.type) ? 1 : control.step;
@@ -509,7 +625,7 @@ const FakeV4l2Hardware::Control* FakeV4l2Device::control(std::uint32_t id) const
 std::int32_t FakeV4l2Device::controlValue(std::uint32_t id) const
 {
     const auto* found = control(id);
-    return found ? found->value : 0;
+    return found ? static_cast<std::int32_t>(found->value) : 0;
 }
 
 std::uint32_t FakeV4l2Device::frequency(std::uint32_t tuner) const
@@ -596,6 +712,9 @@ bool FakeV4l2Device::autoIsOn(const FakeV4l2Hardware::Control& control) const
 std::uint32_t FakeV4l2Device::liveFlags(const FakeV4l2Hardware::Control& control) const
 {
     std::uint32_t flags = control.flags;
+    // The framework's own flags for a button: it has no value to read.
+    if (control.type == V4L2_CTRL_TYPE_BUTTON)
+        flags |= V4L2_CTRL_FLAG_WRITE_ONLY | V4L2_CTRL_FLAG_EXECUTE_ON_WRITE;
     if (autoIsOn(control))
         flags |= V4L2_CTRL_FLAG_INACTIVE;
     if (std::find(m_grabbed.begin(), m_grabbed.end(), control.id) != m_grabbed.end())
@@ -740,12 +859,12 @@ template <typename Query>
 int FakeV4l2Device::describeControl(Query& query) const
 {
     const std::uint32_t wanted = query.id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    // NEXT_CTRL walks the plain controls, NEXT_COMPOUND the compound ones, both together all:
-    // these cards have no compound controls.
-    if ((query.id & V4L2_CTRL_FLAG_NEXT_COMPOUND) && !(query.id & V4L2_CTRL_FLAG_NEXT_CTRL))
-        return EINVAL;
-    const FakeV4l2Hardware::Control* found =
-        (query.id & V4L2_CTRL_FLAG_NEXT_CTRL) ? nextControl(wanted) : controlOrClass(wanted);
+    // NEXT_CTRL walks the plain controls, NEXT_COMPOUND the compound ones (arrays included),
+    // both together all.
+    const bool plain = query.id & V4L2_CTRL_FLAG_NEXT_CTRL, compound = query.id & V4L2_CTRL_FLAG_NEXT_COMPOUND;
+    const FakeV4l2Hardware::Control* found = (plain || compound) ? nextControl(wanted) : controlOrClass(wanted);
+    while (found && (plain != compound) && isCompound(*found) != compound)
+        found = nextControl(found->id);
     if (!found)
         return EINVAL;
     query = {};
@@ -766,8 +885,16 @@ int FakeV4l2Device::queryExtendedControl(v4l2_query_ext_ctrl& query) const
         return ENOTTY;
     const int result = describeControl(query);
     if (result == 0) {
-        query.elem_size = query.type == V4L2_CTRL_TYPE_CTRL_CLASS ? 0 : sizeof(std::int32_t);
-        query.elems = 1;
+        const auto& found = *controlOrClass(query.id);
+        query.elem_size = query.type == V4L2_CTRL_TYPE_CTRL_CLASS ? 0 : elementSize(found);
+        query.elems = elementCount(found);
+        query.nr_of_dims = static_cast<std::uint32_t>(std::min<std::size_t>(found.dimensions.size(), V4L2_CTRL_MAX_DIMS));
+        std::copy_n(found.dimensions.begin(), query.nr_of_dims, query.dims);
+        query.minimum = found.minimum;
+        query.maximum = found.maximum;
+        query.default_value = found.defaultValue;
+        if (isCompound(found) || found.type == V4L2_CTRL_TYPE_STRING)
+            query.flags |= V4L2_CTRL_FLAG_HAS_PAYLOAD;
     }
     return result;
 }
@@ -783,9 +910,14 @@ int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
     if (index < found->minimum || index > found->maximum || menu.index >= found->menu.size()
         || found->menu[menu.index].empty())
         return EINVAL;
-    std::uint8_t name[sizeof menu.name];
-    copyText(name, found->menu[menu.index]);
-    std::memcpy(menu.name, name, sizeof name);
+    if (found->type == V4L2_CTRL_TYPE_INTEGER_MENU) {
+        // An integer menu's entries are numbers, written as text in the hardware's description.
+        menu.value = std::stoll(found->menu[menu.index]);
+    } else {
+        std::uint8_t name[sizeof menu.name];
+        copyText(name, found->menu[menu.index]);
+        std::memcpy(menu.name, name, sizeof name);
+    }
     menu.reserved = 0;
     return 0;
 }
@@ -793,11 +925,11 @@ int FakeV4l2Device::queryMenu(v4l2_querymenu& menu) const
 int FakeV4l2Device::getControl(v4l2_control& request) const
 {
     const auto* found = controlOrClass(request.id);
-    if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED))
+    if (!found || (found->flags & V4L2_CTRL_FLAG_DISABLED) || isWide(*found))
         return EINVAL;
-    if (found->flags & V4L2_CTRL_FLAG_WRITE_ONLY)
+    if (liveFlags(*found) & V4L2_CTRL_FLAG_WRITE_ONLY)
         return EACCES;
-    request.value = found->value;
+    request.value = static_cast<std::int32_t>(found->value);
     return 0;
 }
 
@@ -817,9 +949,11 @@ int FakeV4l2Device::setControl(v4l2_control& request, int file)
     if (announced->flags & V4L2_CTRL_FLAG_READ_ONLY)
         return finish(EACCES);
     auto* found = findControl(request.id);
+    if (isWide(*found))
+        return finish(EINVAL);
     if (liveFlags(*found) & V4L2_CTRL_FLAG_GRABBED)
         return finish(EBUSY);
-    std::int32_t value = request.value;
+    std::int64_t value = request.value;
     if (const int error = validate(*found, value))
         return finish(error);
 
@@ -836,18 +970,25 @@ int FakeV4l2Device::setControl(v4l2_control& request, int file)
     for (const auto& [follower, wasAuto] : followers)
         if (autoIsOn(*follower) != wasAuto)
             m_events.raise(controlEvent(*follower, V4L2_EVENT_CTRL_CH_FLAGS), noOwner);
-    request.value = found->value;
+    request.value = static_cast<std::int32_t>(found->value);
     return finish(0);
 }
 
-int FakeV4l2Device::validate(const FakeV4l2Hardware::Control& control, std::int32_t& value) const
+int FakeV4l2Device::validate(const FakeV4l2Hardware::Control& control, std::int64_t& value) const
 {
     switch (control.type) {
     case V4L2_CTRL_TYPE_INTEGER:
+    case V4L2_CTRL_TYPE_INTEGER64:
         value = roundToRange(value, control);
         return 0;
     case V4L2_CTRL_TYPE_BOOLEAN:
         value = value != 0;
+        return 0;
+    case V4L2_CTRL_TYPE_BITMASK:
+        value = static_cast<std::uint32_t>(value) & static_cast<std::uint32_t>(control.maximum);
+        return 0;
+    case V4L2_CTRL_TYPE_BUTTON:
+        value = 0;
         return 0;
     case V4L2_CTRL_TYPE_MENU:
     case V4L2_CTRL_TYPE_INTEGER_MENU:

@@ -31,15 +31,20 @@ struct FakeV4l2Hardware {
         std::uint32_t id = 0;
         std::uint32_t type = V4L2_CTRL_TYPE_INTEGER;
         std::string name;
-        std::int32_t minimum = 0;
-        std::int32_t maximum = 0;
+        std::int64_t minimum = 0;
+        std::int64_t maximum = 0;       // a string's longest length
         std::int32_t step = 1;
-        std::int32_t defaultValue = 0;
-        std::int32_t value = 0;
-        std::uint32_t flags = 0;        // DISABLED, READ_ONLY, WRITE_ONLY; INACTIVE and GRABBED follow the state
+        std::int64_t defaultValue = 0;
+        std::int64_t value = 0;
+        std::uint32_t flags = 0;        // DISABLED, READ_ONLY, WRITE_ONLY, VOLATILE; INACTIVE and GRABBED follow the state
         std::vector<std::string> menu;  // menu entries by index; an empty name is an entry the driver skips
         std::uint32_t autoId = 0;       // the automatic mode that overrides this control while it is on
         std::int32_t manualValue = 0;   // the value of that mode's control that means "off" (a menu's manual entry)
+        std::string text;               // a string's value; its default is `minimum` spaces, as the framework's
+        // An array's dimensions (of `type`'s elements), or a compound type's (V4L2_CTRL_TYPE_U8 and
+        // up) with the size of one element; their contents are not modelled.
+        std::vector<std::uint32_t> dimensions;
+        std::uint32_t elementSize = 0;
     };
     struct FrameSize {
         std::uint32_t width = 0;
@@ -227,7 +232,10 @@ private:
     int getControl(v4l2_control& control) const;
     int setControl(v4l2_control& control, int file);
     // The value a set would store, or the error it answers, as the framework validates it.
-    int validate(const FakeV4l2Hardware::Control& control, std::int32_t& value) const;
+    int validate(const FakeV4l2Hardware::Control& control, std::int64_t& value) const;
+    // The extended ioctls' own part: 64-bit, string and compound values, which the single ones lack.
+    int getWide(const FakeV4l2Hardware::Control& control, bool defaults, v4l2_ext_control& wanted) const;
+    int setWide(int file, FakeV4l2Hardware::Control& control, v4l2_ext_control& wanted);
     int enumerateFormat(v4l2_fmtdesc& description) const;
     int enumerateFrameSize(v4l2_frmsizeenum& size) const;
     int enumerateFrameInterval(v4l2_frmivalenum& interval) const;

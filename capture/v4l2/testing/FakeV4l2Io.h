@@ -18,6 +18,8 @@ public:
 
     int open(const std::string& path) override;
     void close(int fd) override;
+    // The model's descriptors are numbers only: callers ask for events instead of polling.
+    int pollDescriptor(int) const override { return -1; }
     int ioctl(int fd, unsigned long request, void* argument) override;
     // The node's buffer memory (a memfd), mapped as the kernel maps a buffer at its offset.
     int mmap(int fd, std::size_t length, std::int64_t offset, const void*& mapping) override;
