@@ -760,7 +760,7 @@ private slots:
         QFETCH(QString, name);
         QVERIFY(askDriver(VIDIOC_S_INPUT, input));
         Rig rig(name.toStdString());
-        const std::vector<pagecontrols::ListedControl> listed = pagecontrols::listedControls(Node);
+        const std::vector<pagecontrols::ListedControl> listed = pagecontrols::listedControls(Node.c_str());
         QVERIFY(!listed.empty());
         int rows = -1;
         pagecontrols::onThePage(*rig.orvex, [&](QDialog& page) {
@@ -790,7 +790,7 @@ private slots:
         int webcam = 0;
         QVERIFY(askDriver(VIDIOC_S_INPUT, webcam));
         Rig rig("Webcam 0");
-        const std::vector<pagecontrols::ListedControl> listed = pagecontrols::listedControls(Node);
+        const std::vector<pagecontrols::ListedControl> listed = pagecontrols::listedControls(Node.c_str());
         const auto idOf = [&](const QString& key) {
             for (const auto& control : listed)
                 if (control.key == key)
@@ -809,7 +809,7 @@ private slots:
             wide->setText(QStringLiteral("-1234567890123"));
             wide->setModified(true);
             emit wide->editingFinished();
-            QCOMPARE(pagecontrols::controlValueOn(Node, idOf("integer_64_bits")), QStringLiteral("-1234567890123"));
+            QCOMPARE(pagecontrols::controlValueOn(Node.c_str(), idOf("integer_64_bits")), QStringLiteral("-1234567890123"));
 
             auto* brightness = page.findChild<QSlider*>("brightness");
             QVERIFY(brightness);
@@ -854,8 +854,8 @@ private slots:
                     continue;
                 if (control.array || query.type == V4L2_CTRL_TYPE_BUTTON)
                     continue;
-                QVERIFY2(pagecontrols::controlValueOn(Node, control.id) == pagecontrols::controlValueOn(Node, control.id, V4L2_CTRL_WHICH_DEF_VAL),
-                         qPrintable(control.key + ": " + pagecontrols::controlValueOn(Node, control.id)));
+                QVERIFY2(pagecontrols::controlValueOn(Node.c_str(), control.id) == pagecontrols::controlValueOn(Node.c_str(), control.id, V4L2_CTRL_WHICH_DEF_VAL),
+                         qPrintable(control.key + ": " + pagecontrols::controlValueOn(Node.c_str(), control.id)));
                 auto* status = page.findChild<QLabel*>(control.key + QStringLiteral("Status"));
                 QVERIFY2(status && status->text().isEmpty(), qPrintable(control.key + ": " + (status ? status->text() : QString())));
             }

@@ -107,6 +107,11 @@ public:
         crop.pixelaspect = {std::uint32_t(m_pixelAspect.width()), std::uint32_t(m_pixelAspect.height())};
         return 0;
     }
+    int mmap(int fd, std::size_t length, std::int64_t offset, const void*& mapping) override
+    {
+        return model->mmap(fd, length, offset, mapping);
+    }
+    void munmap(const void* mapping, std::size_t length) override { model->munmap(mapping, length); }
 
     const std::shared_ptr<FakeV4l2Io> model = std::make_shared<FakeV4l2Io>();
 
