@@ -64,6 +64,7 @@ struct SettingCase {
 struct KernelCamera {
     std::string card;        // the driver's card name, which the control lists
     std::string microphone;  // the camera's own sound device, as listed; none on vivid
+    std::vector<const char*> inputs;  // by name, in the driver's order
     std::vector<RecordingCase> recordings;
     std::vector<SettingCase> settings;
 };
@@ -77,7 +78,7 @@ const std::pair<Member, std::uint32_t> pictureControls[] = {
 
 KernelCamera vividCamera()
 {
-    KernelCamera camera{"vivid", {}, {}, {}};
+    KernelCamera camera{"vivid", {}, {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"}, {}, {}};
     camera.recordings = {
         {"Webcam 0 YUY2", "Webcam 0", "YUY2 640x360 30 fps", 640, 360, 30.0},
         // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
@@ -87,7 +88,7 @@ KernelCamera vividCamera()
         {"S-Video 0", "S-Video 0", "UYVY 768x576 25 fps", 768, 576, 25.0},
         {"HDMI 0", "HDMI 0", "YUY2 320x240 60 fps", 320, 240, 60.0}};
     // vivid moves brightness's range with the input, and lacks four of the settings.
-    for (const char* input : {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"})
+    for (const char* input : camera.inputs)
         camera.settings.push_back({input, Member::Brightness, V4L2_CID_BRIGHTNESS});
     for (const auto& [property, control] : pictureControls)
         camera.settings.push_back({"Webcam 0", property, control});
@@ -99,7 +100,7 @@ KernelCamera usbCamera()
 {
     // uvcvideo adds the interface association's function name, cut to V4L2's 32 bytes, as it does
     // on most real webcams.
-    KernelCamera camera{"Orvex USB Webcam: Orvex USB Web", "Orvex USB Webcam", {}, {}};
+    KernelCamera camera{"Orvex USB Webcam: Orvex USB Web", "Orvex USB Webcam", {"Input 1"}, {}, {}};
     // 640x480 YUYV at 30 fps (18 MB/s) is more than the emulated machine carries over USB/IP.
     camera.recordings = {{"USB YUY2", "", "YUY2 320x240 30 fps", 320, 240, 30.0},
                          {"USB MJPG", "", "MJPG 1280x720 30 fps", 1280, 720, 30.0}};
@@ -750,7 +751,7 @@ private slots:
         QTest::addColumn<int>("input");
         QTest::addColumn<QString>("name");
         int index = 0;
-        for (const char* input : {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"})
+        for (const char* input : camera().inputs)
             QTest::newRow(input) << index++ << input;
     }
 
@@ -859,6 +860,32 @@ private slots:
                 auto* status = page.findChild<QLabel*>(control.key + QStringLiteral("Status"));
                 QVERIFY2(status && status->text().isEmpty(), qPrintable(control.key + ": " + (status ? status->text() : QString())));
             }
+        });
+    }
+
+    // A camera's automatic exposure set to manual on the page makes its exposure time settable
+    // there, and the value reaches the driver.
+    void manualExposureMakesTheExposureTimeSettable()
+    {
+        v4l2_queryctrl automatic{};
+        automatic.id = V4L2_CID_EXPOSURE_AUTO;
+        if (!askDriver(VIDIOC_QUERYCTRL, automatic))
+            QSKIP("the camera has no automatic exposure");
+        Rig rig("");
+        pagecontrols::onThePage(*rig.orvex, [&](QDialog& page) {
+            auto* mode = page.findChild<QComboBox*>("auto_exposure");
+            auto* time = page.findChild<QSpinBox*>("exposure_time_absoluteValue");
+            QVERIFY(mode && time);
+            mode->setCurrentIndex(mode->findData(QVariant::fromValue<qlonglong>(V4L2_EXPOSURE_APERTURE_PRIORITY)));
+            emit mode->activated(mode->currentIndex());
+            QTRY_VERIFY_WITH_TIMEOUT(!time->isEnabled(), 2000);
+            mode->setCurrentIndex(mode->findData(QVariant::fromValue<qlonglong>(V4L2_EXPOSURE_MANUAL)));
+            emit mode->activated(mode->currentIndex());
+            QCOMPARE(driverControl(V4L2_CID_EXPOSURE_AUTO), int(V4L2_EXPOSURE_MANUAL));
+            QTRY_VERIFY_WITH_TIMEOUT(time->isEnabled(), 2000);
+            const int wanted = time->minimum() + (time->maximum() - time->minimum()) / 3;
+            time->setValue(wanted);
+            QCOMPARE(driverControl(V4L2_CID_EXPOSURE_ABSOLUTE), wanted);
         });
     }
 
