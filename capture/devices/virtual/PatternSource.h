@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FramePainter.h"
-#include "TvPictureFields.h"
 
 #include "capture/devices/GstHandle.h"
 #include "capture/devices/VideoFormat.h"
@@ -22,8 +21,7 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format);
 // A live bin with one "src" pad that delivers the format at its rate, time-stamped by the
 // pipeline clock, each frame drawn by the painter. Frames are drawn as BGRx and converted inside
 // the bin when the format asks for another layout.
-// The caps say the fields and the pixel aspect the painter draws.
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
-                               std::unique_ptr<FramePainter> painter, const TvPictureFields& fields = {});
+                               std::unique_ptr<FramePainter> painter);
 
 }  // namespace capture

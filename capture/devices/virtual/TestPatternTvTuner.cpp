@@ -51,9 +51,7 @@ ElementPtr TestPatternTvTuner::createSource(int input, const VideoFormat& format
     switch (input) {
     case Television:
         return createPatternSource(name(), format,
-                                   std::make_unique<TunerPainter>(format.width, format.height, m_settings, m_tuner,
-                                                                  tvPictureFieldsOf(format)),
-                                   tvPictureFieldsOf(format));
+                                   std::make_unique<TunerPainter>(format.width, format.height, m_settings, m_tuner));
     case Composite:
         return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
     default:

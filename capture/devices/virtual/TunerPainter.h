@@ -4,7 +4,6 @@
 #include "SimulatedTuner.h"
 #include "Snow.h"
 #include "TestPatternPicture.h"
-#include "TvPictureFields.h"
 #include "VirtualCameraSettings.h"
 
 #include <memory>
@@ -16,9 +15,8 @@ namespace capture {
 // channel carries nothing. Follows tuning and settings from one frame to the next.
 class TunerPainter : public FramePainter {
 public:
-    // fields: how the station's picture is taken (TvPictureFields.h); snow has no motion to comb.
     TunerPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
-                 std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields = {});
+                 std::shared_ptr<const SimulatedTuner> tuner);
 
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
@@ -27,7 +25,6 @@ private:
     std::shared_ptr<const SimulatedTuner> m_tuner;
     TestPatternPicture m_picture;
     Snow m_snow;
-    TvPictureFields m_fields;
     std::uint64_t m_rendered = 0;
     std::optional<int> m_renderedStation;
 };
