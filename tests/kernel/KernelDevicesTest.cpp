@@ -457,11 +457,12 @@ private slots:
         qInfo("picture %.3f s, sound %.3f s, %d frames; %d flashes, %d beeps; sync offsets (ms, sound after picture): %s",
               written.videoEnd, written.audioEnd, written.videoFrames, int(marks.flashes.size()), int(marks.beeps.size()),
               qPrintable(offsets));
-        constexpr double frame = 1.0 / 30;
+        // The sound ends on one of the microphone's buffers: measured 0 to 42 ms from the picture.
+        constexpr double frame = 1.0 / 30, soundBuffer = 0.025;
         // The recording runs on the microphone's clock, which is as fast as its samples come: on a
         // host too busy to give the emulated machine its two cores, the USB/IP round trips bring
         // only 65 to 95 % of real time (the kernel tests run alone for that).
-        QVERIFY2(written.videoEnd > 9.0 && std::abs(written.videoEnd - written.audioEnd) <= frame,
+        QVERIFY2(written.videoEnd > 9.0 && std::abs(written.videoEnd - written.audioEnd) <= frame + soundBuffer,
                  qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
         QVERIFY2(marks.error.empty() && marks.offsetsMs.size() >= 4, marks.error.c_str());
     }
