@@ -280,14 +280,14 @@ std::span<const std::uint8_t> UvcCamera::jpegFrame(FrameSize size, bool marked, 
     m_jpeg->want(std::uint32_t((m_frameCount + framesToMark) % capture::emulated::cameraCycle), true);
     const std::vector<std::uint8_t>* frame = m_jpeg->find(m_frameCount, marked);
     // While the cycle is being encoded a mark goes out on a marked frame nearby, other frames
-    // repeat the last plain one (never the box, or it would stay on until the next mark); only
-    // the very first waits.
+    // repeat the last plain one (never the box, or it would stay on until the next mark); the
+    // very first is the cycle's first, encoded before the camera was plugged in.
     if (!frame && marked)
         frame = m_jpeg->nearestMarked(m_frameCount);
     if (!frame && !marked && m_lastJpeg)
         frame = m_lastJpeg;
     if (!frame)
-        frame = &capture::emulated::cameraJpegFrame(size.width, size.height, m_frameCount, marked);
+        frame = &capture::emulated::cameraJpegFrame(size.width, size.height, 0, marked);
     if (!marked)
         m_lastJpeg = frame;
     return *frame;

@@ -9,6 +9,7 @@
 // ORVEX_USB_WEBCAM_TRACE=1 prints every transfer to stderr.
 
 #include "Descriptors.h"
+#include "capture/v4l2/emulated/EmulatedPictures.h"
 #include "UacMicrophone.h"
 #include "UsbIpLink.h"
 #include "UvcCamera.h"
@@ -353,6 +354,14 @@ int main(int argc, char** argv)
         sigaddset(&mask, signal);
     sigprocmask(SIG_BLOCK, &mask, nullptr);
     const FileDescriptor signals(signalfd(-1, &mask, SFD_CLOEXEC));
+    // The first picture of each Motion JPEG size, plain and marked, before the camera is there:
+    // a stream's first frame must not wait the second or more an encode takes under emulation
+    // (the rest of the cycle is encoded as the stream runs).
+    for (const VideoFormat& format : videoFormats)
+        for (const FrameSize size : format.frames)
+            if (format.mjpeg)
+                for (const bool marked : {false, true})
+                    capture::emulated::cameraJpegFrame(size.width, size.height, 0, marked);
     try {
         Webcam webcam(errorEvery);
         webcam.plug();
