@@ -1,5 +1,6 @@
 #include "RecordingEnd.h"
 
+#include "EngineLog.h"
 #include "RunningTime.h"
 #include "Silence.h"
 
@@ -18,8 +19,6 @@ namespace {
 // A stream that ends this much before the stop has lost its source (a device gone), not a few
 // frames on the way: it is left as it is.
 constexpr GstClockTime kLongestFill = 2 * GST_SECOND;
-// Less than this of sound missing is a buffer's worth at most, not worth a silence.
-constexpr GstClockTime kShortestSilence = 20 * GST_MSECOND;
 
 }  // namespace
 
@@ -71,25 +70,60 @@ bool soundFormat(GstPad* pad, GstAudioInfo& audio)
            GST_AUDIO_INFO_RATE(&audio) > 0;
 }
 
-void note(GstPad* pad, GstBuffer* buffer, Branch& branch)
+// The sound of `buffer` up to `stop` (running time), cut to the sample; null when none of it is.
+GstBuffer* soundBefore(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime begins, GstClockTime stop)
 {
+    if (begins >= stop)
+        return nullptr;
+    const auto frameBytes = static_cast<gsize>(GST_AUDIO_INFO_BPF(&audio));
+    const guint64 kept = gst_util_uint64_scale_round(stop - begins, guint64(GST_AUDIO_INFO_RATE(&audio)), GST_SECOND);
+    if (kept == 0)
+        return nullptr;
+    if (kept * frameBytes >= gst_buffer_get_size(buffer))
+        return gst_buffer_ref(buffer);
+    GstBuffer* front = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_ALL, 0, static_cast<gsize>(kept * frameBytes));
+    GST_BUFFER_DURATION(front) = gst_util_uint64_scale_round(kept, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
+    return front;
+}
+
+// Notes where the branch has come to, and keeps nothing of what was taken after the stop: a
+// picture is kept when most of its frame lies before the stop, sound up to the sample. What
+// the queues still held when the recording was stopped would otherwise make one stream longer
+// than the other by as much as its queue and its device's latency.
+GstPadProbeReturn note(GstPad* pad, GstPadProbeInfo* info, Branch& branch)
+{
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (!GST_BUFFER_PTS_IS_VALID(buffer))
-        return;
+        return GST_PAD_PROBE_OK;
     GstClockTime duration = 0;
-    if (branch.picture) {
+    GstAudioInfo audio;
+    if (branch.picture)
         duration = frameDuration(pad, buffer);
-    } else {
-        GstAudioInfo audio;
-        if (!soundFormat(pad, audio))
-            return;
+    else if (soundFormat(pad, audio))
         duration = soundDuration(audio, buffer);
-    }
-    const GstClockTime end = toRunningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
+    else
+        return GST_PAD_PROBE_OK;
+    const GstClockTime begins = toRunningTime(pad, GST_BUFFER_PTS(buffer));
     std::lock_guard lock(branch.mutex);
+    if (GST_CLOCK_TIME_IS_VALID(branch.stop) && begins + duration > branch.stop) {
+        if (branch.picture) {
+            if (begins + duration / 2 >= branch.stop)
+                return GST_PAD_PROBE_DROP;
+        } else {
+            GstBuffer* front = soundBefore(buffer, audio, begins, branch.stop);
+            if (!front)
+                return GST_PAD_PROBE_DROP;
+            gst_buffer_unref(buffer);
+            GST_PAD_PROBE_INFO_DATA(info) = buffer = front;
+            duration = branch.stop - begins;
+        }
+    }
+    const GstClockTime end = begins + duration;
     if (!GST_CLOCK_TIME_IS_VALID(branch.lastEnd) || end > branch.lastEnd)
         branch.lastEnd = end;
     if (branch.picture)
         gst_buffer_replace(&branch.last, buffer);
+    return GST_PAD_PROBE_OK;
 }
 
 // The last picture again, once for every frame's time up to the stop, as the device would
@@ -115,10 +149,10 @@ std::vector<GstBuffer*> lastPictureAgain(GstPad* pad, Branch& branch)
 GstBuffer* silenceUpToStop(GstPad* pad, Branch& branch, GstClockTime missing)
 {
     GstAudioInfo audio;
-    if (missing < kShortestSilence || !soundFormat(pad, audio))
+    if (!soundFormat(pad, audio))
         return nullptr;
     const guint64 frames = gst_util_uint64_scale_round(missing, guint64(GST_AUDIO_INFO_RATE(&audio)), GST_SECOND);
-    GstBuffer* silence = silentSound(audio, frames);
+    GstBuffer* silence = frames > 0 ? silentSound(audio, frames) : nullptr;
     if (!silence)
         return nullptr;
     GST_BUFFER_PTS(silence) = fromRunningTime(pad, branch.lastEnd);
@@ -129,10 +163,8 @@ GstBuffer* silenceUpToStop(GstPad* pad, Branch& branch, GstClockTime missing)
 GstPadProbeReturn watch(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
     Branch& branch = **static_cast<BranchHandle*>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
-        note(pad, GST_PAD_PROBE_INFO_BUFFER(info), branch);
-        return GST_PAD_PROBE_OK;
-    }
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER)
+        return note(pad, info, branch);
     if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
         return GST_PAD_PROBE_OK;
     std::vector<GstBuffer*> fill;
@@ -145,6 +177,9 @@ GstPadProbeReturn watch(GstPad* pad, GstPadProbeInfo* info, gpointer data)
             else if (GstBuffer* silence = branch.picture ? nullptr : silenceUpToStop(pad, branch, branch.stop - branch.lastEnd))
                 fill.push_back(silence);
         }
+        qCDebug(lcEngine, "%s ends at %.1f ms, the stop is at %.1f ms: %zu buffer(s) added",
+                branch.picture ? "picture" : "sound", double(branch.lastEnd) / GST_MSECOND,
+                double(branch.stop) / GST_MSECOND, fill.size());
     }
     // Into the element ahead of end-of-stream, on the branch's own streaming thread.
     for (GstBuffer* buffer : fill)

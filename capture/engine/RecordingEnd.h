@@ -11,6 +11,8 @@ namespace capture {
 // otherwise end its stream early, and an AVI, which keeps no timestamps, would hold less of it
 // than of the other. At end-of-stream the picture branch repeats its last picture, and the
 // sound branch adds silence, up to the moment of the stop, as they do for gaps on the way.
+// What either branch still carries from after the stop is left out, so both end at the stop:
+// the sound to the sample, the picture within half a frame.
 //
 // pictureInput is videorate's input in the picture branch, soundInput audiorate's in the
 // sound branch (raw sound); either may be null.
