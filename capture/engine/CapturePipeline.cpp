@@ -4,11 +4,14 @@
 #include "GraphBuilder.h"
 #include "GraphDump.h"
 #include "PadProbes.h"
+#include "PictureCheck.h"
+#include "PictureHold.h"
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
 #include "SoundMonitor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -25,6 +28,9 @@ constexpr auto kRecordStartLimit = 8s;
 // wait as long as the file still grows, give up only when it stalls.
 constexpr auto kFinishStall = 5s;
 constexpr auto kFinishLimit = 120s;
+
+// A running source this long without a picture is said to have none.
+constexpr std::int64_t kStallUs = 2 * G_USEC_PER_SEC;
 
 std::atomic<int> runsMade{0};
 
@@ -75,8 +81,14 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
     run.parts = std::move(layout.parts);
     run.frameDuration = layout.frameDuration;
     run.previewWanted = layout.previewWanted;
-    if (layout.videoSource)
+    run.videoDevice = m_videoDevice;
+    m_watchesPictures = static_cast<bool>(layout.videoSource);
+    if (layout.videoSource) {
         watchVideoSource(layout.videoSource.get(), run);
+        checkPictures(layout.videoSource.get(), run, layout.jpeg, layout.previewDecoder != nullptr);
+    }
+    if (layout.previewDecoder)
+        countDecoderDrops(layout.previewDecoder, run);
     if (layout.audioSource)
         watchAudioSource(layout.audioSource.get(), run);
     if (layout.recordBranch)
@@ -85,8 +97,11 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
         dropWhenRecordingStops(layout.soundRecordBranch.get(), run);
     m_sound = std::move(layout.sound);
     run.sound = m_sound.get();
-    if (layout.recordQueue)
+    if (layout.recordQueue) {
         countOverruns(layout.recordQueue, run);
+        PadPtr entry(gst_element_get_static_pad(layout.recordQueue, "sink"));
+        m_hold = std::make_unique<PictureHold>(m_pipeline.get(), entry.get(), GstClockTime(layout.frameDuration));
+    }
     for (const PadPtr& pad : layout.muxerInputs) {
         MuxerInput& input = run.inputs.emplace_back();
         input.run = &run;
@@ -102,6 +117,7 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
 
 CapturePipeline::~CapturePipeline()
 {
+    m_hold.reset();
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     BusPtr bus(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
@@ -133,6 +149,11 @@ std::optional<PipelineFailure> CapturePipeline::play(QObject* context, std::func
     if (failure)
         return failure;
 
+    // A recording that has not shown its first picture yet still has its stall timed from here.
+    std::int64_t none = -1;
+    if (m_watchesPictures && run.lastPictureUs.compare_exchange_strong(none, g_get_monotonic_time()))
+        run.lastPictureWallUs = g_get_real_time();
+
     lock.lock();
     run.context = context;
     run.onFailure = std::move(onFailure);
@@ -150,6 +171,8 @@ bool CapturePipeline::finishRecording()
     RunState& run = *m_run;
     m_recordingOpen = false;
     run.recordStopping = true;
+    if (m_hold)
+        m_hold->stop();
     if (GstClock* clock = gst_element_get_clock(m_pipeline.get())) {
         const GstClockTime now = gst_clock_get_time(clock);
         const GstClockTime base = gst_element_get_base_time(m_pipeline.get());
@@ -198,6 +221,12 @@ CaptureStats CapturePipeline::stats() const
     stats.recording = m_recordingOpen;
     stats.framesCaptured = m_run->framesCaptured;
     stats.framesDropped = m_run->framesDropped;
+    stats.framesBroken = m_run->framesBroken;
+    stats.videoDevice = m_videoDevice;
+    const std::int64_t lastPicture = m_run->lastPictureUs;
+    const std::int64_t stall = std::max<std::int64_t>(kStallUs, 2 * m_run->frameDuration / GST_USECOND);
+    if (m_watchesPictures && lastPicture >= 0 && g_get_monotonic_time() - lastPicture >= stall)
+        stats.noPictureSinceUs = m_run->lastPictureWallUs;
     if (m_writer)
         stats.bytesWritten = m_writer->size();
     for (const MuxerInput& input : m_run->inputs)

@@ -172,6 +172,57 @@ int exposureLift(const FakeV4l2Device& device)
 
 }  // namespace
 
+namespace {
+
+std::uint32_t environmentNumber(const char* name, const char** rest = nullptr)
+{
+    const char* text = std::getenv(name);
+    if (!text || !*text)
+        return 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (rest)
+        *rest = end;
+    return static_cast<std::uint32_t>(value);
+}
+
+// Garbage of the picture's own length between its markers: no decoder makes a picture of it.
+std::size_t drawGarbage(std::span<std::uint8_t> target, std::size_t size, std::uint32_t sequence)
+{
+    std::uint32_t noise = 0x2545f491u ^ sequence;
+    for (std::size_t i = 0; i < size; ++i) {
+        noise ^= noise << 13;
+        noise ^= noise >> 17;
+        noise ^= noise << 5;
+        target[i] = static_cast<std::uint8_t>(noise);
+    }
+    target[0] = 0xff;
+    target[1] = 0xd8;
+    target[size - 2] = 0xff;
+    target[size - 1] = 0xd9;
+    return size;
+}
+
+}  // namespace
+
+JpegDamage cameraJpegDamage(std::uint32_t sequence)
+{
+    const std::uint32_t every = environmentNumber("ORVEX_EMULATED_BROKEN_EVERY");
+    if (every == 0 || sequence % every != every - 1)
+        return JpegDamage::None;
+    return (sequence / every) % 2 == 0 ? JpegDamage::Truncated : JpegDamage::Garbage;
+}
+
+bool CameraPicture::delivers(std::uint32_t sequence) const
+{
+    const char* rest = nullptr;
+    const std::uint32_t first = environmentNumber("ORVEX_EMULATED_STALL", &rest);
+    if (!rest || *rest != '+')
+        return true;
+    const std::uint32_t count = static_cast<std::uint32_t>(std::strtoul(rest + 1, nullptr, 10));
+    return sequence < first || sequence - first >= count;
+}
+
 std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();
@@ -180,6 +231,15 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
     case V4L2_PIX_FMT_MJPEG: {
         const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence, marked);
         const std::size_t size = std::min(jpeg.size(), target.size());
+        switch (cameraJpegDamage(sequence)) {
+        case JpegDamage::Garbage:
+            return drawGarbage(target, size, sequence);
+        case JpegDamage::Truncated:
+            std::memcpy(target.data(), jpeg.data(), size / 2);
+            return size / 2;
+        case JpegDamage::None:
+            break;
+        }
         std::memcpy(target.data(), jpeg.data(), size);
         return size;
     }

@@ -32,10 +32,20 @@ const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint3
 bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence);
 
 // A camera: the bars in YUYV (brightness applies), Motion JPEG or raw Bayer (GRBG).
+// Two environment settings make it misbehave as worn-out hardware does, read as it streams:
+// - ORVEX_EMULATED_BROKEN_EVERY=N: every Nth Motion JPEG frame is broken, by turns cut short
+//   (a lost USB packet) and garbage between the image's start and end markers;
+// - ORVEX_EMULATED_STALL=FIRST+COUNT: frames FIRST to FIRST+COUNT-1 are not delivered at all
+//   (a stalled sensor or a loose cable), in any format.
 class CameraPicture final : public FakeV4l2Picture {
 public:
     std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) override;
+    bool delivers(std::uint32_t sequence) const override;
 };
+
+// What frame `sequence` of the camera's Motion JPEG stream is under ORVEX_EMULATED_BROKEN_EVERY.
+enum class JpegDamage { None, Truncated, Garbage };
+JpegDamage cameraJpegDamage(std::uint32_t sequence);
 
 // A TV card: the bars on a station, snow without one; YUYV or grey.
 class TvPicture final : public FakeV4l2Picture {
