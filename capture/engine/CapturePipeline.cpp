@@ -142,6 +142,11 @@ std::optional<PipelineFailure> CapturePipeline::play(QObject* context, std::func
         qCInfo(lcEngine, "run %d: timed out after %lld s waiting for %s", run.number,
                static_cast<long long>((m_recordingOpen ? kRecordStartLimit : kStartLimit).count()),
                run.fedInputs < run.muxerInputs ? "the recording's streams" : "the first picture");
+    // Frames came, none of them usable: the device's failure, not the encoder's or the view's.
+    const bool pictureMissing = run.fedInputs < run.muxerInputs || (run.previewWanted && !run.previewShown);
+    if (!failure && !settled && pictureMissing && run.framesBroken > 0 && run.lastPictureUs < 0)
+        failure = nothingDecodable(m_videoDevice, int(std::chrono::duration_cast<std::chrono::seconds>(
+                                                          m_recordingOpen ? kRecordStartLimit : kStartLimit).count()));
     if (!failure && run.fedInputs < run.muxerInputs)
         failure = PipelineFailure::at(PipelineFailure::Part::Encoder, "the encoder gave nothing to record");
     lock.unlock();

@@ -40,10 +40,7 @@ void noteBroken(RunState& run, const char* why)
     const std::int64_t now = g_get_monotonic_time();
     std::int64_t since = -1;
     if (!run.brokenSinceUs.compare_exchange_strong(since, now) && now - since >= kUsableWithinUs) {
-        PipelineFailure failure = PipelineFailure::at(PipelineFailure::Part::VideoSource,
-                                                      "for 5 seconds it has sent nothing that could be decoded");
-        failure.element = run.videoDevice;
-        run.fail(failure);
+        run.fail(nothingDecodable(run.videoDevice, int(kUsableWithinUs / G_USEC_PER_SEC)));
     }
 }
 
@@ -106,6 +103,13 @@ GstPadProbeReturn decoderGives(GstPad*, GstPadProbeInfo*, gpointer data)
 }
 
 }  // namespace
+
+PipelineFailure nothingDecodable(const std::string& device, int seconds)
+{
+    return PipelineFailure::at(PipelineFailure::Part::VideoSource,
+                               "for " + std::to_string(seconds) + " seconds it has sent nothing that could be decoded")
+        .from(device);
+}
 
 bool wholeJpeg(const std::uint8_t* data, std::size_t size)
 {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "PipelineFailure.h"
+
 #include <gst/gst.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace capture {
 
@@ -21,6 +24,9 @@ bool wholeJpeg(const std::uint8_t* data, std::size_t size);
 // watchVideoSource, whose count of captured frames includes the broken ones.
 // decodedLater: the preview decodes the frames and says which it could read (countDecoderDrops).
 void checkPictures(GstPad* sourcePad, RunState& run, bool jpeg, bool decodedLater);
+
+// The failure of a device whose frames were all broken for the last `seconds`.
+PipelineFailure nothingDecodable(const std::string& device, int seconds);
 
 // The preview's Motion JPEG decoder: a frame it takes in and gives nothing for is counted as
 // broken, one it gives out is a picture. It never fails the run on its own count of errors.
