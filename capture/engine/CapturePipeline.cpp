@@ -9,6 +9,7 @@
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
+#include "RunningTime.h"
 #include "SoundMonitor.h"
 
 #include <algorithm>
@@ -178,13 +179,8 @@ bool CapturePipeline::finishRecording()
     run.recordStopping = true;
     if (m_hold)
         m_hold->stop();
-    if (GstClock* clock = gst_element_get_clock(m_pipeline.get())) {
-        const GstClockTime now = gst_clock_get_time(clock);
-        const GstClockTime base = gst_element_get_base_time(m_pipeline.get());
-        gst_object_unref(clock);
-        if (m_end && now > base)
-            m_end->stopAt(now - base);
-    }
+    if (const GstClockTime now = runningTimeNow(m_pipeline.get()); m_end && GST_CLOCK_TIME_IS_VALID(now))
+        m_end->stopAt(now);
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());
 

@@ -59,17 +59,6 @@ GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-GstClockTime runningNow(GstElement* pipeline)
-{
-    GstClock* clock = gst_element_get_clock(pipeline);
-    if (!clock)
-        return GST_CLOCK_TIME_NONE;
-    const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
-    const GstClockTime base = gst_element_get_base_time(pipeline);
-    return now > base ? now - base : GST_CLOCK_TIME_NONE;
-}
-
 }  // namespace
 
 PictureHold::PictureHold(GstElement* pipeline, GstPad* entry, GstClockTime frameDuration)
@@ -113,7 +102,7 @@ void PictureHold::run()
     while (!shared.wake.wait_for(lock, kLook, [&shared] { return shared.stopped; })) {
         if (shared.stopped || !shared.last || !GST_CLOCK_TIME_IS_VALID(shared.lastEnd) || shared.frame == 0)
             continue;
-        const GstClockTime now = runningNow(shared.pipeline);
+        const GstClockTime now = runningTimeNow(shared.pipeline);
         if (!GST_CLOCK_TIME_IS_VALID(now) || now < shared.lastEnd + shared.holdAfter)
             continue;
         // A frame's time back from now: a picture the source takes meanwhile comes after it.

@@ -231,7 +231,8 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
     case V4L2_PIX_FMT_MJPEG: {
         const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence, marked);
         const std::size_t size = std::min(jpeg.size(), target.size());
-        switch (cameraJpegDamage(sequence)) {
+        // A frame with the sync mark stays whole, so that a recording's timing can be read.
+        switch (marked ? JpegDamage::None : cameraJpegDamage(sequence)) {
         case JpegDamage::Garbage:
             return drawGarbage(target, size, sequence);
         case JpegDamage::Truncated:

@@ -34,7 +34,8 @@ bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence);
 // A camera: the bars in YUYV (brightness applies), Motion JPEG or raw Bayer (GRBG).
 // Two environment settings make it misbehave as worn-out hardware does, read as it streams:
 // - ORVEX_EMULATED_BROKEN_EVERY=N: every Nth Motion JPEG frame is broken, by turns cut short
-//   (a lost USB packet) and garbage between the image's start and end markers;
+//   (a lost USB packet) and garbage between the image's start and end markers (a frame with
+//   the sync mark excepted);
 // - ORVEX_EMULATED_STALL=FIRST+COUNT: frames FIRST to FIRST+COUNT-1 are not delivered at all
 //   (a stalled sensor or a loose cable), in any format.
 class CameraPicture final : public FakeV4l2Picture {
