@@ -186,31 +186,30 @@ std::uint32_t environmentNumber(const char* name, const char** rest = nullptr)
     return static_cast<std::uint32_t>(value);
 }
 
-// Garbage of the picture's own length between its markers: no decoder makes a picture of it.
-std::size_t drawGarbage(std::span<std::uint8_t> target, std::size_t size, std::uint32_t sequence)
-{
-    std::uint32_t noise = 0x2545f491u ^ sequence;
-    for (std::size_t i = 0; i < size; ++i) {
-        noise ^= noise << 13;
-        noise ^= noise >> 17;
-        noise ^= noise << 5;
-        target[i] = static_cast<std::uint8_t>(noise);
-    }
-    target[0] = 0xff;
-    target[1] = 0xd8;
-    target[size - 2] = 0xff;
-    target[size - 1] = 0xd9;
-    return size;
-}
-
 }  // namespace
 
-JpegDamage cameraJpegDamage(std::uint32_t sequence)
+JpegDamage jpegDamage(std::uint32_t sequence, std::uint32_t every)
 {
-    const std::uint32_t every = environmentNumber("ORVEX_EMULATED_BROKEN_EVERY");
     if (every == 0 || sequence % every != every - 1)
         return JpegDamage::None;
     return (sequence / every) % 2 == 0 ? JpegDamage::Truncated : JpegDamage::Garbage;
+}
+
+std::size_t damageJpeg(std::span<std::uint8_t> frame, JpegDamage damage, std::uint32_t sequence)
+{
+    if (damage == JpegDamage::Truncated)
+        return frame.size() / 2;
+    if (damage == JpegDamage::None || frame.size() < 4)
+        return frame.size();
+    // Garbage of the picture's own length between its markers: no decoder makes a picture of it.
+    std::uint32_t noise = 0x2545f491u ^ sequence;
+    for (std::size_t i = 2; i < frame.size() - 2; ++i) {
+        noise ^= noise << 13;
+        noise ^= noise >> 17;
+        noise ^= noise << 5;
+        frame[i] = static_cast<std::uint8_t>(noise);
+    }
+    return frame.size();
 }
 
 bool CameraPicture::delivers(std::uint32_t sequence) const
@@ -231,18 +230,10 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
     case V4L2_PIX_FMT_MJPEG: {
         const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence, marked);
         const std::size_t size = std::min(jpeg.size(), target.size());
-        // A frame with the sync mark stays whole, so that a recording's timing can be read.
-        switch (marked ? JpegDamage::None : cameraJpegDamage(sequence)) {
-        case JpegDamage::Garbage:
-            return drawGarbage(target, size, sequence);
-        case JpegDamage::Truncated:
-            std::memcpy(target.data(), jpeg.data(), size / 2);
-            return size / 2;
-        case JpegDamage::None:
-            break;
-        }
         std::memcpy(target.data(), jpeg.data(), size);
-        return size;
+        // A frame with the sync mark stays whole, so that a recording's timing can be read.
+        const JpegDamage damage = marked ? JpegDamage::None : jpegDamage(sequence, environmentNumber("ORVEX_EMULATED_BROKEN_EVERY"));
+        return damageJpeg(target.first(size), damage, sequence);
     }
     case V4L2_PIX_FMT_SGRBG8:
         drawBayer(target, format.width, format.height, sequence);

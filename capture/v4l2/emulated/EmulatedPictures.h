@@ -44,9 +44,12 @@ public:
     bool delivers(std::uint32_t sequence) const override;
 };
 
-// What frame `sequence` of the camera's Motion JPEG stream is under ORVEX_EMULATED_BROKEN_EVERY.
+// Frame `sequence` of a Motion JPEG stream in which every `every`th frame is broken (0: none),
+// by turns cut short and garbage between its markers.
 enum class JpegDamage { None, Truncated, Garbage };
-JpegDamage cameraJpegDamage(std::uint32_t sequence);
+JpegDamage jpegDamage(std::uint32_t sequence, std::uint32_t every);
+// Breaks the whole JPEG picture in `frame` as `damage` says; answers its length afterwards.
+std::size_t damageJpeg(std::span<std::uint8_t> frame, JpegDamage damage, std::uint32_t sequence);
 
 // A TV card: the bars on a station, snow without one; YUYV or grey.
 class TvPicture final : public FakeV4l2Picture {
