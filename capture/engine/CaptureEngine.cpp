@@ -30,6 +30,7 @@ public:
         last = pipeline->stats();
         last.running = false;
         last.recording = false;
+        last.noPictureSinceUs.reset();
         pipeline.reset();
         file.reset();
     }

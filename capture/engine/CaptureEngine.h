@@ -58,6 +58,11 @@ struct CaptureStats {
     bool recording = false;
     std::int64_t framesCaptured = 0;
     std::int64_t framesDropped = 0;
+    std::int64_t framesBroken = 0;  // damaged or undecodable frames skipped
+    // The wall clock's time (microseconds since the epoch) of the last picture, while the
+    // source has sent none for two seconds.
+    std::optional<std::int64_t> noPictureSinceUs;
+    std::string videoDevice;  // whose pictures these are
     std::uint64_t bytesWritten = 0;
     double recordedSeconds = 0;
     std::string fileName;

@@ -4,11 +4,15 @@
 #include "GraphBuilder.h"
 #include "GraphDump.h"
 #include "PadProbes.h"
+#include "PictureCheck.h"
+#include "PictureHold.h"
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
+#include "RunningTime.h"
 #include "SoundMonitor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -25,6 +29,9 @@ constexpr auto kRecordStartLimit = 8s;
 // wait as long as the file still grows, give up only when it stalls.
 constexpr auto kFinishStall = 5s;
 constexpr auto kFinishLimit = 120s;
+
+// A running source this long without a picture is said to have none.
+constexpr std::int64_t kStallUs = 2 * G_USEC_PER_SEC;
 
 std::atomic<int> runsMade{0};
 
@@ -75,8 +82,14 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
     run.parts = std::move(layout.parts);
     run.frameDuration = layout.frameDuration;
     run.previewWanted = layout.previewWanted;
-    if (layout.videoSource)
+    run.videoDevice = m_videoDevice;
+    m_watchesPictures = static_cast<bool>(layout.videoSource);
+    if (layout.videoSource) {
         watchVideoSource(layout.videoSource.get(), run);
+        checkPictures(layout.videoSource.get(), run, layout.jpeg, layout.previewDecoder != nullptr);
+    }
+    if (layout.previewDecoder)
+        countDecoderDrops(layout.previewDecoder, run);
     if (layout.audioSource)
         watchAudioSource(layout.audioSource.get(), run);
     if (layout.recordBranch)
@@ -85,8 +98,11 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
         dropWhenRecordingStops(layout.soundRecordBranch.get(), run);
     m_sound = std::move(layout.sound);
     run.sound = m_sound.get();
-    if (layout.recordQueue)
+    if (layout.recordQueue) {
         countOverruns(layout.recordQueue, run);
+        PadPtr entry(gst_element_get_static_pad(layout.recordQueue, "sink"));
+        m_hold = std::make_unique<PictureHold>(m_pipeline.get(), entry.get(), GstClockTime(layout.frameDuration));
+    }
     for (const PadPtr& pad : layout.muxerInputs) {
         MuxerInput& input = run.inputs.emplace_back();
         input.run = &run;
@@ -102,6 +118,7 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
 
 CapturePipeline::~CapturePipeline()
 {
+    m_hold.reset();
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     BusPtr bus(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
@@ -126,12 +143,22 @@ std::optional<PipelineFailure> CapturePipeline::play(QObject* context, std::func
         qCInfo(lcEngine, "run %d: timed out after %lld s waiting for %s", run.number,
                static_cast<long long>((m_recordingOpen ? kRecordStartLimit : kStartLimit).count()),
                run.fedInputs < run.muxerInputs ? "the recording's streams" : "the first picture");
+    // Frames came, none of them usable: the device's failure, not the encoder's or the view's.
+    const bool pictureMissing = run.fedInputs < run.muxerInputs || (run.previewWanted && !run.previewShown);
+    if (!failure && !settled && pictureMissing && run.framesBroken > 0 && run.lastPictureUs < 0)
+        failure = nothingDecodable(m_videoDevice, int(std::chrono::duration_cast<std::chrono::seconds>(
+                                                          m_recordingOpen ? kRecordStartLimit : kStartLimit).count()));
     if (!failure && run.fedInputs < run.muxerInputs)
         failure = PipelineFailure::at(PipelineFailure::Part::Encoder, "the encoder gave nothing to record");
     lock.unlock();
     dumpGraph(GST_BIN(m_pipeline.get()), run.number, failure ? "failed" : "playing");
     if (failure)
         return failure;
+
+    // A recording that has not shown its first picture yet still has its stall timed from here.
+    std::int64_t none = -1;
+    if (m_watchesPictures && run.lastPictureUs.compare_exchange_strong(none, g_get_monotonic_time()))
+        run.lastPictureWallUs = g_get_real_time();
 
     lock.lock();
     run.context = context;
@@ -150,13 +177,10 @@ bool CapturePipeline::finishRecording()
     RunState& run = *m_run;
     m_recordingOpen = false;
     run.recordStopping = true;
-    if (GstClock* clock = gst_element_get_clock(m_pipeline.get())) {
-        const GstClockTime now = gst_clock_get_time(clock);
-        const GstClockTime base = gst_element_get_base_time(m_pipeline.get());
-        gst_object_unref(clock);
-        if (m_end && now > base)
-            m_end->stopAt(now - base);
-    }
+    if (m_hold)
+        m_hold->stop();
+    if (const GstClockTime now = runningTimeNow(m_pipeline.get()); m_end && GST_CLOCK_TIME_IS_VALID(now))
+        m_end->stopAt(now);
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());
 
@@ -198,6 +222,12 @@ CaptureStats CapturePipeline::stats() const
     stats.recording = m_recordingOpen;
     stats.framesCaptured = m_run->framesCaptured;
     stats.framesDropped = m_run->framesDropped;
+    stats.framesBroken = m_run->framesBroken;
+    stats.videoDevice = m_videoDevice;
+    const std::int64_t lastPicture = m_run->lastPictureUs;
+    const std::int64_t stall = std::max<std::int64_t>(kStallUs, 2 * m_run->frameDuration / GST_USECOND);
+    if (m_watchesPictures && lastPicture >= 0 && g_get_monotonic_time() - lastPicture >= stall)
+        stats.noPictureSinceUs = m_run->lastPictureWallUs;
     if (m_writer)
         stats.bytesWritten = m_writer->size();
     for (const MuxerInput& input : m_run->inputs)

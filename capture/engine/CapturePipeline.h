@@ -13,6 +13,7 @@ class QObject;
 
 namespace capture {
 
+class PictureHold;
 class RecordingEnd;
 class RecordingFile;
 class RecordingWriter;
@@ -57,7 +58,9 @@ private:
     std::string m_videoDevice;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches
     std::shared_ptr<RecordingEnd> m_end;
+    std::unique_ptr<PictureHold> m_hold;  // while the picture is recorded
     bool m_recordingOpen = false;
+    bool m_watchesPictures = false;  // the run has a video source
 };
 
 }  // namespace capture

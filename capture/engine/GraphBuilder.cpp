@@ -66,6 +66,16 @@ guint decodedSoundDelay(const EncoderChoice& encoder)
     return encoder.factory == "lamemp3enc" ? 576 + 529 : 0;
 }
 
+// A frame the decoder cannot read is skipped (and the preview's counted, see PictureCheck.h);
+// the run fails only when a device sends nothing readable for a while, which the run watches
+// by time, not by the decoder's count of errors, which would end a long run with a few
+// damaged frames in it. (jpegdec's own "max-errors" property is a deprecated stub that hides
+// the base class's.)
+void neverFailOnErrors(GstElement* decoder)
+{
+    gst_video_decoder_set_max_errors(GST_VIDEO_DECODER(decoder), -1);
+}
+
 }  // namespace
 
 GraphBuilder::GraphBuilder(GstBin* graph, Outputs outputs) : m_graph(graph), m_outputs(std::move(outputs)) {}
@@ -279,6 +289,7 @@ void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& forma
         m_layout.frameDuration = static_cast<std::int64_t>(
             gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(format.fpsDenominator), static_cast<guint64>(format.fpsNumerator)));
     m_layout.videoSource = PadPtr(gst_element_get_static_pad(source, "src"));
+    m_layout.jpeg = jpeg;
     if (!m_layout.videoSource)
         throw CaptureError("The video device \"" + device + "\" gives no pictures.");
 
@@ -300,12 +311,10 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
     GstElement* last = queue;
     if (jpeg) {
         GstElement* decoder = make("jpegdec", Part::Preview);
-        // By default a decoder skips every frame it cannot read, and the view freezes without
-        // a word. A camera whose frames are not pictures for a second is a failure to report.
-        // (jpegdec's own "max-errors" property is a deprecated stub that hides the base class's.)
-        gst_video_decoder_set_max_errors(GST_VIDEO_DECODER(decoder), 30);
+        neverFailOnErrors(decoder);
         link(last, decoder, Part::Preview);
         last = decoder;
+        m_layout.previewDecoder = decoder;
     }
     GstElement* convert = make("videoconvert", Part::Preview);
     link(last, convert, Part::Preview);
@@ -354,6 +363,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
             GstElement* decoder = make("jpegdec", Part::Encoder);
+            neverFailOnErrors(decoder);
             link(last, decoder, Part::Encoder);
             last = decoder;
         }

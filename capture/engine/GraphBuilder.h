@@ -20,6 +20,8 @@ struct GraphLayout {
     PadPtr recordBranch;                 // the tee's pad that feeds the picture recording
     PadPtr soundRecordBranch;            // the sound tee's pad that feeds the recording
     GstElement* recordQueue = nullptr;   // leaky: its overruns are frames dropped
+    GstElement* previewDecoder = nullptr;  // the preview's Motion JPEG decoder, if any
+    bool jpeg = false;                   // the video source sends Motion JPEG
     std::vector<PadPtr> recordEntries;   // where end-of-stream enters the record branches
     std::vector<PadPtr> muxerInputs;
     std::int64_t frameDuration = 0;

@@ -3,6 +3,9 @@
 #include "CaptureEngine.h"
 #include "capture/view/VideoView.h"
 
+#include <QDateTime>
+#include <QStringList>
+
 #include <algorithm>
 
 namespace capture {
@@ -43,14 +46,25 @@ void RecordingMonitor::clearSoundLevel()
 void RecordingMonitor::refreshRecordingStatus()
 {
     const CaptureStats stats = m_engine.stats();
-    if (!stats.recording) {
+    m_view.setPictureWarning(stats.running ? pictureWarning(stats) : QString());
+    if (!stats.running)
         m_statusTimer.stop();
-        m_view.setRecordingStatus(std::nullopt);
-        return;
-    }
-    m_view.setRecordingStatus(RecordingStatus{stats.recordedSeconds, stats.framesDropped});
-    if (!m_statusTimer.isActive())
+    else if (!m_statusTimer.isActive())
         m_statusTimer.start();
+    m_view.setRecordingStatus(stats.recording ? std::optional(RecordingStatus{stats.recordedSeconds, stats.framesDropped})
+                                              : std::nullopt);
+}
+
+QString RecordingMonitor::pictureWarning(const CaptureStats& stats)
+{
+    QStringList words;
+    if (stats.noPictureSinceUs)
+        words << QObject::tr("no picture from %1 since %2")
+                     .arg(QString::fromStdString(stats.videoDevice),
+                          QDateTime::fromMSecsSinceEpoch(*stats.noPictureSinceUs / 1000).toString(QStringLiteral("HH:mm:ss")));
+    if (stats.framesBroken > 0)
+        words << QObject::tr("broken frames skipped: %1").arg(stats.framesBroken);
+    return words.join(QStringLiteral("   "));
 }
 
 std::string RecordingMonitor::recordingFile() const
@@ -62,7 +76,7 @@ std::string RecordingMonitor::recordingFile() const
 LiveStatistics RecordingMonitor::statistics() const
 {
     const CaptureStats stats = m_engine.stats();
-    return {stats.recording, stats.framesCaptured, stats.framesDropped, stats.bytesWritten};
+    return {stats.recording, stats.framesCaptured, stats.framesDropped, stats.bytesWritten, stats.framesBroken};
 }
 
 }  // namespace capture

@@ -3,6 +3,7 @@
 #include "SoundLevel.h"
 #include "capture/pages/ControlPageModel.h"
 
+#include <QString>
 #include <QTimer>
 
 #include <functional>
@@ -12,11 +13,13 @@
 namespace capture {
 
 class CaptureEngine;
+struct CaptureStats;
 class VideoView;
 
 // What the view and the property page show of a run: the recording overlay (time, dropped
-// frames) refreshed twice a second while recording, the sound's level meter and the word about
-// a recording without sound, and the live statistics.
+// frames) and the word about the pictures (none coming, broken ones skipped), refreshed twice
+// a second while the run lasts, the sound's level meter and the word about a recording without
+// sound, and the live statistics.
 class RecordingMonitor {
 public:
     // audioDeviceName: the sound being recorded, empty when none is.
@@ -25,13 +28,15 @@ public:
     void showSoundLevel(const SoundLevel& level);
     void clearSoundLevel();
     std::vector<double> soundLevels() const { return m_soundLevel.decay; }
-    // Shows the recording's state now, and keeps it shown while it records.
+    // Shows the run's state now, and keeps it shown while it runs.
     void refreshRecordingStatus();
 
     std::string recordingFile() const;
     LiveStatistics statistics() const;
 
 private:
+    static QString pictureWarning(const CaptureStats& stats);
+
     CaptureEngine& m_engine;
     VideoView& m_view;
     std::function<std::string()> m_audioDeviceName;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 class QObject;
 
@@ -56,6 +57,7 @@ struct RunState : std::enable_shared_from_this<RunState> {
     int muxerInputs = 0;
     bool previewWanted = false;
     std::int64_t frameDuration = 0;
+    std::string videoDevice;  // named in a failure of its pictures
     GraphParts parts;
     SoundMonitor* sound = nullptr;  // the level meter and the tuner's playback, if any
     std::deque<MuxerInput> inputs;  // stable addresses: the muxer pads' probes point here
@@ -64,6 +66,10 @@ struct RunState : std::enable_shared_from_this<RunState> {
     std::atomic<bool> recordStopping{false};
     std::atomic<std::int64_t> framesCaptured{0};
     std::atomic<std::int64_t> framesDropped{0};
+    std::atomic<std::int64_t> framesBroken{0};        // skipped: damaged or not decodable
+    std::atomic<std::int64_t> lastPictureUs{-1};      // monotonic clock: the last usable picture
+    std::atomic<std::int64_t> lastPictureWallUs{-1};  // the same moment by the wall clock
+    std::atomic<std::int64_t> brokenSinceUs{-1};      // monotonic: the first broken frame since then
 
     std::int64_t lastSourceTime = -1;  // the video source's thread only
 

@@ -8,6 +8,8 @@ add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/GraphDump.cpp ${CMAKE_CURRENT_LIST_DIR}/GraphDump.h
   ${CMAKE_CURRENT_LIST_DIR}/GraphParts.cpp ${CMAKE_CURRENT_LIST_DIR}/GraphParts.h
   ${CMAKE_CURRENT_LIST_DIR}/PadProbes.cpp ${CMAKE_CURRENT_LIST_DIR}/PadProbes.h
+  ${CMAKE_CURRENT_LIST_DIR}/PictureCheck.cpp ${CMAKE_CURRENT_LIST_DIR}/PictureCheck.h
+  ${CMAKE_CURRENT_LIST_DIR}/PictureHold.cpp ${CMAKE_CURRENT_LIST_DIR}/PictureHold.h
   ${CMAKE_CURRENT_LIST_DIR}/PipelineFailure.cpp ${CMAKE_CURRENT_LIST_DIR}/PipelineFailure.h
   ${CMAKE_CURRENT_LIST_DIR}/PreviewOutput.cpp ${CMAKE_CURRENT_LIST_DIR}/PreviewOutput.h
   ${CMAKE_CURRENT_LIST_DIR}/RecordingFile.cpp ${CMAKE_CURRENT_LIST_DIR}/RecordingFile.h

@@ -22,6 +22,7 @@ struct LiveStatistics {
     std::int64_t framesCaptured = 0;
     std::int64_t framesDropped = 0;
     std::uint64_t fileBytes = 0;
+    std::int64_t framesBroken = 0;  // damaged or undecodable frames skipped
 };
 
 // What the control's own page shows: the sources in use, the current device's controls (or

@@ -209,12 +209,15 @@ QWidget* ControlPropertyPage::recordingGroup()
     form->addRow(tr("File:"), new QLabel(orNone(m_model.recordingFile(), tr("(not recording)"))));
     m_framesCaptured = new QLabel;
     m_framesDropped = new QLabel;
+    m_framesBroken = new QLabel;
     m_fileSize = new QLabel;
     m_framesCaptured->setObjectName(QStringLiteral("framesCaptured"));
     m_framesDropped->setObjectName(QStringLiteral("framesDropped"));
+    m_framesBroken->setObjectName(QStringLiteral("framesBroken"));
     m_fileSize->setObjectName(QStringLiteral("fileSize"));
     form->addRow(tr("Frames captured:"), m_framesCaptured);
     form->addRow(tr("Frames dropped:"), m_framesDropped);
+    form->addRow(tr("Broken frames skipped:"), m_framesBroken);
     form->addRow(tr("File size:"), m_fileSize);
     auto* failure = new QLabel(orNone(m_model.lastFailure(), tr("(none)")));
     failure->setObjectName(QStringLiteral("lastFailure"));
@@ -253,6 +256,7 @@ void ControlPropertyPage::refreshStatistics()
     const LiveStatistics figures = m_model.statistics();
     m_framesCaptured->setText(QString::number(figures.framesCaptured));
     m_framesDropped->setText(QString::number(figures.framesDropped));
+    m_framesBroken->setText(QString::number(figures.framesBroken));
     m_fileSize->setText(figures.recording || figures.fileBytes
                             ? QLocale().formattedDataSize(static_cast<qint64>(figures.fileBytes))
                             : tr("(not recording)"));

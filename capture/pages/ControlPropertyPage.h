@@ -44,6 +44,7 @@ private:
     DeviceControlsPanel* m_settingsPanel = nullptr;
     QLabel* m_framesCaptured = nullptr;
     QLabel* m_framesDropped = nullptr;
+    QLabel* m_framesBroken = nullptr;
     QLabel* m_fileSize = nullptr;
     QWidget* m_soundLevels = nullptr;
     std::vector<QProgressBar*> m_levelBars;  // one per channel, in m_soundLevels

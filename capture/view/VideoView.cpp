@@ -120,6 +120,14 @@ void VideoView::setSoundWarning(const QString& text)
     update();
 }
 
+void VideoView::setPictureWarning(const QString& text)
+{
+    if (text == m_pictureWarning)
+        return;
+    m_pictureWarning = text;
+    update();
+}
+
 void VideoView::showError(const QString& message)
 {
     qCInfo(lcView, "failure shown: %s", qUtf8Printable(message));
@@ -169,8 +177,11 @@ void VideoView::paintEvent(QPaintEvent*)
     if (m_soundLevel)
         drawMeter(painter, topLeft.topRight() + QPoint(6, 0), topLeft.height(), *m_soundLevel);
     if (!m_soundWarning.isEmpty())
+        topLeft = drawPlate(painter, rect().adjusted(0, topLeft.bottom() + 2, 0, 0), Qt::AlignTop | Qt::AlignLeft,
+                            m_soundWarning, QColor(255, 200, 80));
+    if (!m_pictureWarning.isEmpty())
         drawPlate(painter, rect().adjusted(0, topLeft.bottom() + 2, 0, 0), Qt::AlignTop | Qt::AlignLeft,
-                  m_soundWarning, QColor(255, 200, 80));
+                  m_pictureWarning, QColor(255, 200, 80));
     if (!m_notice.isEmpty())
         drawPlate(painter, rect(), Qt::AlignTop | Qt::AlignHCenter, m_notice, Qt::white);
     if (!m_error.isEmpty())

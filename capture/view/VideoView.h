@@ -49,6 +49,10 @@ public:
     void setSoundWarning(const QString& text);
     std::optional<double> soundLevel() const { return m_soundLevel; }
     QString soundWarning() const { return m_soundWarning; }
+    // What the overlay points out about the pictures (none coming, broken ones skipped);
+    // empty for nothing.
+    void setPictureWarning(const QString& text);
+    QString pictureWarning() const { return m_pictureWarning; }
     // Stays until clearError(): the user must be able to read what happened to the recording.
     void showError(const QString& message);
     void clearError();
@@ -75,6 +79,7 @@ private:
     std::optional<RecordingStatus> m_recording;
     std::optional<double> m_soundLevel;
     QString m_soundWarning;
+    QString m_pictureWarning;
     QString m_error;
     QString m_notice;
     QTimer m_noticeTimer;

@@ -165,7 +165,8 @@ private slots:
         using P = PipelineFailure::Part;
         QTest::newRow("video source") << B::WrongFormat << false << "" << true << false << P::VideoSource << "Pattern camera";
         QTest::newRow("audio source") << B::Live << true << "" << true << false << P::AudioSource << "Failing microphone";
-        QTest::newRow("preview") << B::CorruptJpeg << false << "" << false << false << P::Preview << "jpegdec";
+        // Frames that are no pictures are skipped; a device that sends nothing else fails.
+        QTest::newRow("undecodable pictures") << B::CorruptJpeg << false << "" << false << false << P::VideoSource << "Pattern camera";
         QTest::newRow("encoder") << B::Live << false << "no-such-encoder" << true << false << P::Encoder << "no-such-encoder";
         QTest::newRow("file") << B::Live << false << "" << true << true << P::File << "";
     }

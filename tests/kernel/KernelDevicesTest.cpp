@@ -630,6 +630,62 @@ private slots:
                                                             .arg(seen.framesDropped).arg(seen.framesCaptured)));
     }
 
+    // Five seconds in which the driver drops every buffer, in the middle of a recording: the
+    // view names the camera while it lasts, the file holds the last picture meanwhile and keeps
+    // the sound, and picture and sound end together.
+    void aStalledCameraIsNamedAndTheRecordingHoldsItsPicture()
+    {
+        Rig rig("Webcam 0", true);
+        rig.put(Member::AudioDevice, Member::AudioDevices, LoopbackHearingDevice0);
+        rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
+        LoopbackTone tone;
+        const std::string file = rig.startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        QTest::qWait(2000);
+        setVividControl("percentage_of_dropped_buffers", 100);
+        const QString said = QString::fromStdString("no picture from " + camera().card + " since ");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().pictureWarning().startsWith(said), 5000);
+        qInfo("the view said: %s", qPrintable(rig.orvex->view().pictureWarning()));
+        QTest::qWait(2500);
+        setVividControl("percentage_of_dropped_buffers", 0);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().pictureWarning().isEmpty(), 5000);
+        QTest::qWait(2000);
+        rig.orvex->call(Member::Stop);
+        QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
+        const auto written = testing::readBack(file);
+        qInfo("picture %.3f s, sound %.3f s", written.videoEnd, written.audioEnd);
+        constexpr double frame = 1.0 / 30;
+        QVERIFY2(written.readable && written.audioEnd > 9.0
+                     && std::abs(written.videoEnd - written.audioEnd) <= frame,
+                 qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
+        // The tone of the stall's middle is in the file, not silence in its place.
+        const auto rate = std::size_t(written.soundRate);
+        QVERIFY(rate > 0 && written.sound.size() > 5 * rate);
+        QVERIFY2(soundPeak({written.sound.begin() + std::ptrdiff_t(4 * rate), written.sound.begin() + std::ptrdiff_t(5 * rate)}) > 3000,
+                 "silence where the stall was");
+    }
+
+    // Buffers the driver flags as erroneous are skipped and counted; the picture goes on.
+    void flaggedBuffersAreSkippedAndCounted()
+    {
+        Rig rig("Webcam 0");
+        rig.startPreview();
+        if (QTest::currentTestFailed())
+            return;
+        for (int press = 0; press < 3; ++press) {
+            setVividControl("inject_v4l2_buf_flag_error", 1);
+            QTest::qWait(300);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->core().statistics().framesBroken >= 1, 5000);
+        const qint64 shown = rig.orvex->view().lastFrame().cacheKey();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.orvex->view().lastFrame().cacheKey() != shown, 5000);
+        QVERIFY2(rig.orvex->view().pictureWarning().startsWith("broken frames skipped: "),
+                 qPrintable(rig.orvex->view().pictureWarning()));
+        QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
+        rig.orvex->call(Member::Stop);
+    }
+
     void countryCodeSetsTheStandard_data()
     {
         QTest::addColumn<double>("countryCode");

@@ -68,7 +68,8 @@ Setup Setup::of(const std::array<std::uint8_t, 8>& raw)
             std::uint16_t(raw[6] | raw[7] << 8)};
 }
 
-UvcCamera::UvcCamera(unsigned errorEvery) : m_errorEvery(errorEvery)
+UvcCamera::UvcCamera(unsigned errorEvery)
+    : m_errorEvery(errorEvery), m_brokenEvery(std::uint32_t(std::strtoul(std::getenv("ORVEX_USB_WEBCAM_BROKEN_EVERY") ?: "0", nullptr, 10)))
 {
     constexpr std::uint8_t pu = processingUnitId, ct = cameraTerminalId;
     // entity, selector, size, signed, min, max, res, default, current
@@ -305,6 +306,12 @@ void UvcCamera::startFrame(std::uint64_t sentNs)
                        * capture::syncMarkPeriodNs;
     if (videoFormats[m_committed.format - 1].mjpeg) {
         m_frame = jpegFrame(size, marked, (m_nextMarkNs - sentNs) / intervalNs);
+        const auto damage = capture::emulated::jpegDamage(m_frameCount, marked ? 0 : m_brokenEvery);
+        if (damage != capture::emulated::JpegDamage::None) {
+            m_broken.assign(m_frame.begin(), m_frame.end());
+            m_broken.resize(capture::emulated::damageJpeg(m_broken, damage, m_frameCount));
+            m_frame = m_broken;
+        }
     } else {
         m_yuyv.resize(maxFrameBytes(size));
         capture::emulated::drawBars(m_yuyv, size.width, size.height, m_frameCount,

@@ -63,6 +63,9 @@ private:
     std::vector<Control> m_controls;
     std::uint8_t m_errorCode = 0;
     unsigned m_errorEvery;
+    // ORVEX_USB_WEBCAM_BROKEN_EVERY=N: every Nth Motion JPEG frame (one with the sync mark
+    // excepted) is sent cut short or as garbage between its markers, with no error bit.
+    std::uint32_t m_brokenEvery = 0;
     Streaming m_probe, m_committed;
     std::uint8_t m_alternate = 0;
 
@@ -71,6 +74,7 @@ private:
     const std::vector<std::uint8_t>* m_lastJpeg = nullptr;  // the last plain frame sent, of m_jpeg's size
     std::vector<std::uint8_t> m_yuyv;
     std::span<const std::uint8_t> m_frame;
+    std::vector<std::uint8_t> m_broken;  // a Motion JPEG frame broken on purpose
     std::size_t m_sent = 0;
     bool m_inFrame = false;
     bool m_errorFrame = false;

@@ -6,6 +6,8 @@
 // SIGUSR1 pulls the device out, SIGUSR2 plugs a new one in, SIGTERM and SIGINT pull it out and
 // end the program. --error-every N (or ORVEX_USB_WEBCAM_ERROR_EVERY=N) sets the payload
 // header's error bit in one packet of every Nth frame, so the driver sees a damaged frame.
+// ORVEX_USB_WEBCAM_BROKEN_EVERY=N sends every Nth Motion JPEG frame cut short or as garbage,
+// with no error bit: the driver passes it on as a good one.
 // ORVEX_USB_WEBCAM_TRACE=1 prints every transfer to stderr.
 
 #include "Descriptors.h"

@@ -172,6 +172,56 @@ int exposureLift(const FakeV4l2Device& device)
 
 }  // namespace
 
+namespace {
+
+std::uint32_t environmentNumber(const char* name, const char** rest = nullptr)
+{
+    const char* text = std::getenv(name);
+    if (!text || !*text)
+        return 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (rest)
+        *rest = end;
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+JpegDamage jpegDamage(std::uint32_t sequence, std::uint32_t every)
+{
+    if (every == 0 || sequence % every != every - 1)
+        return JpegDamage::None;
+    return (sequence / every) % 2 == 0 ? JpegDamage::Truncated : JpegDamage::Garbage;
+}
+
+std::size_t damageJpeg(std::span<std::uint8_t> frame, JpegDamage damage, std::uint32_t sequence)
+{
+    if (damage == JpegDamage::Truncated)
+        return frame.size() / 2;
+    if (damage == JpegDamage::None || frame.size() < 4)
+        return frame.size();
+    // Garbage of the picture's own length between its markers: no decoder makes a picture of it.
+    std::uint32_t noise = 0x2545f491u ^ sequence;
+    for (std::size_t i = 2; i < frame.size() - 2; ++i) {
+        noise ^= noise << 13;
+        noise ^= noise >> 17;
+        noise ^= noise << 5;
+        frame[i] = static_cast<std::uint8_t>(noise);
+    }
+    return frame.size();
+}
+
+bool CameraPicture::delivers(std::uint32_t sequence) const
+{
+    const char* rest = nullptr;
+    const std::uint32_t first = environmentNumber("ORVEX_EMULATED_STALL", &rest);
+    if (!rest || *rest != '+')
+        return true;
+    const std::uint32_t count = static_cast<std::uint32_t>(std::strtoul(rest + 1, nullptr, 10));
+    return sequence < first || sequence - first >= count;
+}
+
 std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();
@@ -181,7 +231,9 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
         const auto& jpeg = cameraJpegFrame(format.width, format.height, sequence, marked);
         const std::size_t size = std::min(jpeg.size(), target.size());
         std::memcpy(target.data(), jpeg.data(), size);
-        return size;
+        // A frame with the sync mark stays whole, so that a recording's timing can be read.
+        const JpegDamage damage = marked ? JpegDamage::None : jpegDamage(sequence, environmentNumber("ORVEX_EMULATED_BROKEN_EVERY"));
+        return damageJpeg(target.first(size), damage, sequence);
     }
     case V4L2_PIX_FMT_SGRBG8:
         drawBayer(target, format.width, format.height, sequence);

@@ -32,10 +32,24 @@ const std::vector<std::uint8_t>& cameraJpegFrame(std::uint32_t width, std::uint3
 bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence);
 
 // A camera: the bars in YUYV (brightness applies), Motion JPEG or raw Bayer (GRBG).
+// Two environment settings make it misbehave as worn-out hardware does, read as it streams:
+// - ORVEX_EMULATED_BROKEN_EVERY=N: every Nth Motion JPEG frame is broken, by turns cut short
+//   (a lost USB packet) and garbage between the image's start and end markers (a frame with
+//   the sync mark excepted);
+// - ORVEX_EMULATED_STALL=FIRST+COUNT: frames FIRST to FIRST+COUNT-1 are not delivered at all
+//   (a stalled sensor or a loose cable), in any format.
 class CameraPicture final : public FakeV4l2Picture {
 public:
     std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) override;
+    bool delivers(std::uint32_t sequence) const override;
 };
+
+// Frame `sequence` of a Motion JPEG stream in which every `every`th frame is broken (0: none),
+// by turns cut short and garbage between its markers.
+enum class JpegDamage { None, Truncated, Garbage };
+JpegDamage jpegDamage(std::uint32_t sequence, std::uint32_t every);
+// Breaks the whole JPEG picture in `frame` as `damage` says; answers its length afterwards.
+std::size_t damageJpeg(std::span<std::uint8_t> frame, JpegDamage damage, std::uint32_t sequence);
 
 // A TV card: the bars on a station, snow without one; YUYV or grey.
 class TvPicture final : public FakeV4l2Picture {

@@ -1399,6 +1399,10 @@ void FakeV4l2Device::capture(std::int64_t now)
     if (!m_streamOn)
         return;
     while (frameDue(m_sequence) <= now) {
+        if (m_hw.picture && !m_hw.picture->delivers(m_sequence)) {
+            ++m_sequence;
+            continue;
+        }
         const auto waiting = std::find_if(m_queued.begin(), m_queued.end(),
                                           [&](std::uint32_t index) { return m_buffers[index].state == Buffer::Queued; });
         if (waiting == m_queued.end()) {

@@ -23,6 +23,8 @@ class FakeV4l2Picture {
 public:
     virtual ~FakeV4l2Picture() = default;
     virtual std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) = 0;
+    // False for a frame the sensor does not deliver: it is lost, as when no buffer is queued.
+    virtual bool delivers(std::uint32_t /*sequence*/) const { return true; }
 };
 
 // What a fake card is made of: its capabilities, inputs, controls, formats and tuners.
