@@ -893,8 +893,8 @@ private slots:
         });
     }
 
-    // While another program streams vivid, the control's own open still sets the controls:
-    // through the page, and through the puts mirrane's sliders make.
+    // While another program streams vivid, a preview waits for it and the control's own open
+    // still sets the controls: through the page, and through the puts mirrane's sliders make.
     void controlsAreSetWhileAnotherProgramStreams()
     {
         int webcam = 0;
@@ -913,6 +913,10 @@ private slots:
         };
         QTRY_VERIFY2_WITH_TIMEOUT(streaming(), streamer.readAllStandardError().constData(), 15000);
         Rig rig("Webcam 0");
+        // The preview waits, naming the program that streams.
+        rig.start();
+        const QString holder = QStringLiteral("in use by v4l2-ctl (process %1)").arg(streamer.processId());
+        QVERIFY2(rig.orvex->view().errorText().contains(holder), qPrintable(rig.orvex->view().errorText()));
         rig.orvex->put(Member::Brightness, Value::i32(200));
         QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), 200);
         pagecontrols::onThePage(*rig.orvex, [&](QDialog& page) {
@@ -923,6 +927,13 @@ private slots:
             QVERIFY(page.findChild<QLabel*>("brightnessStatus")->text().isEmpty());
         });
         QCOMPARE(streamer.state(), QProcess::Running);
+
+        // Once it ends, the picture comes by itself.
+        streamer.kill();
+        streamer.waitForFinished(5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 15000);
+        QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
+        rig.orvex->call(Member::Stop);
     }
 
     // Last: a disconnected vivid stays gone until its module is loaded again.
