@@ -51,20 +51,12 @@ std::string saved(const CaptureStats& stats, bool closed)
     return result;
 }
 
-// "It is in use by obs (process 4242)"
-std::string holderWords(const PipelineFailure& failure)
-{
-    if (!failure.holder)
-        return "Another program is using it, and which one cannot be told (it may run as another user)";
-    return "It is in use by " + failure.holder->program + " (process " + std::to_string(failure.holder->pid) + ")";
-}
-
 // What to do about what the device answered, where its answer says more than the failure.
 std::string deviceAdvice(const PipelineFailure& failure)
 {
     switch (failure.deviceError) {
     case EBUSY:
-        return " " + holderWords(failure) + ": close that program and start again.";
+        return " It is " + holderText(failure) + ": close that program and start again.";
     case ENOSPC:
         return " Its USB connection has no room for this format: choose a smaller format or Motion JPEG, or "
                "connect the camera to another USB port, then start again.";
@@ -127,11 +119,16 @@ PipelineFailure refusalFailure(const V4l2Refusal& refusal)
     return failure;
 }
 
+std::string holderText(const PipelineFailure& failure)
+{
+    if (!failure.holder)
+        return "in use by another program, which cannot be told (it may run as another user)";
+    return "in use by " + failure.holder->program + " (process " + std::to_string(failure.holder->pid) + ")";
+}
+
 std::string heldMessage(const PipelineFailure& failure)
 {
-    const std::string who = failure.holder ? failure.holder->program + " (process " + std::to_string(failure.holder->pid) + ")"
-                                           : "another program, which cannot be told (it may run as another user)";
-    return "The video device" + quoted(failure.element) + " is in use by " + who
+    return "The video device" + quoted(failure.element) + " is " + holderText(failure)
            + ". The picture appears as soon as that program lets go of it.";
 }
 

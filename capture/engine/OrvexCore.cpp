@@ -426,7 +426,10 @@ std::string OrvexCore::recordingFile() const
 std::string OrvexCore::lastFailure() const
 {
     const std::optional<PipelineFailure>& failure = m_refusal ? m_refusal : m_engine->lastFailure();
-    return failure ? culprit(*failure) + ": " + failure->text : std::string();
+    if (!failure)
+        return {};
+    std::string text = culprit(*failure) + ": " + failure->text;
+    return failure->deviceError == EBUSY ? text + " (" + holderText(*failure) + ")" : text;
 }
 
 LiveStatistics OrvexCore::statistics() const

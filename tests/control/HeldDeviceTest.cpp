@@ -2,6 +2,7 @@
 // shows the picture once it lets go; a recording fails, naming it.
 
 #include "ControlRig.h"
+#include "capture/engine/OrvexCore.h"
 #include "capture/view/VideoView.h"
 #include "tests/engine/TestDevices.h"
 #include "capture/contract/CaptureError.h"
@@ -86,6 +87,8 @@ private slots:
     {
         QCOMPARE(m_orvex->call(Member::Start), Value::i16(0));
         QVERIFY2(said().contains(holderNamed()), qPrintable(said()));
+        const QString onThePage = QString::fromStdString(m_orvex->core().lastFailure());
+        QVERIFY2(onThePage.contains(holderNamed()), qPrintable(onThePage));
         QTRY_VERIFY_WITH_TIMEOUT(m_camera->tries >= 3, 5000);  // still waiting, about once a second
         QVERIFY(m_orvex->view().lastFrame().isNull());
 
