@@ -159,6 +159,40 @@ std::int32_t driverControl(std::uint32_t id)
     return control.value;
 }
 
+// `v4l2-ctl --stream-mmap` streaming vivid's "Webcam 0" for as long as it lives.
+class OtherStreamer {
+public:
+    OtherStreamer()
+    {
+        int webcam = 0;
+        askDriver(VIDIOC_S_INPUT, webcam);
+        m_process.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromStdString(Node), QStringLiteral("--stream-mmap")});
+    }
+    ~OtherStreamer() { end(); }
+    OtherStreamer(const OtherStreamer&) = delete;
+    OtherStreamer& operator=(const OtherStreamer&) = delete;
+
+    // Whether it streams (vivid refuses a format change while another open does), within 15 s.
+    bool streams()
+    {
+        const auto refused = [] {
+            v4l2_format format{};
+            format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            return askDriver(VIDIOC_G_FMT, format) && !askDriver(VIDIOC_S_FMT, format);
+        };
+        return m_process.waitForStarted(10000) && QTest::qWaitFor(refused, 15000);
+    }
+    QString named() const { return QStringLiteral("in use by v4l2-ctl (process %1)").arg(m_process.processId()); }
+    void end()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+};
+
 // vivid's test controls (fault injection, dropped buffers) by the names v4l2-ctl gives them.
 void setVividControl(const QString& name, int value)
 {
@@ -897,26 +931,12 @@ private slots:
     // still sets the controls: through the page, and through the puts mirrane's sliders make.
     void controlsAreSetWhileAnotherProgramStreams()
     {
-        int webcam = 0;
-        QVERIFY(askDriver(VIDIOC_S_INPUT, webcam));
-        QProcess streamer;
-        streamer.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromLatin1(Node), QStringLiteral("--stream-mmap")});
-        const auto stop = qScopeGuard([&] {
-            streamer.kill();
-            streamer.waitForFinished(5000);
-        });
-        // vivid refuses a format change while another open streams.
-        const auto streaming = [] {
-            v4l2_format format{};
-            format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            return askDriver(VIDIOC_G_FMT, format) && !askDriver(VIDIOC_S_FMT, format);
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(streaming(), streamer.readAllStandardError().constData(), 15000);
+        OtherStreamer streamer;
+        QVERIFY(streamer.streams());
         Rig rig("Webcam 0");
         // The preview waits, naming the program that streams.
         rig.start();
-        const QString holder = QStringLiteral("in use by v4l2-ctl (process %1)").arg(streamer.processId());
-        QVERIFY2(rig.orvex->view().errorText().contains(holder), qPrintable(rig.orvex->view().errorText()));
+        QVERIFY2(rig.orvex->view().errorText().contains(streamer.named()), qPrintable(rig.orvex->view().errorText()));
         rig.orvex->put(Member::Brightness, Value::i32(200));
         QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), 200);
         pagecontrols::onThePage(*rig.orvex, [&](QDialog& page) {
@@ -926,14 +946,37 @@ private slots:
             QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), 60);
             QVERIFY(page.findChild<QLabel*>("brightnessStatus")->text().isEmpty());
         });
-        QCOMPARE(streamer.state(), QProcess::Running);
+        QVERIFY(streamer.streams());
 
         // Once it ends, the picture comes by itself.
-        streamer.kill();
-        streamer.waitForFinished(5000);
+        streamer.end();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 15000);
         QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
         rig.orvex->call(Member::Stop);
+    }
+
+    // mirrane's "Preview" on a camera another program streams: no window closes, the picture
+    // area names the program, the Brightness slider reaches the driver, and the picture comes
+    // once the program ends.
+    void mirranesPreviewWaitsForAProgramThatStreams()
+    {
+        OtherStreamer streamer;
+        QVERIFY(streamer.streams());
+        Window<mirrane::Form1> window("mirrane");
+        auto* inputs = window.form->findChild<QComboBox*>("cboVideoInput");
+        inputs->setCurrentIndex(inputs->findText(QStringLiteral("Webcam 0")));
+        window.form->findChild<QPushButton*>("Command1")->click();
+        QVERIFY2(window.endedWith == -1, qPrintable(window.toolkit.messageTexts().join('\n')));
+        const auto* orvex = window.form->findChild<Orvex*>("Orvex1");
+        QVERIFY2(orvex->view().errorText().contains(streamer.named()), qPrintable(orvex->view().errorText()));
+
+        auto* brightness = window.form->findChild<QSlider*>("BrightnessSlider1");
+        QTest::keyClick(brightness, Qt::Key_End);
+        QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), brightness->maximum());
+
+        streamer.end();
+        QTRY_VERIFY_WITH_TIMEOUT(window.showsPicture(), 15000);
+        QVERIFY2(window.endedWith == -1, qPrintable(window.toolkit.messageTexts().join('\n')));
     }
 
     // Last: a disconnected vivid stays gone until its module is loaded again.
