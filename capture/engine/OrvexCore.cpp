@@ -318,7 +318,10 @@ void OrvexCore::retryHeldDevice()
     m_heldRetry.stop();
     try {
         refuseLostDevice();
-        m_engine->start(captureRequest());
+        // What was started is a preview: a recording asked for meanwhile waits for its Start.
+        CaptureRequest preview = captureRequest();
+        preview.toFile = false;
+        m_engine->start(preview);
     } catch (const CaptureError& error) {
         if (!waitForHolder())
             m_view.showError(QString::fromStdString(error.what()));

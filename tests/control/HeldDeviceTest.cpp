@@ -8,6 +8,7 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/v4l2/V4l2Refusal.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -92,9 +93,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_camera->tries >= 3, 5000);  // still waiting, about once a second
         QVERIFY(m_orvex->view().lastFrame().isNull());
 
+        // A recording asked for meanwhile is not started by the wait.
+        QTemporaryDir folder;
+        const QString file = folder.filePath("later.avi");
+        m_orvex->put(Member::CaptureToFile, Value::boolean(true));
+        m_orvex->put(Member::CaptureFileName, Value::text(file.toStdString()));
         letGo();
         QTRY_VERIFY_WITH_TIMEOUT(!m_orvex->view().lastFrame().isNull(), 5000);
         QVERIFY2(said().isEmpty(), qPrintable(said()));
+        QVERIFY(!QFileInfo::exists(file));
         const int tries = m_camera->tries;
         QTest::qWait(1500);
         QCOMPARE(m_camera->tries, tries);
