@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
@@ -974,8 +975,12 @@ private slots:
         QTest::keyClick(brightness, Qt::Key_End);
         QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), brightness->maximum());
 
+        qInfo("said: %s", qPrintable(orvex->view().errorText()));
         streamer.end();
+        QElapsedTimer waited;
+        waited.start();
         QTRY_VERIFY_WITH_TIMEOUT(window.showsPicture(), 15000);
+        qInfo("the picture came %lld ms after the program ended", static_cast<long long>(waited.elapsed()));
         QVERIFY2(window.endedWith == -1, qPrintable(window.toolkit.messageTexts().join('\n')));
     }
 
