@@ -122,6 +122,10 @@ CaptureEngine::Attempt CaptureEngine::attempt(const CaptureRequest& request, Rec
         qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
         attempt.failure = refused.failure();
         return attempt;
+    } catch (const V4l2Refusal& refused) {
+        qCInfo(lcEngine, "the video device refused: %s", refused.what());
+        attempt.failure = refusalFailure(refused);
+        return attempt;
     }
     attempt.built = true;
     attempt.failure = attempt.pipeline->play(
@@ -152,8 +156,10 @@ int CaptureEngine::refuse(const CaptureRequest& request, const PipelineFailure& 
 {
     m_lastFailure = failure;
     // A graph that cannot be built for a recording, or that plays but cannot record, refuses
-    // the recording; anything else is the device's failure.
-    const bool recordingRefused = !built || failure.endsRecordingOnly() || failure.notNegotiated;
+    // the recording; anything else, and whatever the device itself refused, is the device's
+    // failure.
+    const bool recordingRefused
+        = failure.deviceError == 0 && (!built || failure.endsRecordingOnly() || failure.notNegotiated);
     if (request.toFile && recordingRefused)
         return CannotRecord;
     throw CaptureError(startFailureMessage(failure));

@@ -79,7 +79,8 @@ public:
     // Starts (or restarts, finalizing a recording first) with these settings and returns once
     // the graph plays or has failed. Status -2 when the file name is empty or its folder does
     // not exist, -1 when the file cannot be created or an encoder cannot take the stream, else 0.
-    // Raises CaptureError when the device cannot be opened.
+    // Raises CaptureError when the device cannot be opened or refuses to stream (lastFailure
+    // then says why: EBUSY while another program streams from it).
     int start(const CaptureRequest& request);
 
     // Stops; returns once a recording is finalized (index written, sizes right).

@@ -1,5 +1,8 @@
 #include "FailureMessage.h"
 
+#include "capture/v4l2/V4l2File.h"
+
+#include <cerrno>
 #include <cstdio>
 
 namespace capture {
@@ -48,14 +51,35 @@ std::string saved(const CaptureStats& stats, bool closed)
     return result;
 }
 
+// What to do about what the device answered, where its answer says more than the failure.
+std::string deviceAdvice(const PipelineFailure& failure)
+{
+    switch (failure.deviceError) {
+    case EBUSY:
+        return " It is " + holderText(failure) + ": close that program and start again.";
+    case ENOSPC:
+        return " Its USB connection has no room for this format: choose a smaller format or Motion JPEG, or "
+               "connect the camera to another USB port, then start again.";
+    case EACCES:
+    case EPERM:
+        return " You are not allowed to use it: ask for access to video devices (the video group).";
+    }
+    return "";
+}
+
 std::string advice(const PipelineFailure& failure)
 {
+    if (std::string words = deviceAdvice(failure); !words.empty())
+        return words;
     if (failure.diskFull)
         return " Free some space or choose another disk, then record again.";
     if (failure.deviceGone)
         return " Connect it again and choose it in the device list, or choose another device.";
     switch (failure.part) {
     case Part::VideoSource:
+        if (failure.deviceError != 0)
+            return " Choose another device, input or format and start again.";
+        [[fallthrough]];
     case Part::AudioSource:
         return " Check that the device is connected and not in use by another program, then start again.";
     case Part::Encoder:
@@ -77,6 +101,35 @@ std::string failureMessage(const PipelineFailure& failure, const CaptureStats& s
     if (!stats.fileName.empty())
         message += saved(stats, recordingClosed);
     return message + advice(failure);
+}
+
+PipelineFailure refusalFailure(const V4l2Refusal& refusal)
+{
+    std::string step;
+    switch (refusal.step()) {
+    case V4l2Refusal::Step::SelectInput: step = "it did not switch to the input \"" + refusal.subject() + "\""; break;
+    case V4l2Refusal::Step::SetStandard: step = "it did not take the TV standard"; break;
+    case V4l2Refusal::Step::SetFormat: step = "it did not take the format \"" + refusal.subject() + "\""; break;
+    }
+    PipelineFailure failure
+        = PipelineFailure::at(Part::VideoSource, step + ": " + errorText(refusal.error())).from(refusal.device());
+    failure.deviceError = refusal.error();
+    failure.holder = refusal.holder();
+    failure.deviceGone = refusal.error() == ENODEV || refusal.error() == ENOENT || refusal.error() == ENXIO;
+    return failure;
+}
+
+std::string holderText(const PipelineFailure& failure)
+{
+    if (!failure.holder)
+        return "in use by another program, which cannot be told (it may run as another user)";
+    return "in use by " + failure.holder->program + " (process " + std::to_string(failure.holder->pid) + ")";
+}
+
+std::string heldMessage(const PipelineFailure& failure)
+{
+    return "The video device" + quoted(failure.element) + " is " + holderText(failure)
+           + ". The picture appears as soon as that program lets go of it.";
 }
 
 std::string startFailureMessage(const PipelineFailure& failure)

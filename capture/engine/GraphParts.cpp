@@ -1,6 +1,7 @@
 #include "GraphParts.h"
 
 #include "capture/devices/GstHandle.h"
+#include "capture/v4l2/NodeHolder.h"
 #include "capture/v4l2/V4l2File.h"
 
 #include <cerrno>
@@ -37,16 +38,34 @@ namespace {
 // (vivid's "disconnect"), while the errors its source posts then (a buffer that cannot be had,
 // a failed poll) do not always carry the errno. Asked on the error path only. Sources that name
 // their device otherwise (ALSA's "hw:1,0") are not asked.
-bool deviceNodeGone(GstObject* origin)
+std::string nodePath(GstObject* origin)
 {
     if (!GST_IS_ELEMENT(origin) || !g_object_class_find_property(G_OBJECT_GET_CLASS(origin), "device"))
-        return false;
+        return {};
     gchar* rawPath = nullptr;
     g_object_get(origin, "device", &rawPath, nullptr);
     const GCharPtr path(rawPath);
-    if (!path || path.get()[0] != '/')
-        return false;
-    return isNodeGone(kernelV4l2Io(), path.get());
+    return path && path.get()[0] == '/' ? path.get() : std::string();
+}
+
+bool deviceNodeGone(GstObject* origin)
+{
+    const std::string path = nodePath(origin);
+    return !path.empty() && isNodeGone(kernelV4l2Io(), path);
+}
+
+// What a V4L2 source's node answered, where its error says: v4l2src posts "busy" for a format
+// or buffers another open holds, and puts the errno's text in its debug string for a failed
+// stream start (ENOSPC: uvcvideo finds no USB bandwidth for the format); the control's own
+// source always names the errno.
+int sourceDeviceError(const GError* error, const std::string& debug)
+{
+    const auto says = [&](int code) { return debug.find(g_strerror(code)) != std::string::npos; };
+    if ((error && error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_BUSY) || says(EBUSY))
+        return EBUSY;
+    if (says(ENOSPC))
+        return ENOSPC;
+    return 0;
 }
 
 }  // namespace
@@ -79,6 +98,12 @@ PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
     // once its device is unplugged.
     failure.deviceGone = source
                          && (g_strrstr(failure.debug.c_str(), g_strerror(ENODEV)) || deviceNodeGone(GST_MESSAGE_SRC(message)));
+    if (failure.part == PipelineFailure::Part::VideoSource && !failure.deviceGone) {
+        failure.deviceError = sourceDeviceError(error.get(), failure.debug);
+        if (failure.deviceError == EBUSY)
+            if (const std::string path = nodePath(GST_MESSAGE_SRC(message)); !path.empty())
+                failure.holder = findNodeHolder(path);
+    }
     return failure;
 }
 

@@ -57,6 +57,8 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
     m_engine->setSoundLevelHandler([this](const SoundLevel& level) { m_monitor.showSoundLevel(level); });
     if (m_watch)
         m_watch->setChangeHandler([this] { devicesChanged(); });
+    m_heldRetry.setInterval(1000);
+    QObject::connect(&m_heldRetry, &QTimer::timeout, &m_context, [this] { retryHeldDevice(); });
 }
 
 OrvexCore::~OrvexCore()
@@ -261,14 +263,20 @@ CaptureRequest OrvexCore::captureRequest() const
     return request;
 }
 
-Value OrvexCore::start()
+void OrvexCore::refuseLostDevice() const
 {
     if (const VideoDevice* lost = m_source.lostDevice())
         throw CaptureError("The video device \"" + lost->name() + "\" is no longer connected. Connect it "
                            "again and choose it in the device list, or choose another device.");
+}
+
+Value OrvexCore::start()
+{
+    refuseLostDevice();
     const bool compressorMissing
         = (m_settings.useVideoCompressor && m_settings.captureVideo && m_encoders.video.empty())
         || (m_settings.useAudioCompressor && m_settings.captureAudio && m_encoders.audio.empty());
+    m_heldRetry.stop();
     m_view.clearError();
     m_refusal.reset();
     if (m_settings.captureToFile && compressorMissing) {
@@ -278,15 +286,57 @@ Value OrvexCore::start()
     }
 
     m_monitor.clearSoundLevel();
-    const int status = m_engine->start(captureRequest());
+    int status = StartStatus::Started;
+    try {
+        status = m_engine->start(captureRequest());
+    } catch (const CaptureError&) {
+        if (!waitForHolder())
+            throw;
+    }
     if (status == StartStatus::CannotRecord && m_engine->lastFailure())
         m_view.showError(QString::fromStdString(startFailureMessage(*m_engine->lastFailure())));
     m_monitor.refreshRecordingStatus();
     return Value::i16(static_cast<std::int16_t>(status));
 }
 
+bool OrvexCore::waitForHolder()
+{
+    // A recording cannot wait: its start fails, naming the program.
+    const std::optional<PipelineFailure>& failure = m_engine->lastFailure();
+    if (m_settings.captureToFile || !failure || failure->deviceError != EBUSY)
+        return false;
+    m_view.showError(QString::fromStdString(heldMessage(*failure)));
+    m_heldRetry.start();
+    return true;
+}
+
+void OrvexCore::retryHeldDevice()
+{
+    // Not inside a call under way (a page's event loop): its device may be changing.
+    if (m_handling > 0)
+        return;
+    m_heldRetry.stop();
+    try {
+        refuseLostDevice();
+        // What was started is a preview: a recording asked for meanwhile waits for its Start.
+        CaptureRequest preview = captureRequest();
+        preview.toFile = false;
+        m_engine->start(preview);
+    } catch (const CaptureError& error) {
+        if (!waitForHolder())
+            m_view.showError(QString::fromStdString(error.what()));
+        return;
+    }
+    m_view.clearError();
+    m_monitor.refreshRecordingStatus();
+}
+
 void OrvexCore::stop()
 {
+    if (m_heldRetry.isActive()) {
+        m_heldRetry.stop();
+        m_view.clearError();
+    }
     m_engine->stop();
     m_monitor.clearSoundLevel();
     m_monitor.refreshRecordingStatus();
@@ -379,7 +429,10 @@ std::string OrvexCore::recordingFile() const
 std::string OrvexCore::lastFailure() const
 {
     const std::optional<PipelineFailure>& failure = m_refusal ? m_refusal : m_engine->lastFailure();
-    return failure ? culprit(*failure) + ": " + failure->text : std::string();
+    if (!failure)
+        return {};
+    std::string text = culprit(*failure) + ": " + failure->text;
+    return failure->deviceError == EBUSY ? text + " (" + holderText(*failure) + ")" : text;
 }
 
 LiveStatistics OrvexCore::statistics() const

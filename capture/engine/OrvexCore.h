@@ -73,8 +73,14 @@ private:
     void tuneTo(double channel);
     void mute(bool muted);
 
+    // Raises CaptureError when the chosen device was pulled out.
+    void refuseLostDevice() const;
     Value start();
     void stop();
+    // A preview whose device another program streams from waits for it: the view names that
+    // program and the start is tried again about once a second until the picture comes.
+    bool waitForHolder();
+    void retryHeldDevice();
     // False when there is no picture yet; raises, naming the file and the cause, when the
     // picture cannot be saved.
     Value snapShot(const Value& path);
@@ -102,6 +108,7 @@ private:
     // The destructor ends it first, finalizing a recording.
     std::unique_ptr<CaptureEngine> m_engine;
     RecordingMonitor m_monitor;  // after the engine, whose runs it shows
+    QTimer m_heldRetry;          // runs while a preview waits for its device; after the engine
 };
 
 }  // namespace capture

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "capture/v4l2/NodeHolder.h"
+
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +18,10 @@ struct PipelineFailure {
     bool notNegotiated = false;   // two elements could not agree on a format
     bool diskFull = false;
     bool deviceGone = false;      // the source's device answered "no such device": unplugged
+    // The errno the video device answered where it is known: EBUSY (another program streams
+    // from it), ENOSPC at stream start (its USB connection has no room for the format).
+    int deviceError = 0;
+    std::optional<NodeHolder> holder;  // who streams from a busy device, when that could be told
 
     // A failure of `part` that says `text`; from(...) names the device or element in it.
     static PipelineFailure at(Part part, std::string text);

@@ -116,13 +116,13 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
     // The input first: the standard and the formats may depend on it.
     int error = selectInput(chosen);
     if (error != 0)
-        fail("did not switch to the input \"" + chosen.name + "\"", error);
+        fail(V4l2Refusal::Step::SelectInput, chosen.name, error);
 
     if (m_tuner && chosen.standards != 0) {
         error = m_tuner->applyStandard();
         // EINVAL: the card lacks the country's standard and keeps its own.
         if (error != 0 && error != EINVAL)
-            fail("did not take the TV standard", error);
+            fail(V4l2Refusal::Step::SetStandard, {}, error);
     }
 
     const auto match = offeredFormat(m_file, format);
@@ -135,31 +135,17 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
     releaseStreamingRight();
     if (error != 0)
-        fail("did not take the format \"" + format.name() + "\"", error);
+        fail(V4l2Refusal::Step::SetFormat, format.name(), error);
     return *match;
 }
 
-void V4l2VideoDevice::fail(const std::string& what, int error) const
+void V4l2VideoDevice::fail(V4l2Refusal::Step step, const std::string& subject, int error) const
 {
-    std::string advice;
-    switch (error) {
-    case EBUSY:
-        advice = "Another program is using it: close that program and start again.";
-        break;
-    case ENODEV:
-    case ENOENT:
-    case ENXIO:
-        advice = "It is no longer connected: connect it again, choose it in the device list and start again.";
-        break;
-    case EACCES:
-    case EPERM:
-        advice = "You are not allowed to use it: ask for access to video devices (the video group).";
-        break;
-    default:
-        advice = "Choose another device, input or format and start again.";
-        break;
-    }
-    throw CaptureError("The video device \"" + m_name + "\" " + what + " (" + errorText(error) + "). " + advice);
+    // Busy: another open streams from the node; who, where this user may see it.
+    std::optional<NodeHolder> holder;
+    if (error == EBUSY)
+        holder = findNodeHolder(m_file.path());
+    throw V4l2Refusal(m_name, step, subject, error, std::move(holder));
 }
 
 }  // namespace capture

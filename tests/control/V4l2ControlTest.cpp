@@ -347,6 +347,28 @@ private slots:
         QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_AUDIO_MUTE), 1);
     }
 
+    // Another program streams from the card: the preview waits for it, and the settings, the
+    // channel and mute still reach the card through the control's own open.
+    void aCardAnotherProgramStreamsStillTakesItsSettings()
+    {
+        FakeHardwareRig rig(FakeHardwareRig::cameraAndTvCard());
+        Orvex& orvex = rig.orvex();
+        rig.choose(TvCard);
+        rig.card(TvCard).setStreamingElsewhere(true);
+        QCOMPARE(orvex.call(Member::Start), Value::i16(0));
+        QVERIFY2(orvex.view().errorText().contains("in use by another program"), qPrintable(orvex.view().errorText()));
+
+        put(orvex, Member::Brightness, 40);
+        orvex.put(Member::TVCountryCode, Value::f64(49));
+        orvex.put(Member::TVChannel, Value::f64(21));
+        orvex.put(Member::TVMute, Value::boolean(true));
+        QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_BRIGHTNESS), 40);
+        QCOMPARE(rig.frequency(TvCard), 7540u);
+        QCOMPARE(rig.card(TvCard).controlValue(V4L2_CID_AUDIO_MUTE), 1);
+        orvex.call(Member::Stop);
+        QVERIFY(orvex.view().errorText().isEmpty());
+    }
+
     void aHeldTunerChangesNothingAndSaysSo()
     {
         FakeHardwareRig rig(FakeHardwareRig::cameraAndTvCard());

@@ -8,6 +8,7 @@
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/FailureMessage.h"
+#include "capture/engine/GraphParts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -206,6 +207,47 @@ private slots:
         QCOMPARE(failure.part, part);
         QCOMPARE(QString::fromStdString(failure.element), fileIsAFolder ? file : named);
         QVERIFY(startFailureMessage(failure).find(culprit(failure)) != std::string::npos);
+    }
+
+    // A video source's error that carries what its device answered is told as that: a busy
+    // device (v4l2src's "busy", the errno in the control's own source's debug text), and no
+    // USB bandwidth at stream start, which is never a full disk.
+    void aSourceErrorSaysWhatTheDeviceAnswered_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("debug");
+        QTest::addColumn<int>("deviceError");
+        QTest::addColumn<QString>("advice");
+        const QString busy = QString("Camera: could not start: %1 (errno 16)").arg(g_strerror(EBUSY));
+        const QString full = QString("Camera: could not start: %1 (errno 28)").arg(g_strerror(ENOSPC));
+        QTest::newRow("v4l2src busy") << int(GST_RESOURCE_ERROR_BUSY) << "" << EBUSY << "close that program";
+        QTest::newRow("busy errno") << int(GST_RESOURCE_ERROR_FAILED) << busy << EBUSY << "close that program";
+        QTest::newRow("no bandwidth") << int(GST_RESOURCE_ERROR_FAILED) << full << ENOSPC << "USB connection";
+        QTest::newRow("no space") << int(GST_RESOURCE_ERROR_NO_SPACE_LEFT) << full << ENOSPC << "USB connection";
+    }
+
+    void aSourceErrorSaysWhatTheDeviceAnswered()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, debug);
+        QFETCH(int, deviceError);
+        QFETCH(QString, advice);
+        const ElementPtr source(gst_element_factory_make("fakesrc", nullptr));
+        gst_object_ref_sink(source.get());
+        GraphParts parts;
+        parts.add(source.get(), PipelineFailure::Part::VideoSource, "Camera");
+        GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, "Could not start");
+        GstMessage* message = gst_message_new_error(GST_OBJECT(source.get()), error, debug.toUtf8().constData());
+        const PipelineFailure failure = classifyError(message, parts);
+        gst_message_unref(message);
+        g_error_free(error);
+
+        QCOMPARE(failure.deviceError, deviceError);
+        QVERIFY(!failure.diskFull);
+        for (const std::string& said : {startFailureMessage(failure), failureMessage(failure, CaptureStats{}, true)}) {
+            QVERIFY2(QString::fromStdString(said).contains(advice), said.c_str());
+            QVERIFY2(!QString::fromStdString(said).contains("disk"), said.c_str());
+        }
     }
 
     void aStartThatFailsLeavesAnExistingFileAsItWas_data()

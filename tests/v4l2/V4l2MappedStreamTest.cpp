@@ -108,6 +108,35 @@ private slots:
         QCOMPARE(io->openFiles(), 0);
     }
 
+    // A USB camera with room for YUYV 640x480 at 15 fps only: at 30 fps the stream start
+    // finds no bandwidth, as uvcvideo's does.
+    void aStreamBeyondTheUsbConnectionsRoomIsRefused_data()
+    {
+        QTest::addColumn<std::uint32_t>("fps");
+        QTest::addColumn<int>("error");
+        QTest::newRow("fits") << 15u << 0;
+        QTest::newRow("too much") << 30u << ENOSPC;
+    }
+
+    void aStreamBeyondTheUsbConnectionsRoomIsRefused()
+    {
+        QFETCH(std::uint32_t, fps);
+        QFETCH(int, error);
+        auto io = std::make_shared<FakeV4l2Io>();
+        FakeV4l2Hardware hardware = fakeUvcCamera();
+        hardware.usbBytesPerSecond = width * height * 2 * 15;
+        io->add(node, std::move(hardware));
+        int answered = 0;
+        try {
+            V4l2MappedStream stream(io, node, V4l2MappedStream::Api::SinglePlanar, V4L2_PIX_FMT_YUYV, width, height,
+                                    v4l2_fract{1, fps});
+        } catch (const V4l2StreamError& refused) {
+            answered = refused.error();
+        }
+        QCOMPARE(answered, error);
+        QCOMPARE(io->openFiles(), 0);
+    }
+
     void anUnpluggedDeviceEndsTheStream()
     {
         auto io = std::make_shared<FakeV4l2Io>();

@@ -1501,6 +1501,9 @@ int FakeV4l2Device::streamOn(int file, std::uint32_t type)
         return EINVAL;
     if (m_streamOn)
         return 0;
+    if (m_hw.usbBytesPerSecond != 0
+        && std::uint64_t(m_format.sizeimage) * 1'000'000'000 / std::uint64_t(intervalNs()) > m_hw.usbBytesPerSecond)
+        return ENOSPC;
     m_streamOn = true;
     m_start = monotonicNow();
     m_sequence = 0;

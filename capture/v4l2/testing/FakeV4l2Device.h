@@ -91,6 +91,10 @@ struct FakeV4l2Hardware {
     // buffers or a stream, alone may do so (and queue buffers) until it closes or asks for zero
     // buffers; every other file gets EBUSY for those requests.
     bool privilegedStreaming = false;
+    // What the camera's USB connection has room for, in bytes a second (0: anything): a stream
+    // whose format needs more (its image size at its rate) fails STREAMON with ENOSPC, as
+    // uvcvideo does when no alternate setting of the interface has the bandwidth.
+    std::uint64_t usbBytesPerSecond = 0;
     v4l2_std_id standards = 0;      // the node's TV standards; none on a camera
 
     std::vector<Input> inputs;

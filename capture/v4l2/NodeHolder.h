@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace capture {
+
+// A process that has a device node open.
+struct NodeHolder {
+    std::string program;  // its command name, as ps shows it
+    int pid = 0;
+};
+
+// The process other than this one that has the node at `path` open, found among the processes
+// whose open files this user may read (a character device by its device number, any other file
+// by its inode). Nothing when none is found: the holder runs as another user, or has let go.
+// Reads `proc` (the proc filesystem's mount) only; meant for the error path.
+std::optional<NodeHolder> findNodeHolder(const std::string& path, const std::string& proc = "/proc");
+
+}  // namespace capture
