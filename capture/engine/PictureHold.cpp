@@ -3,6 +3,7 @@
 #include "EngineLog.h"
 #include "RunningTime.h"
 
+#include "capture/devices/GstElements.h"
 #include "capture/devices/GstHandle.h"
 
 #include <chrono>
