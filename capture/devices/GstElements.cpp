@@ -28,4 +28,15 @@ CapsPtr capsOf(const VideoFormat& format, bool withRate)
     return CapsPtr(caps);
 }
 
+GstClockTime runningTimeNow(GstElement* element)
+{
+    GstClock* clock = gst_element_get_clock(element);
+    if (!clock)
+        return GST_CLOCK_TIME_NONE;
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    const GstClockTime base = gst_element_get_base_time(element);
+    return now > base ? now - base : 0;
+}
+
 }  // namespace capture

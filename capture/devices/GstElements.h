@@ -13,4 +13,8 @@ ElementPtr makeElement(const char* factory);
 // format's own layout otherwise. The rate is pinned only when the device listed it.
 CapsPtr capsOf(const VideoFormat& format, bool withRate);
 
+// The running time of a playing element now, by its clock: none while it has no clock, 0 before
+// its base time.
+GstClockTime runningTimeNow(GstElement* element);
+
 }  // namespace capture

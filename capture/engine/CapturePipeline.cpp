@@ -9,8 +9,9 @@
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
-#include "RunningTime.h"
 #include "SoundMonitor.h"
+
+#include "capture/devices/GstElements.h"
 
 #include <algorithm>
 #include <atomic>
@@ -179,7 +180,7 @@ bool CapturePipeline::finishRecording()
     run.recordStopping = true;
     if (m_hold)
         m_hold->stop();
-    if (const GstClockTime now = runningTimeNow(m_pipeline.get()); m_end && GST_CLOCK_TIME_IS_VALID(now))
+    if (const GstClockTime now = runningTimeNow(m_pipeline.get()); m_end && GST_CLOCK_TIME_IS_VALID(now) && now > 0)
         m_end->stopAt(now);
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());

@@ -3,6 +3,7 @@
 #include "EngineLog.h"
 #include "RunningTime.h"
 
+#include "capture/devices/GstElements.h"
 #include "capture/devices/GstHandle.h"
 
 #include <chrono>
@@ -31,6 +32,7 @@ struct PictureHold::Shared {
 
     GstElement* pipeline = nullptr;
     PadPtr entry;
+    GstElement* queue = nullptr;  // the entry's element; the pipeline holds it
     GstClockTime frame = 0;
     GstClockTime holdAfter = kHoldAfter;
 
@@ -59,6 +61,16 @@ GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
+// Pictures still queued are the muxer's to take (a disk that fell behind): nothing needs
+// holding until they are gone.
+bool queueEmpty(GstElement* queue)
+{
+    guint queued = 0;
+    if (queue)
+        g_object_get(queue, "current-level-buffers", &queued, nullptr);
+    return queued == 0;
+}
+
 }  // namespace
 
 PictureHold::PictureHold(GstElement* pipeline, GstPad* entry, GstClockTime frameDuration)
@@ -66,6 +78,10 @@ PictureHold::PictureHold(GstElement* pipeline, GstPad* entry, GstClockTime frame
 {
     m_shared->pipeline = pipeline;
     m_shared->entry = PadPtr(GST_PAD(gst_object_ref(entry)));
+    if (GstElement* queue = gst_pad_get_parent_element(entry)) {
+        m_shared->queue = queue;
+        gst_object_unref(queue);
+    }
     m_shared->frame = frameDuration;
     // At a low rate a frame's wait is no stall.
     m_shared->holdAfter = std::max(kHoldAfter, 2 * frameDuration);
@@ -103,7 +119,7 @@ void PictureHold::run()
         if (shared.stopped || !shared.last || !GST_CLOCK_TIME_IS_VALID(shared.lastEnd) || shared.frame == 0)
             continue;
         const GstClockTime now = runningTimeNow(shared.pipeline);
-        if (!GST_CLOCK_TIME_IS_VALID(now) || now < shared.lastEnd + shared.holdAfter)
+        if (!GST_CLOCK_TIME_IS_VALID(now) || now < shared.lastEnd + shared.holdAfter || !queueEmpty(shared.queue))
             continue;
         // A frame's time back from now: a picture the source takes meanwhile comes after it.
         GstBuffer* again = gst_buffer_copy(shared.last);

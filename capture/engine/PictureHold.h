@@ -14,8 +14,9 @@ namespace capture {
 // puts silence in its place). Here the last picture is fed again into the record branch a few
 // times a second, stamped with the clock's time; videorate repeats it for every frame in
 // between, as it does for frames the source missed. When pictures come back they follow on.
+// Nothing is fed while pictures are still queued for the muxer (a disk that fell behind).
 //
-// entry is the picture record branch's first pad (its queue's input, which never blocks);
+// entry is the picture record branch's first pad (a queue's input, which never blocks);
 // pipeline gives the clock. A thread of its own watches; it ends with stop() or destruction.
 class PictureHold {
 public:

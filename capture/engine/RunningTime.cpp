@@ -33,15 +33,4 @@ GstClockTime fromRunningTime(GstPad* pad, GstClockTime runningTime)
     return sticky ? gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, runningTime) : runningTime;
 }
 
-GstClockTime runningTimeNow(GstElement* element)
-{
-    GstClock* clock = gst_element_get_clock(element);
-    if (!clock)
-        return GST_CLOCK_TIME_NONE;
-    const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
-    const GstClockTime base = gst_element_get_base_time(element);
-    return now > base ? now - base : GST_CLOCK_TIME_NONE;
-}
-
 }  // namespace capture

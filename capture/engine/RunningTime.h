@@ -10,7 +10,4 @@ namespace capture {
 GstClockTime toRunningTime(GstPad* pad, GstClockTime time);
 GstClockTime fromRunningTime(GstPad* pad, GstClockTime runningTime);
 
-// The running time of a playing element now, by its clock; none before it has a clock.
-GstClockTime runningTimeNow(GstElement* element);
-
 }  // namespace capture

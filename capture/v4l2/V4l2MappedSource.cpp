@@ -3,6 +3,8 @@
 #include "V4l2MappedStream.h"
 #include "V4l2PictureCopy.h"
 
+#include "capture/devices/GstElements.h"
+
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/video.h>
 
@@ -221,15 +223,9 @@ gboolean query(GstBaseSrc* source, GstQuery* query)
 // age where the driver stamped it on the monotonic clock.
 GstClockTime captureTime(GstElement* element, const V4l2Picture& picture)
 {
-    GstClock* clock = gst_element_get_clock(element);
-    if (!clock)
+    GstClockTime running = runningTimeNow(element);
+    if (!GST_CLOCK_TIME_IS_VALID(running))
         return GST_CLOCK_TIME_NONE;
-    const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
-    const GstClockTime base = gst_element_get_base_time(element);
-    if (now < base)
-        return 0;
-    GstClockTime running = now - base;
     if (picture.monotonicNs >= 0) {
         const std::int64_t age = g_get_monotonic_time() * 1000 - picture.monotonicNs;
         if (age > 0 && age < std::int64_t(GST_SECOND))

@@ -695,12 +695,13 @@ private slots:
 
     // Five seconds in which the driver drops every buffer, in the middle of a recording: the
     // view names the camera while it lasts, the file holds the last picture meanwhile and keeps
-    // the sound, and picture and sound end together.
+    // the sound, and picture and sound end together. A small picture: on a loaded host the VM's
+    // disk falls behind a larger one, and the sound it then drops is no stall's.
     void aStalledCameraIsNamedAndTheRecordingHoldsItsPicture()
     {
         Rig rig("Webcam 0", true);
         rig.put(Member::AudioDevice, Member::AudioDevices, LoopbackHearingDevice0);
-        rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 640x360 30 fps");
+        rig.put(Member::VideoFormat, Member::VideoFormats, "YUY2 320x180 30 fps");
         LoopbackTone tone;
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
