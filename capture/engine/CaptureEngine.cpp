@@ -106,9 +106,7 @@ int CaptureEngine::start(const CaptureRequest& request)
     m_graph->file = std::move(file);
     m_graph->pipeline = std::move(attempt.pipeline);
     if (soundRefused && m_onError)
-        m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + *soundRefused
-                  + "); the picture is shown without it. Choose another audio device, or close the "
-                    "program that uses it.");
+        m_onError(soundRefusedMessage(request.audioDevice->name(), *soundRefused));
     return Started;
 }
 
@@ -140,7 +138,7 @@ CaptureEngine::Attempt CaptureEngine::attemptWithSound(const CaptureRequest& req
             return withSound;
         soundRefused = withSound.failure->text;
     } catch (const CaptureError& refused) {
-        soundRefused = refused.what();
+        soundRefused = messageOf(refused);
     }
     CaptureRequest silent = request;
     silent.playSound = false;

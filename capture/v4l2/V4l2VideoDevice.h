@@ -6,6 +6,7 @@
 #include "V4l2Formats.h"
 #include "V4l2Inputs.h"
 #include "V4l2Tuner.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/devices/VideoDevice.h"
 
 #include <map>
@@ -53,7 +54,7 @@ public:
 private:
     V4l2VideoDevice(V4l2File file, std::string name);
 
-    [[noreturn]] void fail(const std::string& what, int error) const;
+    [[noreturn]] void fail(DeviceFailure::Step step, const std::string& value, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
     void releaseStreamingRight();
