@@ -12,7 +12,8 @@ namespace capture {
 // than of the other. At end-of-stream the picture branch repeats its last picture, and the
 // sound branch adds silence, up to the moment of the stop, as they do for gaps on the way.
 //
-// pictureInput is videorate's input in the picture branch, soundInput audiorate's in the
+// pictureInput is the picture branch's muxer input where each picture stands alone (raw or
+// Motion JPEG, repeated as stored), else videorate's input; soundInput is audiorate's in the
 // sound branch (raw sound); either may be null.
 class RecordingEnd {
 public:
