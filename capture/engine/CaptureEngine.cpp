@@ -35,10 +35,28 @@ public:
     }
 };
 
+namespace {
+
+// GStreamer loads a plugin when the first element of it is made. Loaded with the engine, the
+// plugins every graph is made of are off the first Start's path; later engines find them loaded.
+void loadGraphPlugins()
+{
+    for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "appsink", "videotestsrc",
+                                "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux", "jpegenc",
+                                "jpegdec"}) {
+        const GstHandle<GstPluginFeature> feature(GST_PLUGIN_FEATURE(gst_element_factory_find(factory)));
+        if (feature)
+            const GstHandle<GstPluginFeature> loaded(gst_plugin_feature_load(feature.get()));
+    }
+}
+
+}  // namespace
+
 CaptureEngine::CaptureEngine(FrameSink& sink) : m_graph(std::make_unique<Graph>()), m_sink(sink)
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
+    loadGraphPlugins();
 }
 
 CaptureEngine::~CaptureEngine()
