@@ -1,7 +1,7 @@
 #include "AudioSources.h"
 
 #include "SysfsDevice.h"
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +34,7 @@ public:
     {
         ElementPtr source(gst_device_create_element(m_device.get(), nullptr));
         if (!source)
-            throw CaptureError("The audio device \"" + m_name + "\" cannot be opened: its GStreamer "
-                               "source is missing. Install the GStreamer ALSA and PulseAudio plugins.");
+            throw DeviceError({.kind = DeviceFailure::Kind::MissingAudioSource, .device = m_name});
         return source;
     }
 

@@ -1,6 +1,6 @@
 #include "GstElements.h"
 
-#include "capture/contract/CaptureError.h"
+#include "DeviceFailure.h"
 
 namespace capture {
 
@@ -10,9 +10,7 @@ ElementPtr makeElement(const char* factory)
         gst_init(nullptr, nullptr);
     ElementPtr element(gst_element_factory_make(factory, nullptr));
     if (!element)
-        throw CaptureError(std::string("The GStreamer element \"") + factory
-                           + "\" is missing. Install GStreamer's base and good plugins "
-                             "(gstreamer1.0-plugins-base, gstreamer1.0-plugins-good), then try again.");
+        throw DeviceError({.kind = DeviceFailure::Kind::MissingElement, .element = factory});
     return element;
 }
 

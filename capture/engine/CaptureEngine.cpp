@@ -6,6 +6,7 @@
 #include "RecordingFile.h"
 #include "SoundMonitor.h"
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <QObject>
 
@@ -36,10 +37,28 @@ public:
     }
 };
 
+namespace {
+
+// GStreamer loads a plugin when the first element of it is made. Loaded with the engine, the
+// plugins every graph is made of are off the first Start's path; later engines find them loaded.
+void loadGraphPlugins()
+{
+    for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "appsink", "videotestsrc",
+                                "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux", "jpegenc",
+                                "jpegdec"}) {
+        const GstHandle<GstPluginFeature> feature(GST_PLUGIN_FEATURE(gst_element_factory_find(factory)));
+        if (feature)
+            const GstHandle<GstPluginFeature> loaded(gst_plugin_feature_load(feature.get()));
+    }
+}
+
+}  // namespace
+
 CaptureEngine::CaptureEngine(FrameSink& sink) : m_graph(std::make_unique<Graph>()), m_sink(sink)
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
+    loadGraphPlugins();
 }
 
 CaptureEngine::~CaptureEngine()
@@ -107,9 +126,7 @@ int CaptureEngine::start(const CaptureRequest& request)
     m_graph->file = std::move(file);
     m_graph->pipeline = std::move(attempt.pipeline);
     if (soundRefused && m_onError)
-        m_onError("The sound of \"" + request.audioDevice->name() + "\" cannot be played (" + *soundRefused
-                  + "); the picture is shown without it. Choose another audio device, or close the "
-                    "program that uses it.");
+        m_onError(soundRefusedMessage(request.audioDevice->name(), *soundRefused));
     return Started;
 }
 
@@ -122,9 +139,11 @@ CaptureEngine::Attempt CaptureEngine::attempt(const CaptureRequest& request, Rec
         qCInfo(lcEngine, "the graph could not be built: %s", refused.what());
         attempt.failure = refused.failure();
         return attempt;
-    } catch (const V4l2Refusal& refused) {
+    } catch (const DeviceError& refused) {
+        if (refused.failure().kind != DeviceFailure::Kind::VideoStepRefused)
+            throw;
         qCInfo(lcEngine, "the video device refused: %s", refused.what());
-        attempt.failure = refusalFailure(refused);
+        attempt.failure = refusalFailure(refused.failure());
         return attempt;
     }
     attempt.built = true;
@@ -145,7 +164,7 @@ CaptureEngine::Attempt CaptureEngine::attemptWithSound(const CaptureRequest& req
             return withSound;
         soundRefused = withSound.failure->text;
     } catch (const CaptureError& refused) {
-        soundRefused = refused.what();
+        soundRefused = messageOf(refused);
     }
     CaptureRequest silent = request;
     silent.playSound = false;

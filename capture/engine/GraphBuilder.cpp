@@ -107,9 +107,8 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     if (recordAudio || playSound)
         audio(request, recordAudio, playSound);
     if (toFile) {
-        PadPtr pictureInput(m_pictureRate ? gst_element_get_static_pad(m_pictureRate, "sink") : nullptr);
         PadPtr soundInput(m_soundRate ? gst_element_get_static_pad(m_soundRate, "sink") : nullptr);
-        m_layout.end = RecordingEnd::attach(pictureInput.get(), soundInput.get());
+        m_layout.end = RecordingEnd::attach(m_pictureEnd.get(), soundInput.get());
     }
     if (m_layout.recordBranch && m_layout.soundRecordBranch)
         startRecordingTogether(m_layout.recordBranch.get(), m_layout.soundRecordBranch.get(),
@@ -358,7 +357,6 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // first picture for the time before it.
     g_object_set(rate, "skip-to-first", TRUE, nullptr);
     link(queue, rate, Part::Encoder);
-    m_pictureRate = rate;
     GstElement* last = rate;
     if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
@@ -382,6 +380,11 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     }
     // A Motion JPEG device without an encoder, or with the Motion JPEG one, is stored as it comes.
     muxerInput(last, "video_%u");
+    // Where each picture stands alone (uncompressed or Motion JPEG), the last one is repeated
+    // as stored, at the muxer, rather than converted and encoded again on the stopping path;
+    // a compressor that refers back to earlier pictures gets the raw picture again.
+    const bool eachPictureWhole = !request.videoEncoder || request.videoEncoder->factory == "jpegenc";
+    m_pictureEnd = eachPictureWhole ? m_layout.muxerInputs.back() : PadPtr(gst_element_get_static_pad(rate, "sink"));
 }
 
 void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)

@@ -73,8 +73,8 @@ private:
     Outputs m_outputs;
     GraphLayout m_layout;
     GstElement* m_muxer = nullptr;
-    GstElement* m_pictureRate = nullptr;  // videorate and audiorate of the record branches
-    GstElement* m_soundRate = nullptr;
+    PadPtr m_pictureEnd;                // where the picture branch's end is filled in (RecordingEnd)
+    GstElement* m_soundRate = nullptr;  // audiorate of the sound record branch
 };
 
 }  // namespace capture

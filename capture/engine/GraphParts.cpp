@@ -1,8 +1,10 @@
 #include "GraphParts.h"
 
+#include "FailureMessage.h"
 #include "capture/devices/GstHandle.h"
 #include "capture/v4l2/NodeHolder.h"
 #include "capture/v4l2/V4l2File.h"
+#include "capture/v4l2/V4l2MappedSource.h"
 
 #include <cerrno>
 
@@ -79,7 +81,10 @@ PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
     const ErrorPtr error(rawError);
     const GCharPtr debug(rawDebug);
 
-    failure.text = error ? error->message : "unknown error";
+    const GstStructure* details = nullptr;
+    gst_message_parse_error_details(message, &details);
+    const std::optional<DeviceFailure> refusal = streamFailureOf(details);
+    failure.text = refusal ? deviceFailureMessage(*refusal) : error ? error->message : "unknown error";
     failure.debug = debug ? debug.get() : "";
     const bool source = failure.part == PipelineFailure::Part::VideoSource || failure.part == PipelineFailure::Part::AudioSource;
     // v4l2src says "no space left" for a buffer it cannot get from the driver: only a file's
@@ -87,8 +92,6 @@ PipelineFailure classifyError(GstMessage* message, const GraphParts& parts)
     failure.diskFull = !source && error && error->domain == GST_RESOURCE_ERROR
                        && error->code == GST_RESOURCE_ERROR_NO_SPACE_LEFT;
     failure.notNegotiated = error && error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_NEGOTIATION;
-    const GstStructure* details = nullptr;
-    gst_message_parse_error_details(message, &details);
     gint flow = 0;
     if (details && gst_structure_get_enum(details, "flow-return", GST_TYPE_FLOW_RETURN, &flow))
         failure.notNegotiated = failure.notNegotiated || flow == GST_FLOW_NOT_NEGOTIATED;

@@ -1,5 +1,6 @@
 #include "Orvex.h"
 
+#include "FailureMessage.h"
 #include "OrvexCore.h"
 #include "TracedControl.h"
 #include "capture/v4l2/V4l2Discovery.h"
@@ -8,6 +9,21 @@
 #include <QVBoxLayout>
 
 namespace capture {
+
+namespace {
+
+// The layers below raise a device's refusal in fields; the caller is given it in words.
+template <typename Call>
+auto inWords(Call&& call)
+{
+    try {
+        return call();
+    } catch (const DeviceError& refusal) {
+        throw CaptureError(deviceFailureMessage(refusal.failure()));
+    }
+}
+
+}  // namespace
 
 Orvex::Orvex(QWidget* parent) : Orvex(watchV4l2Nodes(), parent) {}
 
@@ -44,17 +60,29 @@ Orvex::~Orvex()
     m_core.reset();
 }
 
-void Orvex::put(Member member, const Value& value) { m_front->put(member, value); }
+void Orvex::put(Member member, const Value& value)
+{
+    inWords([&] { m_front->put(member, value); });
+}
 
-Value Orvex::get(Member member) { return m_front->get(member); }
+Value Orvex::get(Member member)
+{
+    return inWords([&] { return m_front->get(member); });
+}
 
-Value Orvex::call(Member member, const Value& argument) { return m_front->call(member, argument); }
+Value Orvex::call(Member member, const Value& argument)
+{
+    return inWords([&] { return m_front->call(member, argument); });
+}
 
-std::unique_ptr<CaptureCollection> Orvex::collection(Member member) { return m_front->collection(member); }
+std::unique_ptr<CaptureCollection> Orvex::collection(Member member)
+{
+    return inWords([&] { return m_front->collection(member); });
+}
 
 std::unique_ptr<CameraPropertyRange> Orvex::cameraProperty(Member member)
 {
-    return m_front->cameraProperty(member);
+    return inWords([&] { return m_front->cameraProperty(member); });
 }
 
 }  // namespace capture

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/v4l2/NodeHolder.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <optional>
 #include <stdexcept>

@@ -133,7 +133,8 @@ std::vector<GstBuffer*> lastPictureAgain(GstPad* pad, Branch& branch)
 {
     std::vector<GstBuffer*> again;
     const GstClockTime frame = frameDuration(pad, branch.last);
-    if (frame == 0)
+    // A compressed picture that refers back to others cannot stand in for the next one.
+    if (frame == 0 || GST_BUFFER_FLAG_IS_SET(branch.last, GST_BUFFER_FLAG_DELTA_UNIT))
         return again;
     for (GstClockTime begins = branch.lastEnd; begins + frame / 2 < branch.stop; begins += frame) {
         GstBuffer* copy = gst_buffer_copy(branch.last);

@@ -14,7 +14,8 @@ namespace capture {
 // What either branch still carries from after the stop is left out, so both end at the stop:
 // the sound to the sample, the picture within half a frame.
 //
-// pictureInput is videorate's input in the picture branch, soundInput audiorate's in the
+// pictureInput is the picture branch's muxer input where each picture stands alone (raw or
+// Motion JPEG, repeated as stored), else videorate's input; soundInput is audiorate's in the
 // sound branch (raw sound); either may be null.
 class RecordingEnd {
 public:

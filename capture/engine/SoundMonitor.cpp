@@ -1,6 +1,6 @@
 #include "SoundMonitor.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -21,8 +21,8 @@ GstElement* makeIn(GstBin* bin, const char* factory, std::vector<GstElement*>& m
 {
     ElementPtr element(gst_element_factory_make(factory, nullptr));
     if (!element)
-        throw CaptureError(std::string("The GStreamer element \"") + factory
-                           + "\" is missing. Install the GStreamer plugins, then try again.");
+        throw DeviceError(
+            {.kind = DeviceFailure::Kind::MissingElement, .element = factory, .plugins = DeviceFailure::Plugins::Any});
     gst_bin_add(bin, element.get());
     made.push_back(element.get());
     return element.get();  // the bin holds it now
@@ -31,7 +31,7 @@ GstElement* makeIn(GstBin* bin, const char* factory, std::vector<GstElement*>& m
 void linkOrThrow(GstElement* from, GstElement* to)
 {
     if (!gst_element_link(from, to))
-        throw CaptureError("The sound could not be routed to its level meter and output.");
+        throw DeviceError({.kind = DeviceFailure::Kind::SoundUnrouted});
 }
 
 // An output that opens: tried here, so that a machine without a sound server or card still
@@ -119,7 +119,7 @@ SoundMonitor::SoundMonitor(GstBin* pipeline, GstElement* tee, Options options)
     PadPtr teePad(gst_element_request_pad_simple(tee, "src_%u"));
     PadPtr entry(gst_element_get_static_pad(queue, "sink"));
     if (!teePad || gst_pad_link(teePad.get(), entry.get()) != GST_PAD_LINK_OK)
-        throw CaptureError("The sound could not be routed to its level meter and output.");
+        throw DeviceError({.kind = DeviceFailure::Kind::SoundUnrouted});
     gst_pad_add_probe(entry.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
                       keepTheRecordingGoing, new Entry{queue, &m_outputFailed},
                       [](gpointer data) { delete static_cast<Entry*>(data); });

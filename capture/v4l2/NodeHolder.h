@@ -1,15 +1,11 @@
 #pragma once
 
+#include "capture/devices/DeviceFailure.h"
+
 #include <optional>
 #include <string>
 
 namespace capture {
-
-// A process that has a device node open.
-struct NodeHolder {
-    std::string program;  // its command name, as ps shows it
-    int pid = 0;
-};
 
 // The process other than this one that has the node at `path` open, found among the processes
 // whose open files this user may read (a character device by its device number, any other file

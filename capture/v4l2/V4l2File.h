@@ -24,15 +24,14 @@ public:
     // Why the open failed (an errno value); 0 when open.
     int openError() const { return m_openError; }
     const std::string& path() const { return m_path; }
-    // What poll() watches for the file's events (POLLPRI); -1 when there is none to poll.
+    // What poll() watches for the file's filled buffers (POLLIN) and events (POLLPRI); -1 when
+    // the file is not open or is no kernel descriptor.
     int pollDescriptor() const { return m_fd >= 0 ? m_io->pollDescriptor(m_fd) : -1; }
 
     // 0, or the errno value of the failure (ENODEV once the node has gone).
     int ioctl(unsigned long request, void* argument) const;
     // One of the node's buffers, mapped for reading (see V4l2Mapping::error()).
     V4l2Mapping map(std::size_t length, std::int64_t offset) const;
-    // The descriptor, to wait on with poll; -1 when not open.
-    int descriptor() const { return m_fd; }
 
 private:
     void reset();

@@ -100,16 +100,24 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
     GST_OBJECT_UNLOCK(object);
 }
 
-// The error names the node; its debug text carries the errno's own words, which is how the
-// control tells an unplugged device (ENODEV) from another failure.
-void postFailure(GstBaseSrc* source, const std::string& what, int error)
+using Step = V4l2StreamError::Step;
+
+constexpr const char* detailsName = "orvex-v4l2-stream";
+
+// The node, the step and the errno go in the details, for the control to say; the debug text
+// carries the errno's own words, which is how the control tells an unplugged device (ENODEV)
+// from another failure.
+void postFailure(GstBaseSrc* source, Step step, int error)
 {
     const std::string device = stateOf(source).device;
-    const std::string text = "The video device \"" + device + "\" " + what + ".";
-    const std::string debug = device + ": " + what + ": " + g_strerror(error) + " (errno " + std::to_string(error) + ")";
-    gst_element_message_full(GST_ELEMENT(source), GST_MESSAGE_ERROR, GST_RESOURCE_ERROR,
-                             error == ENODEV ? GST_RESOURCE_ERROR_NOT_FOUND : GST_RESOURCE_ERROR_FAILED,
-                             g_strdup(text.c_str()), g_strdup(debug.c_str()), __FILE__, GST_FUNCTION, __LINE__);
+    const std::string text = device + ": streaming step " + std::to_string(static_cast<int>(step));
+    const std::string debug = text + ": " + g_strerror(error) + " (errno " + std::to_string(error) + ")";
+    GstStructure* details = gst_structure_new(detailsName, "device", G_TYPE_STRING, device.c_str(), "step", G_TYPE_INT,
+                                              static_cast<int>(step), "errno", G_TYPE_INT, error, nullptr);
+    gst_element_message_full_with_details(GST_ELEMENT(source), GST_MESSAGE_ERROR, GST_RESOURCE_ERROR,
+                                          error == ENODEV ? GST_RESOURCE_ERROR_NOT_FOUND : GST_RESOURCE_ERROR_FAILED,
+                                          g_strdup(text.c_str()), g_strdup(debug.c_str()), __FILE__, GST_FUNCTION,
+                                          __LINE__, details);
 }
 
 gboolean start(GstBaseSrc* source)
@@ -119,7 +127,7 @@ gboolean start(GstBaseSrc* source)
     CapsPtr caps(state.caps ? gst_caps_copy(state.caps.get()) : nullptr);
     GST_OBJECT_UNLOCK(source);
     if (!caps || !gst_caps_is_fixed(caps.get())) {
-        postFailure(source, "was given no fixed format to stream", EINVAL);
+        postFailure(source, Step::NoFixedFormat, EINVAL);
         return FALSE;
     }
     GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
@@ -129,7 +137,7 @@ gboolean start(GstBaseSrc* source)
     gst_structure_get_fraction(structure, "framerate", &numerator, &denominator);
     state.raw = gst_structure_has_name(structure, "video/x-raw");
     if (state.raw && !gst_video_info_from_caps(&state.info, caps.get())) {
-        postFailure(source, "was given a format GStreamer cannot lay out", EINVAL);
+        postFailure(source, Step::NoLayout, EINVAL);
         return FALSE;
     }
     try {
@@ -138,7 +146,7 @@ gboolean start(GstBaseSrc* source)
             state.multiPlanar ? kernelV4l2Io() : systemV4l2Io(), state.device, api, state.fourcc,
             std::uint32_t(width), std::uint32_t(height), v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
     } catch (const V4l2StreamError& error) {
-        postFailure(source, error.what(), error.error());
+        postFailure(source, error.step(), error.error());
         return FALSE;
     }
 
@@ -247,7 +255,7 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
                 return GST_FLOW_FLUSHING;
             if (errno == EINTR || errno == EAGAIN)
                 continue;
-            postFailure(source, "could not be waited on", errno);
+            postFailure(source, Step::WaitOn, errno);
             return GST_FLOW_ERROR;
         }
         const bool failed = gst_poll_fd_has_error(state.poll.get(), &state.pollFd);
@@ -283,17 +291,17 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
             continue;
         if (error != 0 && error != EAGAIN) {
             gst_clear_buffer(&buffer);
-            postFailure(source, error == ENODEV ? "is no longer connected" : "stopped delivering pictures", error);
+            postFailure(source, error == ENODEV ? Step::Gone : Step::StoppedDelivering, error);
             return GST_FLOW_ERROR;
         }
         if (error == EAGAIN) {
-            postFailure(source, "reported an error while streaming", EIO);
+            postFailure(source, Step::StreamFault, EIO);
             return GST_FLOW_ERROR;
         }
         if (damaged && !buffer)
             continue;
         if (!buffer) {
-            postFailure(source, "gave a picture that could not be copied", ENOMEM);
+            postFailure(source, Step::CopyFailed, ENOMEM);
             return GST_FLOW_ERROR;
         }
         *out = buffer;
@@ -345,6 +353,20 @@ ElementPtr createV4l2MappedSource(const std::string& path, V4l2MappedStream::Api
     const gboolean multiPlanar = api == V4l2MappedStream::Api::MultiPlanar;
     return ElementPtr(GST_ELEMENT(g_object_new(orvex_mapped_src_get_type(), "device", path.c_str(), "multi-planar",
                                                multiPlanar, "fourcc", fourcc, "caps", caps, nullptr)));
+}
+
+std::optional<DeviceFailure> streamFailureOf(const GstStructure* details)
+{
+    int step = 0;
+    int error = 0;
+    if (!details || !gst_structure_has_name(details, detailsName) || !gst_structure_get_int(details, "step", &step)
+        || !gst_structure_get_int(details, "errno", &error))
+        return std::nullopt;
+    const char* device = gst_structure_get_string(details, "device");
+    return DeviceFailure{.kind = DeviceFailure::Kind::StreamRefused,
+                         .device = device ? device : "",
+                         .streamStep = static_cast<Step>(step),
+                         .error = error};
 }
 
 }  // namespace capture

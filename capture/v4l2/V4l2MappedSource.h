@@ -4,6 +4,7 @@
 #include "capture/devices/GstHandle.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace capture {
@@ -18,8 +19,13 @@ namespace capture {
 // Each picture is copied out from its data offset into a buffer of the caps' layout, stamped
 // with the pipeline's running time of its capture. caps: one fixed format (raw video, or
 // image/jpeg); a framerate in it is asked of the driver, and the driver's rate is what the caps
-// then say. A failed ioctl or a vanished device is posted as an error naming the node.
+// then say. A failed ioctl or a vanished device is posted as an error naming the node, its
+// step and errno in the message's details (see streamFailureOf).
 ElementPtr createV4l2MappedSource(const std::string& path, V4l2MappedStream::Api api, std::uint32_t fourcc,
                                   const GstCaps* caps);
+
+// The refusal an error message of this element carries in its details; nothing for any other
+// element's.
+std::optional<DeviceFailure> streamFailureOf(const GstStructure* details);
 
 }  // namespace capture

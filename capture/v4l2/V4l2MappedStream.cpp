@@ -8,13 +8,16 @@
 namespace capture {
 namespace {
 
+using Step = V4l2StreamError::Step;
+
 // Enough for a steady stream at 30 fps with a busy consumer; each frame is copied out at once.
 constexpr std::uint32_t buffersWanted = 4;
 
 }  // namespace
 
-V4l2StreamError::V4l2StreamError(const std::string& step, int error)
-    : std::runtime_error(step + " (" + std::strerror(error) + ")"), m_error(error)
+V4l2StreamError::V4l2StreamError(Step step, int error)
+    : std::runtime_error("streaming step " + std::to_string(static_cast<int>(step)) + ": " + std::strerror(error)),
+      m_step(step), m_error(error)
 {
 }
 
@@ -25,12 +28,12 @@ V4l2MappedStream::V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string
       m_type(api == Api::MultiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE)
 {
     if (!m_file.isOpen())
-        throw V4l2StreamError("could not be opened", m_file.openError());
+        throw V4l2StreamError(Step::Open, m_file.openError());
     setFormat(fourcc, width, height);
     setInterval(interval);
     mapAndQueueBuffers();
     int streamType = int(m_type);
-    require("did not start streaming", VIDIOC_STREAMON, &streamType);
+    require(Step::StartStreaming, VIDIOC_STREAMON, &streamType);
     m_streaming = true;
 }
 
@@ -50,15 +53,15 @@ void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std:
     v4l2_format format{};
     format.type = m_type;
     planar ? ask(format.fmt.pix_mp) : ask(format.fmt.pix);
-    require("did not take the format", VIDIOC_S_FMT, &format);
+    require(Step::TakeFormat, VIDIOC_S_FMT, &format);
     if (!(planar ? tookAsChosen(format.fmt.pix_mp) : tookAsChosen(format.fmt.pix)))
-        throw V4l2StreamError("set another picture size or pixel format than the one chosen", EINVAL);
+        throw V4l2StreamError(Step::OtherFormat, EINVAL);
     // One field a buffer would make every picture half as high as the caps say.
     const std::uint32_t field = planar ? format.fmt.pix_mp.field : format.fmt.pix.field;
     if (field == V4L2_FIELD_ALTERNATE || field == V4L2_FIELD_TOP || field == V4L2_FIELD_BOTTOM)
-        throw V4l2StreamError("sends each field in a buffer of its own, which is not supported", EINVAL);
+        throw V4l2StreamError(Step::FieldsApart, EINVAL);
     if (planar && format.fmt.pix_mp.num_planes != 1)
-        throw V4l2StreamError("sends this format in several buffers, which is not supported", EINVAL);
+        throw V4l2StreamError(Step::SeveralPlanes, EINVAL);
     m_bytesPerLine = planar ? format.fmt.pix_mp.plane_fmt[0].bytesperline : format.fmt.pix.bytesperline;
 }
 
@@ -82,21 +85,21 @@ void V4l2MappedStream::mapAndQueueBuffers()
     request.count = buffersWanted;
     request.type = m_type;
     request.memory = V4L2_MEMORY_MMAP;
-    require("did not give buffers to stream with", VIDIOC_REQBUFS, &request);
+    require(Step::GiveBuffers, VIDIOC_REQBUFS, &request);
     if (request.count < 2)
-        throw V4l2StreamError("gave too few buffers to stream with", ENOMEM);
+        throw V4l2StreamError(Step::TooFewBuffers, ENOMEM);
 
     m_buffers.reserve(request.count);
     for (std::uint32_t index = 0; index < request.count; ++index) {
         BufferRequest held(m_type, index);
-        require("did not describe its buffers", VIDIOC_QUERYBUF, &held.buffer);
+        require(Step::DescribeBuffers, VIDIOC_QUERYBUF, &held.buffer);
         const bool planar = m_type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
         V4l2Mapping mapping = planar ? m_file.map(held.planes[0].length, held.planes[0].m.mem_offset)
                                      : m_file.map(held.buffer.length, held.buffer.m.offset);
         if (!mapping.isMapped())
-            throw V4l2StreamError("its buffers could not be mapped", mapping.error());
+            throw V4l2StreamError(Step::MapBuffers, mapping.error());
         m_buffers.push_back(std::move(mapping));
-        require("did not take its buffers back", VIDIOC_QBUF, &held.buffer);
+        require(Step::TakeBuffersBack, VIDIOC_QBUF, &held.buffer);
     }
 }
 
@@ -121,7 +124,7 @@ V4l2MappedStream::~V4l2MappedStream()
     m_buffers.clear();
 }
 
-void V4l2MappedStream::require(const char* step, unsigned long request, void* argument) const
+void V4l2MappedStream::require(V4l2StreamError::Step step, unsigned long request, void* argument) const
 {
     const int error = m_file.ioctl(request, argument);
     if (error != 0)

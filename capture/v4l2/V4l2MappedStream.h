@@ -1,6 +1,7 @@
 #pragma once
 
 #include "V4l2File.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <linux/videodev2.h>
 
@@ -17,10 +18,13 @@ namespace capture {
 // A step of streaming that the driver refused, with its errno value.
 class V4l2StreamError : public std::runtime_error {
 public:
-    V4l2StreamError(const std::string& step, int error);
+    using Step = DeviceFailure::StreamStep;
+    V4l2StreamError(Step step, int error);
+    Step step() const { return m_step; }
     int error() const { return m_error; }
 
 private:
+    Step m_step;
     int m_error;
 };
 
@@ -51,7 +55,7 @@ public:
     V4l2MappedStream& operator=(const V4l2MappedStream&) = delete;
 
     // The descriptor to wait on for a filled buffer.
-    int fd() const { return m_file.descriptor(); }
+    int fd() const { return m_file.pollDescriptor(); }
     // The driver's frame interval now; {0, 0} when it does not say.
     v4l2_fract interval() const { return m_interval; }
     std::size_t bufferCount() const { return m_buffers.size(); }
@@ -75,7 +79,7 @@ private:
     void setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
     void setInterval(v4l2_fract interval);
     void mapAndQueueBuffers();
-    void require(const char* step, unsigned long request, void* argument) const;
+    void require(V4l2StreamError::Step step, unsigned long request, void* argument) const;
 
     V4l2File m_file;
     std::uint32_t m_type;

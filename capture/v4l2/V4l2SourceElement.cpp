@@ -3,7 +3,7 @@
 #include "V4l2Inputs.h"
 #include "V4l2MappedSource.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/devices/GstElements.h"
 
 
@@ -55,7 +55,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     gst_bin_add(GST_BIN(bin.get()), source.get());
     gst_bin_add(GST_BIN(bin.get()), filter.get());
     if (!gst_element_link(source.get(), filter.get()))
-        throw CaptureError("The V4L2 source could not be linked to its format filter.");
+        throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
 
     PadPtr target(gst_element_get_static_pad(filter.get(), "src"));
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));

@@ -2,7 +2,7 @@
 
 #include "V4l2Controls.h"
 #include "V4l2Standards.h"
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <linux/videodev2.h>
 
@@ -28,15 +28,13 @@ bool isGone(int error)
 void raiseTuneFailure(int error, const std::string& label)
 {
     if (error != 0 && !isGone(error))
-        throw CaptureError("The TV card did not tune to channel " + label + ": " + errorText(error)
-                           + ". Close other programs that use the card and choose the channel again.");
+        throw DeviceError({.kind = DeviceFailure::Kind::TuneRefused, .value = label, .error = error});
 }
 
 void raiseMuteFailure(int error, bool muted)
 {
     if (error != 0 && !isGone(error))
-        throw CaptureError(std::string("The TV card did not ") + (muted ? "mute" : "unmute") + " its sound: "
-                           + errorText(error) + ". Close other programs that use the card and try again.");
+        throw DeviceError({.kind = DeviceFailure::Kind::MuteRefused, .error = error, .muted = muted});
 }
 
 }  // namespace

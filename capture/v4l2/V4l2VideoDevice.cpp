@@ -1,7 +1,8 @@
 #include "V4l2VideoDevice.h"
 
+#include "NodeHolder.h"
 #include "V4l2SourceElement.h"
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/devices/SysfsDevice.h"
 
 #include <linux/videodev2.h>
@@ -109,43 +110,44 @@ std::string V4l2VideoDevice::physicalDevice() const
 V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat& format)
 {
     if (input < 0 || input >= static_cast<int>(m_inputs.size()))
-        throw CaptureError("The video device \"" + m_name + "\" has no input " + std::to_string(input)
-                           + ". Choose one of its inputs.");
+        throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput, .device = m_name, .number = input});
     const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];
 
     // The input first: the standard and the formats may depend on it.
     int error = selectInput(chosen);
     if (error != 0)
-        fail(V4l2Refusal::Step::SelectInput, chosen.name, error);
+        fail(DeviceFailure::Step::SwitchInput, chosen.name, error);
 
     if (m_tuner && chosen.standards != 0) {
         error = m_tuner->applyStandard();
         // EINVAL: the card lacks the country's standard and keeps its own.
         if (error != 0 && error != EINVAL)
-            fail(V4l2Refusal::Step::SetStandard, {}, error);
+            fail(DeviceFailure::Step::TakeStandard, {}, error);
     }
 
     const auto match = offeredFormat(m_file, format);
     if (!match)
-        throw CaptureError("The video device \"" + m_name + "\" does not offer the format \"" + format.name()
-                           + "\" on the input \"" + chosen.name + "\". Choose one of the formats it lists.");
+        throw DeviceError(
+            {.kind = DeviceFailure::Kind::FormatNotOffered, .device = m_name, .format = format.name(), .input = chosen.name});
 
     v4l2_format wanted = formatRequest(captureBufferType(m_file), match->fourcc, static_cast<std::uint32_t>(format.width),
                                        static_cast<std::uint32_t>(format.height));
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
     releaseStreamingRight();
     if (error != 0)
-        fail(V4l2Refusal::Step::SetFormat, format.name(), error);
+        fail(DeviceFailure::Step::TakeFormat, format.name(), error);
     return *match;
 }
 
-void V4l2VideoDevice::fail(V4l2Refusal::Step step, const std::string& subject, int error) const
+void V4l2VideoDevice::fail(DeviceFailure::Step step, const std::string& value, int error) const
 {
     // Busy: another open streams from the node; who, where this user may see it.
-    std::optional<NodeHolder> holder;
-    if (error == EBUSY)
-        holder = findNodeHolder(m_file.path());
-    throw V4l2Refusal(m_name, step, subject, error, std::move(holder));
+    throw DeviceError({.kind = DeviceFailure::Kind::VideoStepRefused,
+                       .device = m_name,
+                       .value = value,
+                       .step = step,
+                       .error = error,
+                       .holder = error == EBUSY ? findNodeHolder(m_file.path()) : std::nullopt});
 }
 
 }  // namespace capture

@@ -5,8 +5,8 @@
 #include "V4l2File.h"
 #include "V4l2Formats.h"
 #include "V4l2Inputs.h"
-#include "V4l2Refusal.h"
 #include "V4l2Tuner.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/devices/VideoDevice.h"
 
 #include <map>
@@ -48,15 +48,14 @@ public:
 
     // What createSource sets on the device before it builds the element: the input, the
     // chosen TV standard (on inputs that have standards) and the pixel format and size.
-    // Raises V4l2Refusal when the device refuses a step, CaptureError for a choice it lacks;
+    // Raises DeviceError when the device refuses a step or lacks the choice;
     // answers the format as the device has it.
     V4l2FormatChoice prepareStreaming(int input, const VideoFormat& format);
 
 private:
     V4l2VideoDevice(V4l2File file, std::string name);
 
-    // Raises V4l2Refusal for a step the device refused with `error`.
-    [[noreturn]] void fail(V4l2Refusal::Step step, const std::string& subject, int error) const;
+    [[noreturn]] void fail(DeviceFailure::Step step, const std::string& value, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
     void releaseStreamingRight();

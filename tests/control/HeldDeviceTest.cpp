@@ -6,7 +6,8 @@
 #include "capture/view/VideoView.h"
 #include "tests/engine/TestDevices.h"
 #include "capture/contract/CaptureError.h"
-#include "capture/v4l2/V4l2Refusal.h"
+#include "capture/devices/DeviceFailure.h"
+#include "capture/v4l2/NodeHolder.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -31,7 +32,12 @@ public:
     {
         ++tries;
         if (auto holder = findNodeHolder(m_node))
-            throw V4l2Refusal(name(), V4l2Refusal::Step::SetFormat, format.name(), EBUSY, std::move(holder));
+            throw DeviceError({.kind = DeviceFailure::Kind::VideoStepRefused,
+                               .device = name(),
+                               .value = format.name(),
+                               .step = DeviceFailure::Step::TakeFormat,
+                               .error = EBUSY,
+                               .holder = std::move(holder)});
         return PatternCamera::createSource(input, format);
     }
     int tries = 0;

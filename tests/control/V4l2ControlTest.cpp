@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <cstdlib>
 #include <map>
 
@@ -411,6 +412,28 @@ private slots:
                 control.flags |= V4L2_CTRL_FLAG_READ_ONLY;
         FakeHardwareRig rig({card});
         QVERIFY_THROWS_EXCEPTION(CaptureError, rig.orvex().put(Member::TVMute, Value::boolean(true)));
+    }
+
+    // The layers below raise a device's refusal in fields; the control's caller reads words.
+    void refusalsReachTheCallerInWords()
+    {
+        const auto said = [](const std::function<void()>& call) {
+            try {
+                call();
+            } catch (const CaptureError& error) {
+                return QString::fromUtf8(error.what());
+            }
+            return QStringLiteral("nothing raised");
+        };
+        auto card = fakeTvCard();
+        for (auto& control : card.controls)
+            if (control.id == V4L2_CID_AUDIO_MUTE)
+                control.flags |= V4L2_CTRL_FLAG_READ_ONLY;
+        FakeHardwareRig rig({card});
+        const QString mute = said([&] { rig.orvex().put(Member::TVMute, Value::boolean(true)); });
+        QVERIFY2(mute.startsWith("The TV card did not mute its sound: ")
+                     && mute.endsWith(". Close other programs that use the card and try again."),
+                 qPrintable(mute));
     }
 };
 

@@ -5,10 +5,12 @@
 #include "CountingFrameSink.h"
 #include "TestDevices.h"
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/GstElements.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/FailureMessage.h"
 #include "capture/engine/GraphParts.h"
+#include "capture/v4l2/V4l2MappedSource.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -248,6 +251,31 @@ private slots:
             QVERIFY2(QString::fromStdString(said).contains(advice), said.c_str());
             QVERIFY2(!QString::fromStdString(said).contains("disk"), said.c_str());
         }
+    }
+
+    // The source element of a node of its own posts the node, the step and the errno; the
+    // words are the catalogue's.
+    void aStreamRefusalIsSaidInTheCataloguesWords()
+    {
+        const CapsPtr caps(gst_caps_from_string("video/x-raw,format=YUY2,width=640,height=480,framerate=30/1"));
+        const ElementPtr pipeline(gst_pipeline_new(nullptr));
+        const ElementPtr source = createV4l2MappedSource("/nonexistent/video0", V4l2MappedStream::Api::MultiPlanar,
+                                                         V4L2_PIX_FMT_YUYV, caps.get());
+        const ElementPtr sink = makeElement("fakesink");
+        gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), sink.get(), nullptr);
+        QVERIFY(gst_element_link(source.get(), sink.get()));
+        gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+        const BusPtr bus(gst_element_get_bus(pipeline.get()));
+        const MessagePtr error(gst_bus_timed_pop_filtered(bus.get(), 5 * GST_SECOND, GST_MESSAGE_ERROR));
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        QVERIFY(error);
+        const GstStructure* details = nullptr;
+        gst_message_parse_error_details(error.get(), &details);
+        const std::optional<DeviceFailure> refusal = streamFailureOf(details);
+        QVERIFY(refusal);
+        QCOMPARE(refusal->error, ENOENT);
+        QCOMPARE(deviceFailureMessage(*refusal),
+                 std::string("The video device \"/nonexistent/video0\" could not be opened (No such file or directory)."));
     }
 
     void aStartThatFailsLeavesAnExistingFileAsItWas_data()

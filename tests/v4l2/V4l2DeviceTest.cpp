@@ -1,5 +1,6 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/DeviceCatalogue.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
 #include "capture/v4l2/testing/FakeV4l2Hardware.h"
@@ -328,36 +329,36 @@ private slots:
         const auto card = V4l2VideoDevice::open(io, "/dev/video0", "TV");
         const VideoFormat pal = formatNamed(*card, "YUY2 768x576 25 fps");
 
-        const auto message = [&](int input, const VideoFormat& format) -> std::string {
+        using Kind = DeviceFailure::Kind;
+        const auto refusal = [&](int input, const VideoFormat& format) -> DeviceFailure {
             try {
                 card->createSource(input, format);
-            } catch (const CaptureError& error) {
-                return error.what();
+            } catch (const DeviceError& error) {
+                return error.failure();
             }
-            return "nothing raised";
+            return {.kind = Kind::MissingElement, .element = "nothing raised"};
         };
 
-        QVERIFY(message(2, pal).find("has no input 2") != std::string::npos);
+        const DeviceFailure noInput = refusal(2, pal);
+        QCOMPARE(noInput.kind, Kind::NoSuchInput);
+        QCOMPARE(noInput.device, std::string("TV"));
+        QCOMPARE(noInput.number, 2);
         VideoFormat odd = pal;
         odd.width = 123;
-        QVERIFY(message(0, odd).find("does not offer the format") != std::string::npos);
+        const DeviceFailure notOffered = refusal(0, odd);
+        QCOMPARE(notOffered.kind, Kind::FormatNotOffered);
+        QCOMPARE(notOffered.format, odd.name());
 
-        // What the device refused is raised as such, with its errno; the control words it.
-        const auto refused = [&](int input, const VideoFormat& format) {
-            try {
-                card->createSource(input, format);
-            } catch (const V4l2Refusal& refusal) {
-                return refusal.error();
-            }
-            return 0;
-        };
         device->setStreamingElsewhere(true);
-        QCOMPARE(refused(1, pal), EBUSY);
+        const DeviceFailure busy = refusal(1, pal);
+        QCOMPARE(busy.kind, Kind::VideoStepRefused);
+        QCOMPARE(busy.step, DeviceFailure::Step::SwitchInput);
+        QCOMPARE(busy.error, EBUSY);
         QCOMPARE(device->input(), 0u);
         device->setStreamingElsewhere(false);
 
         device->unplug();
-        QCOMPARE(refused(0, pal), ENODEV);
+        QCOMPARE(refusal(0, pal).error, ENODEV);
     }
 };
 

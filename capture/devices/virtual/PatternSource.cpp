@@ -3,7 +3,7 @@
 #include "PixelCanvas.h"
 #include "SyncMark.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 #include "capture/devices/GstElements.h"
 
 #include <gst/video/video.h>
@@ -60,8 +60,9 @@ CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format)
 void link(GstElement* from, GstElement* to)
 {
     if (!gst_element_link(from, to))
-        throw CaptureError(std::string("Cannot link the virtual source's ") + GST_ELEMENT_NAME(from) + " to " +
-                           GST_ELEMENT_NAME(to) + ".");
+        throw DeviceError({.kind = DeviceFailure::Kind::VirtualSourceUnlinked,
+                           .element = GST_ELEMENT_NAME(from),
+                           .value = GST_ELEMENT_NAME(to)});
 }
 
 }  // namespace
@@ -85,8 +86,7 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format)
                         format.width % 2 == 0 && format.height % 2 == 0;
     const bool rateOk = format.fpsNumerator > 0 && format.fpsDenominator > 0;
     if (!knownLayout || !sizeOk || !rateOk)
-        throw CaptureError("The " + device + " cannot deliver \"" + format.name() +
-                           "\". Choose one of the formats it lists.");
+        throw DeviceError({.kind = DeviceFailure::Kind::FormatNotOffered, .device = device, .builtIn = true, .format = format.name()});
 }
 
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
@@ -104,7 +104,7 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
 
     auto state = std::make_unique<ProbeState>();
     if (!gst_video_info_from_caps(&state->info, drawnCaps.get()))
-        throw CaptureError("The " + device + " cannot describe \"" + format.name() + "\".");
+        throw DeviceError({.kind = DeviceFailure::Kind::FormatNotDescribed, .device = device, .format = format.name()});
     state->painter = std::move(painter);
     PadPtr drawnPad(gst_element_get_static_pad(drawn.get(), "src"));
     gst_pad_add_probe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, paintBuffer, state.release(),

@@ -3,7 +3,7 @@
 #include "BarsPainter.h"
 #include "PatternSource.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 namespace capture {
 
@@ -42,7 +42,7 @@ Tuner* TestPatternCamera::tuner()
 ElementPtr TestPatternCamera::createSource(int input, const VideoFormat& format)
 {
     if (input != 0)
-        throw CaptureError("The " + name() + " has no input " + std::to_string(input) + "; its only input is \"Camera\".");
+        throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput, .device = name(), .builtIn = true, .inputs = {"Camera"}, .number = input});
     return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
 }
 

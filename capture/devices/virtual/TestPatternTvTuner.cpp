@@ -4,7 +4,7 @@
 #include "PatternSource.h"
 #include "TunerPainter.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <utility>
 
@@ -55,8 +55,11 @@ ElementPtr TestPatternTvTuner::createSource(int input, const VideoFormat& format
     case Composite:
         return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
     default:
-        throw CaptureError("The " + name() + " has no input " + std::to_string(input) +
-                           "; its inputs are \"Television\" and \"Composite\".");
+        throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput,
+                           .device = name(),
+                           .builtIn = true,
+                           .inputs = {"Television", "Composite"},
+                           .number = input});
     }
 }
 

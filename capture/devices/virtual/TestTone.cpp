@@ -5,7 +5,7 @@
 #include "capture/devices/GstElements.h"
 #include "TestPatternTvTuner.h"
 
-#include "capture/contract/CaptureError.h"
+#include "capture/devices/DeviceFailure.h"
 
 #include <cmath>
 #include <numbers>
@@ -71,7 +71,7 @@ ElementPtr TestTone::createSource()
     g_object_set(format.get(), "caps", caps.get(), nullptr);
     gst_bin_add_many(GST_BIN(bin.get()), tone.get(), format.get(), nullptr);
     if (!gst_element_link(tone.get(), format.get()))
-        throw CaptureError("The " + name() + " cannot produce 48 kHz stereo sound.");
+        throw DeviceError({.kind = DeviceFailure::Kind::ToneFormatRefused, .device = name()});
 
     PadPtr out(gst_element_get_static_pad(format.get(), "src"));
     gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, beep, nullptr, nullptr);
