@@ -1,5 +1,6 @@
 #include "GraphBuilder.h"
 
+#include "DeinterlacerInput.h"
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
 #include "RecordingSink.h"
@@ -9,7 +10,6 @@
 #include "capture/devices/GstElements.h"
 
 #include <gst/video/gstvideodecoder.h>
-#include <gst/video/video.h>
 
 namespace capture {
 
@@ -314,22 +314,8 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
     // pass through untouched.
     GstElement* deinterlace = make("deinterlace", Part::Preview);
     gst_util_set_object_arg(G_OBJECT(deinterlace), "method", "greedyh");
-    // It keeps the last few fields as its history. Held in the source's own buffers, that
-    // history can take every buffer a driver has (four, on many), and then the source waits for
-    // one back while the deinterlacer waits for the next picture: the view stops. It keeps
-    // copies instead; progressive pictures pass through untouched and uncopied.
     PadPtr deinterlaceInput(gst_element_get_static_pad(deinterlace, "sink"));
-    gst_pad_add_probe(
-        deinterlaceInput.get(), GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad*, GstPadProbeInfo* info, gpointer) {
-            GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
-            if (!GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED) || !buffer->pool)
-                return GST_PAD_PROBE_OK;
-            GST_PAD_PROBE_INFO_DATA(info) = gst_buffer_copy_deep(buffer);
-            gst_buffer_unref(buffer);
-            return GST_PAD_PROBE_OK;
-        },
-        nullptr, nullptr);
+    copyInterlacedPicturesInto(deinterlaceInput.get());
     link(last, deinterlace, Part::Preview);
     last = deinterlace;
     GstElement* convert = make("videoconvert", Part::Preview);

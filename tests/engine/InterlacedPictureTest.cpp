@@ -5,13 +5,19 @@
 #include "capture/devices/PixelAspect.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
+#include "capture/engine/DeinterlacerInput.h"
 #include "tests/virtual/PictureProbe.h"
 
 #include <QTest>
 
 #include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/video/video.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -99,6 +105,28 @@ QImage imageOf(const SamplePtr& sample)
     return image;
 }
 
+// A driver's picture as a mapping shows it: the picture ends at a page boundary and the next
+// page is not mapped, so a read past its last line faults.
+class GuardedPicture {
+public:
+    explicit GuardedPicture(std::size_t size)
+        : m_page(std::size_t(sysconf(_SC_PAGESIZE))), m_mapped((size + m_page - 1) / m_page * m_page + m_page)
+    {
+        m_base = static_cast<std::uint8_t*>(mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(m_base + m_mapped - m_page, m_page, PROT_NONE);
+        data = m_base + m_mapped - m_page - size;
+    }
+    ~GuardedPicture() { munmap(m_base, m_mapped); }
+    GuardedPicture(const GuardedPicture&) = delete;
+    GuardedPicture& operator=(const GuardedPicture&) = delete;
+    std::uint8_t* data = nullptr;
+
+private:
+    std::size_t m_page;
+    std::size_t m_mapped;
+    std::uint8_t* m_base = nullptr;
+};
+
 }  // namespace
 
 class InterlacedPictureTest : public QObject {
@@ -156,6 +184,86 @@ private slots:
             QCOMPARE(top < bottom, topFieldFirst);
         }
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    }
+
+    // The deinterlacer gets copies of the pictures, padded after their last line: its history
+    // never holds the source's buffers, and its read-ahead never leaves memory of its own.
+    void theDeinterlacerReadsOnlyCopiesWithRoomAfterThem_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("YUY2 640x480") << "YUY2" << 640 << 480;
+        QTest::newRow("UYVY 720x576") << "UYVY" << 720 << 576;
+        QTest::newRow("I420 720x576") << "I420" << 720 << 576;
+    }
+
+    void theDeinterlacerReadsOnlyCopiesWithRoomAfterThem()
+    {
+        QFETCH(QString, format);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        GstVideoInfo info;
+        gst_video_info_set_interlaced_format(&info, gst_video_format_from_string(qPrintable(format)),
+                                             GST_VIDEO_INTERLACE_MODE_INTERLEAVED, guint(width), guint(height));
+        GST_VIDEO_INFO_FIELD_ORDER(&info) = GST_VIDEO_FIELD_ORDER_TOP_FIELD_FIRST;
+        info.fps_n = 25;
+        const CapsPtr caps(gst_video_info_to_caps(&info));
+        GuardedPicture picture(info.size);
+        for (gsize i = 0; i < info.size; ++i)
+            picture.data[i] = std::uint8_t(i * 7);
+
+        ElementPtr pipeline(gst_pipeline_new(nullptr));
+        GstElement* source = gst_element_factory_make("appsrc", nullptr);
+        GstElement* deinterlace = gst_element_factory_make("deinterlace", nullptr);
+        GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+        gst_util_set_object_arg(G_OBJECT(deinterlace), "method", "greedyh");
+        g_object_set(source, "caps", caps.get(), "format", GST_FORMAT_TIME, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline.get()), source, deinterlace, sink, nullptr);
+        QVERIFY(gst_element_link_many(source, deinterlace, sink, nullptr));
+        PadPtr input(gst_element_get_static_pad(deinterlace, "sink"));
+        copyInterlacedPicturesInto(input.get());
+        struct Seen {
+            const std::uint8_t* source;
+            gsize size;
+            int pictures = 0;
+            int intact = 0;  // a copy of the source's picture, its flags kept, a page of room after it
+        } seen{picture.data, info.size};
+        gst_pad_add_probe(
+            input.get(), GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo* probe, gpointer data) {
+                auto& seen = *static_cast<Seen*>(data);
+                GstBuffer* buffer = gst_pad_probe_info_get_buffer(probe);
+                GstMemory* memory = gst_buffer_peek_memory(buffer, 0);
+                GstMapInfo map;
+                gst_memory_map(memory, &map, GST_MAP_READ);
+                const gsize room = memory->maxsize - memory->offset - memory->size;
+                seen.pictures++;
+                seen.intact += map.data != seen.source && map.size == seen.size && room >= 4096
+                               && std::memcmp(map.data, seen.source, map.size) == 0
+                               && GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
+                gst_memory_unmap(memory, &map);
+                return GST_PAD_PROBE_OK;
+            },
+            &seen, nullptr);
+        gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+        const int frames = 8;
+        for (int frame = 0; frame < frames; ++frame) {
+            GstBuffer* buffer = gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, picture.data, info.size, 0, info.size,
+                                                            nullptr, nullptr);
+            GST_BUFFER_PTS(buffer) = GstClockTime(frame) * GST_SECOND / 25;
+            GST_BUFFER_DURATION(buffer) = GST_SECOND / 25;
+            GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+            GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
+            QCOMPARE(gst_app_src_push_buffer(GST_APP_SRC(source), buffer), GST_FLOW_OK);
+        }
+        gst_app_src_end_of_stream(GST_APP_SRC(source));
+        MessagePtr done(gst_bus_timed_pop_filtered(BusPtr(gst_element_get_bus(pipeline.get())).get(), 10 * GST_SECOND,
+                                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+        QVERIFY(done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS);
+        QCOMPARE(seen.pictures, frames);
+        QCOMPARE(seen.intact, frames);
     }
 
     // Each field becomes a whole picture, at the field rate, in the order they were taken, and
