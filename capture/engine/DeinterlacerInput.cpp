@@ -2,6 +2,7 @@
 
 #include "capture/devices/GstHandle.h"
 
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +10,13 @@
 namespace capture {
 
 namespace {
+
+// The bytes left after a copied picture's last line: two of its lines, a page at least.
+gsize paddingAfterPicture(const GstVideoInfo& info)
+{
+    constexpr gsize page = 4096;
+    return std::max<gsize>(2 * static_cast<gsize>(std::max(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), 0)), page);
+}
 
 // A copy of the picture in memory of our own with padding after it, its flags, times and
 // metadata kept; null where the copy cannot be made.
@@ -43,12 +51,6 @@ GstBuffer* paddedCopy(GstBuffer* buffer, const GstVideoInfo& info)
 }
 
 }  // namespace
-
-gsize paddingAfterPicture(const GstVideoInfo& info)
-{
-    constexpr gsize page = 4096;
-    return std::max<gsize>(2 * static_cast<gsize>(std::max(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), 0)), page);
-}
 
 void copyInterlacedPicturesInto(GstPad* deinterlacerInput)
 {
