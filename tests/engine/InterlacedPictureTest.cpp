@@ -8,6 +8,8 @@
 #include "capture/engine/DeinterlacerInput.h"
 #include "tests/virtual/PictureProbe.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gst/app/gstappsink.h>
@@ -126,6 +128,18 @@ private:
     std::size_t m_mapped;
     std::uint8_t* m_base = nullptr;
 };
+
+// The third byte of a HuffYUV stream's extradata, after the 40-byte bitmap header in its
+// "strf" chunk: 0x10 where the frames were coded as two fields, 0x20 where as one picture.
+int huffyuvFieldFlag(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(64 * 1024);
+    const qsizetype strf = head.indexOf("strf");
+    return strf < 0 || strf + 8 + 40 + 3 > head.size() ? -1 : std::uint8_t(head[strf + 8 + 40 + 2]);
+}
 
 }  // namespace
 
@@ -264,6 +278,38 @@ private slots:
         QVERIFY(done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS);
         QCOMPARE(seen.pictures, frames);
         QCOMPARE(seen.intact, frames);
+    }
+
+    // A compressor that codes interlace itself is told the pictures are interlaced (HuffYUV
+    // predicts each field from its own lines); a progressive picture of the same size is not.
+    void huffyuvCodesTheFieldsApart_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("flag");
+        QTest::newRow("Television") << 0 << 0x10;
+        QTest::newRow("Composite") << 1 << 0x20;
+    }
+
+    void huffyuvCodesTheFieldsApart()
+    {
+        QFETCH(int, input);
+        QFETCH(int, flag);
+        QTemporaryDir folder;
+        MeasuringSink sink;
+        CaptureEngine engine(sink);
+        CaptureRequest request;
+        request.videoDevice = m_devices.tuner.get();
+        request.videoInput = input;
+        request.videoFormat = VideoFormat{"YUY2", 720, 576, 25, 1};
+        request.showPreview = false;
+        request.captureAudio = false;
+        request.toFile = true;
+        request.fileName = folder.filePath(QStringLiteral("fields.avi")).toStdString();
+        request.videoEncoder = EncoderChoice{"avenc_huffyuv", {}};
+        QCOMPARE(engine.start(request), int(Started));
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        engine.stop();
+        QCOMPARE(huffyuvFieldFlag(QString::fromStdString(request.fileName)), flag);
     }
 
     // Each field becomes a whole picture, at the field rate, in the order they were taken, and
