@@ -164,13 +164,32 @@ std::int32_t driverControl(std::uint32_t id)
     return control.value;
 }
 
+void v4l2Ctl(const QStringList& arguments)
+{
+    QProcess ctl;
+    ctl.start(QStringLiteral("v4l2-ctl"), QStringList{QStringLiteral("-d"), QString::fromStdString(Node)} + arguments);
+    QVERIFY2(ctl.waitForFinished(10000) && ctl.exitCode() == 0, qPrintable(ctl.readAllStandardError()));
+}
+
 // vivid's test controls (fault injection, dropped buffers) by the names v4l2-ctl gives them.
 void setVividControl(const QString& name, int value)
 {
-    QProcess ctl;
-    ctl.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromStdString(Node), QStringLiteral("-c"),
-                                            QStringLiteral("%1=%2").arg(name).arg(value)});
-    QVERIFY2(ctl.waitForFinished(10000) && ctl.exitCode() == 0, qPrintable(ctl.readAllStandardError()));
+    v4l2Ctl({QStringLiteral("-c"), QStringLiteral("%1=%2").arg(name).arg(value)});
+}
+
+// An analog input as vivid starts it, PAL with the picture's controls at their defaults:
+// earlier cases leave the tuner on NTSC and the picture flat (contrast and brightness at 0).
+void palWithDefaultPicture(int input)
+{
+    v4l2Ctl({QStringLiteral("-i"), QString::number(input)});
+    QStringList defaults;
+    for (const auto& [name, id] : {std::pair{"brightness", V4L2_CID_BRIGHTNESS}, std::pair{"contrast", V4L2_CID_CONTRAST}}) {
+        v4l2_queryctrl query{};
+        query.id = id;
+        QVERIFY(askDriver(VIDIOC_QUERYCTRL, query));
+        defaults << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(query.default_value);
+    }
+    v4l2Ctl({QStringLiteral("-s"), QStringLiteral("pal"), QStringLiteral("-c"), defaults.join(',')});
 }
 
 // A tone played into both of the loopback card's devices: what one plays, the other captures.
@@ -815,6 +834,7 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, format);
         QFETCH(int, width);
+        palWithDefaultPicture(int(std::find(camera().inputs.begin(), camera().inputs.end(), input) - camera().inputs.begin()));
         setVividControl(QStringLiteral("horizontal_movement"), 6);  // "Move Right Fast"
         const auto still = qScopeGuard([] { setVividControl(QStringLiteral("horizontal_movement"), 3); });
         Rig rig(input.toStdString());
