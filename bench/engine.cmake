@@ -14,3 +14,9 @@ set_target_properties(bench_long_recording PROPERTIES AUTOMOC OFF)
 add_executable(bench_av_sync ${CMAKE_CURRENT_LIST_DIR}/av_sync.cpp)
 target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual capture_v4l2_catalogue)
 set_target_properties(bench_av_sync PROPERTIES AUTOMOC OFF)
+
+# bench_deinterlace_view: CPU of the view at 720x576 with and without deinterlacing, and of
+# each deinterlacing method.
+add_executable(bench_deinterlace_view ${CMAKE_CURRENT_LIST_DIR}/deinterlace_view.cpp)
+target_link_libraries(bench_deinterlace_view PRIVATE capture_graph capture_virtual)
+set_target_properties(bench_deinterlace_view PROPERTIES AUTOMOC OFF)

@@ -1,5 +1,6 @@
 #include "GraphBuilder.h"
 
+#include "DeinterlacerInput.h"
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
 #include "RecordingSink.h"
@@ -315,6 +316,16 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
         last = decoder;
         m_layout.previewDecoder = decoder;
     }
+    // Interlaced pictures are shown as a TV shows them: a picture for each field, at the field
+    // rate, with still detail kept at full height where nothing moves (greedyh, motion
+    // adaptive; it keeps up at 720x576 on two cores, see the README). Progressive pictures
+    // pass through untouched.
+    GstElement* deinterlace = make("deinterlace", Part::Preview);
+    gst_util_set_object_arg(G_OBJECT(deinterlace), "method", "greedyh");
+    PadPtr deinterlaceInput(gst_element_get_static_pad(deinterlace, "sink"));
+    copyInterlacedPicturesInto(deinterlaceInput.get());
+    link(last, deinterlace, Part::Preview);
+    last = deinterlace;
     GstElement* convert = make("videoconvert", Part::Preview);
     link(last, convert, Part::Preview);
     GstElement* output = add(createPreviewOutput(m_outputs.frames,

@@ -1,6 +1,7 @@
 #include "PreviewOutput.h"
 
 #include "CaptureEngine.h"
+#include "capture/devices/PixelAspect.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -48,9 +49,10 @@ GstFlowReturn newSample(GstAppSink* appsink, gpointer data)
 
     // BGRx in memory is 0xffRRGGBB read as a 32-bit word on little-endian machines.
     GstVideoFrame& frame = mapped->frame;
-    const QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
-                       GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32,
-                       releaseFrame, mapped.release());
+    QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_FRAME_WIDTH(&frame),
+                 GST_VIDEO_FRAME_HEIGHT(&frame), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32,
+                 releaseFrame, mapped.release());
+    setPixelAspect(image, GST_VIDEO_INFO_PAR_N(&info), GST_VIDEO_INFO_PAR_D(&info));
     context->sink->present(image);
     if (context->onFrame)
         context->onFrame();

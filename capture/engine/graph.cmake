@@ -2,6 +2,7 @@
 add_library(capture_graph STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CaptureEngine.cpp ${CMAKE_CURRENT_LIST_DIR}/CaptureEngine.h
   ${CMAKE_CURRENT_LIST_DIR}/CapturePipeline.cpp ${CMAKE_CURRENT_LIST_DIR}/CapturePipeline.h
+  ${CMAKE_CURRENT_LIST_DIR}/DeinterlacerInput.cpp ${CMAKE_CURRENT_LIST_DIR}/DeinterlacerInput.h
   ${CMAKE_CURRENT_LIST_DIR}/EngineLog.cpp ${CMAKE_CURRENT_LIST_DIR}/EngineLog.h
   ${CMAKE_CURRENT_LIST_DIR}/FailureMessage.cpp ${CMAKE_CURRENT_LIST_DIR}/FailureMessage.h
   ${CMAKE_CURRENT_LIST_DIR}/GraphBuilder.cpp ${CMAKE_CURRENT_LIST_DIR}/GraphBuilder.h

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "V4l2Fields.h"
 #include "V4l2File.h"
 #include "capture/devices/VideoFormat.h"
 
@@ -18,6 +19,8 @@ struct V4l2FormatChoice {
     // False when the driver does not list frame intervals and the rate was taken from the
     // streaming parameters or the TV standard; the source then leaves the rate to the driver.
     bool rateListed = true;
+    // Known once the device has taken the format (V4l2VideoDevice::prepareStreaming).
+    V4l2Fields fields;
 };
 
 // The buffer type the node captures with: the multi-planar one only on a node that lacks the

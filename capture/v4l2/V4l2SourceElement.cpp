@@ -4,6 +4,7 @@
 #include "V4l2MappedSource.h"
 
 #include "capture/devices/DeviceFailure.h"
+#include "capture/devices/FieldOrder.h"
 #include "capture/devices/GstElements.h"
 
 
@@ -36,6 +37,18 @@ ElementPtr makeSource(const std::string& path, const V4l2FormatChoice& choice, c
     return makeElement("v4l2src");
 }
 
+bool isRaw(const V4l2FormatChoice& choice)
+{
+    return choice.format.pixelFormat != "MJPG";
+}
+
+// Whether the caps need more than the source puts in them: the order of the fields, or a pixel
+// aspect other than square (v4l2src copies V4L2's y/x fraction as if it were GStreamer's x/y).
+bool describesMore(const V4l2Fields& fields)
+{
+    return fields.layout != V4l2Fields::Layout::Progressive || fields.aspectNumerator != fields.aspectDenominator;
+}
+
 }  // namespace
 
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice)
@@ -46,6 +59,8 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     ElementPtr bin(gst_bin_new(nullptr));
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
+    if (isRaw(choice) && choice.fields.layout == V4l2Fields::Layout::Interleaved)
+        setInterlacing(caps.get(), choice.fields);
     ElementPtr source = makeSource(path, choice, caps.get());
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
@@ -57,7 +72,21 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     if (!gst_element_link(source.get(), filter.get()))
         throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
 
-    PadPtr target(gst_element_get_static_pad(filter.get(), "src"));
+    GstElement* last = filter.get();
+    if (isRaw(choice) && describesMore(choice.fields)) {
+        ElementPtr setter = makeElement("capssetter");
+        const CapsPtr said(gst_caps_new_empty_simple("video/x-raw"));
+        setFieldOrderAndAspect(said.get(), choice.fields);
+        g_object_set(setter.get(), "caps", said.get(), "join", TRUE, "replace", FALSE, nullptr);
+        gst_bin_add(GST_BIN(bin.get()), setter.get());
+        if (!gst_element_link(filter.get(), setter.get()))
+            throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
+        last = setter.get();
+    }
+
+    PadPtr target(gst_element_get_static_pad(last, "src"));
+    if (isRaw(choice) && choice.fields.layout == V4l2Fields::Layout::Interleaved)
+        markFieldOrder(target.get(), choice.fields.topFieldFirst);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
     return bin;
 }

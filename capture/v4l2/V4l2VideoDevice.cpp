@@ -130,13 +130,21 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
         throw DeviceError(
             {.kind = DeviceFailure::Kind::FormatNotOffered, .device = m_name, .format = format.name(), .input = chosen.name});
 
-    v4l2_format wanted = formatRequest(captureBufferType(m_file), match->fourcc, static_cast<std::uint32_t>(format.width),
+    const std::uint32_t type = captureBufferType(m_file);
+    v4l2_format wanted = formatRequest(type, match->fourcc, static_cast<std::uint32_t>(format.width),
                                        static_cast<std::uint32_t>(format.height));
+    const std::uint32_t field = fieldRequestFor(chosen);
+    (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? wanted.fmt.pix_mp.field : wanted.fmt.pix.field) = field;
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
     releaseStreamingRight();
     if (error != 0)
         fail(DeviceFailure::Step::TakeFormat, format.name(), error);
-    return *match;
+    V4l2FormatChoice streamed = *match;
+    if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
+        streamed.fields = fieldsOf(m_file, wanted.fmt.pix_mp.field, wanted.fmt.pix_mp.width, wanted.fmt.pix_mp.height);
+    else
+        streamed.fields = fieldsOf(m_file, wanted.fmt.pix.field, wanted.fmt.pix.width, wanted.fmt.pix.height);
+    return streamed;
 }
 
 void V4l2VideoDevice::fail(DeviceFailure::Step step, const std::string& value, int error) const

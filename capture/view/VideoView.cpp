@@ -2,6 +2,8 @@
 
 #include "ViewLog.h"
 
+#include "capture/devices/PixelAspect.h"
+
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPainterPath>
@@ -163,7 +165,7 @@ void VideoView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), m_background);
     if (!frame.isNull())
-        painter.drawImage(pictureRect(frame.size()), frame);
+        painter.drawImage(pictureRect(displaySize(frame)), frame);
 
     // The meter sits right of the recording's plate, or where that plate would be.
     QRect topLeft(QPoint(2, 8), QSize(0, painter.fontMetrics().height() + 8));

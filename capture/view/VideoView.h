@@ -61,7 +61,8 @@ public:
     QString errorText() const { return m_error; }
     QString noticeText() const { return m_notice; }
 
-    // Where a picture of this size is drawn in the widget's current rectangle.
+    // Where a picture of this size is drawn in the widget's current rectangle; a frame's own
+    // size is its displaySize (PixelAspect.h), its pixels' aspect included.
     QRect pictureRect(const QSize& frameSize) const;
 
 protected:

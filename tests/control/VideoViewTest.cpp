@@ -1,5 +1,6 @@
 #include "ControlRig.h"
 
+#include "capture/devices/PixelAspect.h"
 #include "capture/view/VideoView.h"
 
 #include <QtTest>
@@ -26,6 +27,8 @@ class VideoViewTest : public QObject {
 
 private slots:
     void letterboxesOrStretches();
+    void keepsTheDisplayAspectOfNonSquarePixels_data();
+    void keepsTheDisplayAspectOfNonSquarePixels();
     void framesFromAStreamingThreadAreShown();
     void overlaysSayWhatIsGoingOn();
     void colourAndAspectPutsReachTheView();
@@ -58,6 +61,39 @@ void VideoViewTest::letterboxesOrStretches()
     QCOMPARE(at(shot, 100, 100), QColor(255, 0, 0));
     QCOMPARE(at(shot, 200, 100), QColor(Qt::blue));
     QCOMPARE(view.lastFrame().size(), QSize(100, 400));
+}
+
+// A PAL picture's 720x576 samples with 59:54 pixels is about 4:3 (1.37), an NTSC one's 720x480
+// with 10:11 pixels 1.36; square pixels are shown as they are.
+void VideoViewTest::keepsTheDisplayAspectOfNonSquarePixels_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<int>("aspectNumerator");
+    QTest::addColumn<int>("aspectDenominator");
+    QTest::addColumn<double>("shown");
+    QTest::newRow("625 lines") << QSize(720, 576) << 59 << 54 << 720.0 * 59 / 54 / 576;
+    QTest::newRow("525 lines") << QSize(720, 480) << 10 << 11 << 720.0 * 10 / 11 / 480;
+    QTest::newRow("square") << QSize(640, 480) << 1 << 1 << 640.0 / 480;
+}
+
+void VideoViewTest::keepsTheDisplayAspectOfNonSquarePixels()
+{
+    QFETCH(QSize, frame);
+    QFETCH(int, aspectNumerator);
+    QFETCH(int, aspectDenominator);
+    VideoView view;
+    view.resize(800, 300);
+    view.setBackgroundColor(QColor(255, 0, 0));
+    QImage picture = solid(frame, Qt::green);
+    setPixelAspect(picture, aspectNumerator, aspectDenominator);
+    view.present(picture);
+
+    const QImage shot = view.grab().toImage();
+    int width = 0;
+    for (int x = 0; x < shot.width(); ++x)
+        width += at(shot, x, 150) == QColor(Qt::green);
+    QFETCH(double, shown);
+    QVERIFY2(std::abs(width / 300.0 - shown) < 0.01, qPrintable(QString::number(width / 300.0)));
 }
 
 void VideoViewTest::framesFromAStreamingThreadAreShown()

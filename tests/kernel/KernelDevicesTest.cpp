@@ -11,9 +11,11 @@
 #include "tests/control/ControlRig.h"
 #include "mirrane/Form1.h"
 #include "ostrel/Form1.h"
+#include "capture/devices/PixelAspect.h"
 #include "tests/engine/AviReadBack.h"
 #include "tests/mirrane/SliderRows.h"
 #include "tests/tulvik/WindowRig.h"
+#include "tests/virtual/PictureProbe.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -32,6 +34,9 @@
 #include <unistd.h>
 
 #include <linux/videodev2.h>
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <cmath>
@@ -194,13 +199,32 @@ private:
     QProcess m_process;
 };
 
+void v4l2Ctl(const QStringList& arguments)
+{
+    QProcess ctl;
+    ctl.start(QStringLiteral("v4l2-ctl"), QStringList{QStringLiteral("-d"), QString::fromStdString(Node)} + arguments);
+    QVERIFY2(ctl.waitForFinished(10000) && ctl.exitCode() == 0, qPrintable(ctl.readAllStandardError()));
+}
+
 // vivid's test controls (fault injection, dropped buffers) by the names v4l2-ctl gives them.
 void setVividControl(const QString& name, int value)
 {
-    QProcess ctl;
-    ctl.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromStdString(Node), QStringLiteral("-c"),
-                                            QStringLiteral("%1=%2").arg(name).arg(value)});
-    QVERIFY2(ctl.waitForFinished(10000) && ctl.exitCode() == 0, qPrintable(ctl.readAllStandardError()));
+    v4l2Ctl({QStringLiteral("-c"), QStringLiteral("%1=%2").arg(name).arg(value)});
+}
+
+// An analog input as vivid starts it, PAL with the picture's controls at their defaults:
+// earlier cases leave the tuner on NTSC and the picture flat (contrast and brightness at 0).
+void palWithDefaultPicture(int input)
+{
+    v4l2Ctl({QStringLiteral("-i"), QString::number(input)});
+    QStringList defaults;
+    for (const auto& [name, id] : {std::pair{"brightness", V4L2_CID_BRIGHTNESS}, std::pair{"contrast", V4L2_CID_CONTRAST}}) {
+        v4l2_queryctrl query{};
+        query.id = id;
+        QVERIFY(askDriver(VIDIOC_QUERYCTRL, query));
+        defaults << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(query.default_value);
+    }
+    v4l2Ctl({QStringLiteral("-s"), QStringLiteral("pal"), QStringLiteral("-c"), defaults.join(',')});
 }
 
 // A tone played into both of the loopback card's devices: what one plays, the other captures.
@@ -365,6 +389,49 @@ std::int16_t soundPeak(const std::vector<std::int16_t>& samples)
     for (const std::int16_t s : samples)
         peak = std::max<std::int16_t>(peak, static_cast<std::int16_t>(std::abs(s)));
     return peak;
+}
+
+// The field layout the driver streams now, as a second opener asks for it.
+std::uint32_t driverField()
+{
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (askDriver(VIDIOC_G_FMT, format))
+        return format.fmt.pix.field;
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+    return askDriver(VIDIOC_G_FMT, format) ? format.fmt.pix_mp.field : std::uint32_t(V4L2_FIELD_ANY);
+}
+
+// A recorded frame as it is in the file (decoded, never deinterlaced), or a null image.
+QImage recordedFrame(const std::string& file, int index)
+{
+    GError* error = nullptr;
+    const std::string graph = "filesrc location=\"" + file
+                              + "\" ! avidemux ! decodebin ! videoconvert ! video/x-raw,format=BGRx ! appsink name=sink sync=false";
+    ElementPtr pipeline(gst_parse_launch(graph.c_str(), &error));
+    if (error) {
+        g_error_free(error);
+        return {};
+    }
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    QImage image;
+    for (int frame = 0; frame <= index; ++frame) {
+        SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 5 * GST_SECOND));
+        if (!sample)
+            break;
+        if (frame < index)
+            continue;
+        GstVideoInfo info;
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        image = QImage(map.data, info.width, info.height, int(info.stride[0]), QImage::Format_RGB32).copy();
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return image;
 }
 
 void tuneTv(Rig& rig, double countryCode)
@@ -865,6 +932,55 @@ private slots:
         const auto written = testing::readBack(file);
         QVERIFY(written.readable && written.hasIndex && written.videoFrames > 0);
         QCOMPARE(written.height, 480);  // NTSC
+    }
+
+    // vivid's analog inputs send two fields a frame (PAL: the top one first, pixels 59:54), and
+    // its pattern moving right fast combs every frame. The driver is asked for its interlaced
+    // layout; the view shows whole pictures at about 4:3 and the recording keeps the combed
+    // frames as they came.
+    void analogInputsShowWholeShapedPicturesAndRecordTheirFields_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<int>("width");
+        QTest::newRow("TV 0") << "TV 0" << "YUY2 720x576 25 fps" << 720;
+        // UYVY: the layout whose last line the deinterlacer reads past.
+        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << 768;
+    }
+
+    void analogInputsShowWholeShapedPicturesAndRecordTheirFields()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, format);
+        QFETCH(int, width);
+        palWithDefaultPicture(int(std::find(camera().inputs.begin(), camera().inputs.end(), input) - camera().inputs.begin()));
+        setVividControl(QStringLiteral("horizontal_movement"), 6);  // "Move Right Fast"
+        const auto still = qScopeGuard([] { setVividControl(QStringLiteral("horizontal_movement"), 3); });
+        Rig rig(input.toStdString());
+        rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
+        const std::string file = rig.startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
+        const std::uint32_t field = driverField();
+        QVERIFY2(field == V4L2_FIELD_INTERLACED || field == V4L2_FIELD_INTERLACED_TB, qPrintable(QString::number(field)));
+        QTest::qWait(2000);
+        const QImage shown = rig.orvex->view().lastFrame();
+        rig.orvex->call(Member::Stop);
+
+        const picture::Combing inView = picture::combing(shown, shown.rect());
+        const QSize display = displaySize(shown);
+        const QImage recorded = recordedFrame(file, 10);
+        QVERIFY(!recorded.isNull());
+        const picture::Combing inFile = picture::combing(recorded, recorded.rect());
+        qInfo("combing: view %.2f against %.2f, file %.2f against %.2f; shown %dx%d", inView.betweenFields,
+              inView.withinField, inFile.betweenFields, inFile.withinField, display.width(), display.height());
+        QVERIFY(inView.betweenFields < inView.withinField);
+        QVERIFY(inFile.betweenFields > 1.5 * inFile.withinField);
+        QCOMPARE(recorded.size(), QSize(width, 576));
+        // 4:3 whatever the sampling: 720 samples of 59:54 pixels.
+        QVERIFY2(std::abs(double(display.width()) / display.height() - 720.0 * 59 / 54 / 576) < 0.01,
+                 qPrintable(QStringLiteral("%1x%2").arg(display.width()).arg(display.height())));
     }
 
     // Every control v4l2-ctl lists on the node is on the page, on each input, with the widget

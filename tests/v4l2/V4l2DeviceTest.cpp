@@ -73,6 +73,54 @@ std::string deviceOf(GstElement* bin)
     return result;
 }
 
+// A field of the caps the source bin offers downstream, as text; empty when it is not one fixed value.
+std::string offered(GstElement* bin, const char* field)
+{
+    PadPtr pad(gst_element_get_static_pad(bin, "src"));
+    CapsPtr caps(gst_pad_query_caps(pad.get(), nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()))
+        return {};
+    const GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
+    const GValue* value = gst_structure_get_value(structure, field);
+    if (!value)
+        return {};
+    if (G_VALUE_HOLDS_STRING(value))
+        return g_value_get_string(value);
+    if (GST_VALUE_HOLDS_FRACTION(value))
+        return std::to_string(gst_value_get_fraction_numerator(value)) + "/"
+            + std::to_string(gst_value_get_fraction_denominator(value));
+    return {};
+}
+
+// The kernel's model, with VIDIOC_CROPCAP answered as a driver that knows its sampling does:
+// V4L2's pixel aspect is height over width, over the default rectangle.
+class CroppingIo : public V4l2Io {
+public:
+    CroppingIo(QSize pixelAspect, QSize defaultRect) : m_pixelAspect(pixelAspect), m_defaultRect(defaultRect) {}
+    int open(const std::string& path) override { return model->open(path); }
+    void close(int fd) override { model->close(fd); }
+    int ioctl(int fd, unsigned long request, void* argument) override
+    {
+        if (request != VIDIOC_CROPCAP || m_pixelAspect.isEmpty())
+            return model->ioctl(fd, request, argument);
+        auto& crop = *static_cast<v4l2_cropcap*>(argument);
+        crop.bounds = crop.defrect = {0, 0, std::uint32_t(m_defaultRect.width()), std::uint32_t(m_defaultRect.height())};
+        crop.pixelaspect = {std::uint32_t(m_pixelAspect.width()), std::uint32_t(m_pixelAspect.height())};
+        return 0;
+    }
+    int mmap(int fd, std::size_t length, std::int64_t offset, const void*& mapping) override
+    {
+        return model->mmap(fd, length, offset, mapping);
+    }
+    void munmap(const void* mapping, std::size_t length) override { model->munmap(mapping, length); }
+
+    const std::shared_ptr<FakeV4l2Io> model = std::make_shared<FakeV4l2Io>();
+
+private:
+    QSize m_pixelAspect;
+    QSize m_defaultRect;
+};
+
 bool touch(const QString& path)
 {
     QFile file(path);
@@ -227,9 +275,65 @@ private slots:
         QVERIFY(source);
         QCOMPARE(deviceOf(source.get()), std::string("/dev/video0"));
         // The card lists no rates: the rate is left to the driver.
-        QCOMPARE(capsOf(source.get()), std::string("video/x-raw, format=(string)UYVY, width=(int)768, height=(int)576"));
+        QCOMPARE(capsOf(source.get()), std::string("video/x-raw, format=(string)UYVY, width=(int)768, height=(int)576, "
+                                                    "interlace-mode=(string)interleaved"));
         PadPtr pad(gst_element_get_static_pad(source.get(), "src"));
         QVERIFY(pad);
+    }
+
+    // Interlaced on analog inputs, in the driver's order or else the standard's, with pixels as
+    // wide as the standard samples them (GStreamer's x/y); a camera's pictures are left alone.
+    void picturesSayTheirFieldsAndPixelAspect_data()
+    {
+        QTest::addColumn<bool>("tvCard");
+        QTest::addColumn<int>("countryCode");
+        QTest::addColumn<std::uint32_t>("decoderField");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("interlaceMode");
+        QTest::addColumn<QString>("fieldOrder");
+        QTest::addColumn<QString>("pixelAspect");
+        QTest::addColumn<QSize>("cropAspect");  // VIDIOC_CROPCAP's y/x; none when empty
+        QTest::addColumn<QSize>("cropRect");
+        // 768 samples of a 625-line picture: 59/54 x 720/768; 640 of a 525-line one: 10/11 x 720/640.
+        QTest::newRow("625 lines, order of the standard") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288" << QSize() << QSize();
+        QTest::newRow("525 lines, order of the standard") << true << 1 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 640x480 29.97 fps" << "interleaved" << "bottom-field-first" << "45/44" << QSize() << QSize();
+        QTest::newRow("625 lines, the decoder's own order") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED_BT)
+            << "UYVY 768x576 25 fps" << "interleaved" << "bottom-field-first" << "295/288" << QSize() << QSize();
+        // vivid's PAL answer, 54/59 over 720x576: a 768-wide picture of it has 59/54 x 720/768.
+        QTest::newRow("625 lines, CROPCAP's aspect") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288" << QSize(54, 59) << QSize(720, 576);
+        QTest::newRow("625 lines, CROPCAP's aspect unscaled") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED)
+            << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "59/54" << QSize(54, 59) << QSize(768, 576);
+        QTest::newRow("camera") << false << 0 << std::uint32_t(V4L2_FIELD_NONE) << "YUY2 640x480 30 fps" << ""
+                                << "" << "" << QSize() << QSize();
+    }
+
+    void picturesSayTheirFieldsAndPixelAspect()
+    {
+        QFETCH(bool, tvCard);
+        QFETCH(int, countryCode);
+        QFETCH(std::uint32_t, decoderField);
+        QFETCH(QString, format);
+        QFETCH(QSize, cropAspect);
+        QFETCH(QSize, cropRect);
+        auto io = std::make_shared<CroppingIo>(cropAspect, cropRect);
+        FakeV4l2Hardware hardware = tvCard ? fakeTvCard() : fakeUvcCamera();
+        hardware.interlacedField = decoderField;
+        auto device = io->model->add("/dev/video0", hardware);
+        const auto node = V4l2VideoDevice::open(io, "/dev/video0", {});
+        if (node->tuner())
+            node->tuner()->setCountryCode(countryCode);
+
+        const ElementPtr source = node->createSource(0, formatNamed(*node, format.toStdString()));
+
+        QCOMPARE(device->format().field, tvCard ? decoderField : std::uint32_t(V4L2_FIELD_NONE));
+        const std::string filter = capsOf(source.get());
+        QFETCH(QString, interlaceMode);
+        QCOMPARE(QString::fromStdString(filter).contains("interlace-mode=(string)" + interlaceMode), !interlaceMode.isEmpty());
+        QTEST(QString::fromStdString(offered(source.get(), "field-order")), "fieldOrder");
+        QTEST(QString::fromStdString(offered(source.get(), "pixel-aspect-ratio")), "pixelAspect");
     }
 
     void motionJpegPassesAsJpeg()

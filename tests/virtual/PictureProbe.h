@@ -62,4 +62,33 @@ inline bool isGrey(const QImage& image, QRect area)
     return true;
 }
 
+// How combed an area is: the mean luma step of each line from the average of its two neighbours
+// (the lines of the other field), against the mean step between its neighbours themselves (lines
+// two apart, of one field). A picture whose fields were taken at different moments has the
+// first far above the second wherever something moved; a whole picture has it at or below.
+struct Combing {
+    double betweenFields = 0;
+    double withinField = 0;
+    bool combed() const { return betweenFields > 2 * withinField + 1; }
+};
+
+inline Combing combing(const QImage& image, QRect area)
+{
+    area = area.intersected(image.rect().adjusted(0, 1, 0, -1));
+    Combing result;
+    if (area.isEmpty())
+        return result;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const double above = luma(image.pixel(x, y - 1));
+            const double below = luma(image.pixel(x, y + 1));
+            result.betweenFields += std::abs(luma(image.pixel(x, y)) - (above + below) / 2);
+            result.withinField += std::abs(above - below);
+        }
+    const double count = double(area.width()) * area.height();
+    result.betweenFields /= count;
+    result.withinField /= count;
+    return result;
+}
+
 }  // namespace picture

@@ -4,6 +4,7 @@
 #include "SyncMark.h"
 
 #include "capture/devices/DeviceFailure.h"
+#include "capture/devices/FieldOrder.h"
 #include "capture/devices/GstElements.h"
 
 #include <gst/video/video.h>
@@ -49,12 +50,17 @@ GstPadProbeReturn paintBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format)
+CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format, const TvPictureFields& fields)
 {
-    return CapsPtr(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, pixelFormat, "width", G_TYPE_INT,
-                                       format.width, "height", G_TYPE_INT, format.height, "framerate",
-                                       GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator,
-                                       "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+    CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, pixelFormat, "width", G_TYPE_INT,
+                                     format.width, "height", G_TYPE_INT, format.height, "framerate",
+                                     GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator,
+                                     "pixel-aspect-ratio", GST_TYPE_FRACTION, fields.aspectNumerator,
+                                     fields.aspectDenominator, nullptr));
+    if (fields.interlaced)
+        gst_caps_set_simple(caps.get(), "interlace-mode", G_TYPE_STRING, "interleaved", "field-order", G_TYPE_STRING,
+                            fields.topFieldFirst ? "top-field-first" : "bottom-field-first", nullptr);
+    return caps;
 }
 
 void link(GstElement* from, GstElement* to)
@@ -90,14 +96,14 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format)
 }
 
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
-                               std::unique_ptr<FramePainter> painter)
+                               std::unique_ptr<FramePainter> painter, const TvPictureFields& fields)
 {
     checkPatternFormat(device, format);
     ElementPtr bin = makeElement("bin");
     ElementPtr source = makeElement("videotestsrc");
     g_object_set(source.get(), "is-live", TRUE, "pattern", 2 /* black: cheapest to fill */, nullptr);
     ElementPtr drawn = makeElement("capsfilter");
-    CapsPtr drawnCaps = rawCaps("BGRx", format);
+    CapsPtr drawnCaps = rawCaps("BGRx", format, fields);
     g_object_set(drawn.get(), "caps", drawnCaps.get(), nullptr);
     gst_bin_add_many(GST_BIN(bin.get()), source.get(), drawn.get(), nullptr);
     link(source.get(), drawn.get());
@@ -114,7 +120,7 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
     if (format.pixelFormat != "BGRx") {
         ElementPtr convert = makeElement("videoconvert");
         ElementPtr output = makeElement("capsfilter");
-        CapsPtr outputCaps = rawCaps(format.pixelFormat.c_str(), format);
+        CapsPtr outputCaps = rawCaps(format.pixelFormat.c_str(), format, fields);
         g_object_set(output.get(), "caps", outputCaps.get(), nullptr);
         gst_bin_add_many(GST_BIN(bin.get()), convert.get(), output.get(), nullptr);
         link(drawn.get(), convert.get());
@@ -123,6 +129,8 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
     }
 
     PadPtr lastPad(gst_element_get_static_pad(last, "src"));
+    if (fields.interlaced)
+        markFieldOrder(lastPad.get(), fields.topFieldFirst);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", lastPad.get()));
     return bin;
 }

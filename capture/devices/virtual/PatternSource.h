@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FramePainter.h"
+#include "TvPictureFields.h"
 
 #include "capture/devices/GstHandle.h"
 #include "capture/devices/VideoFormat.h"
@@ -21,7 +22,8 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format);
 // A live bin with one "src" pad that delivers the format at its rate, time-stamped by the
 // pipeline clock, each frame drawn by the painter. Frames are drawn as BGRx and converted inside
 // the bin when the format asks for another layout.
+// The caps say the fields and the pixel aspect the painter draws.
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
-                               std::unique_ptr<FramePainter> painter);
+                               std::unique_ptr<FramePainter> painter, const TvPictureFields& fields = {});
 
 }  // namespace capture

@@ -94,20 +94,43 @@ void TestPatternPicture::sharpen(double amount)
     }
 }
 
-void TestPatternPicture::paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const
+void TestPatternPicture::copyStill(std::uint8_t* data, int strideBytes) const
 {
     for (int y = 0; y < m_height; ++y)
         std::memcpy(data + std::ptrdiff_t(y) * strideBytes, &m_still[std::size_t(y) * m_width], std::size_t(m_width) * 4);
+}
 
+QRect TestPatternPicture::markerAt(std::uint64_t halfFrames) const
+{
     // The marker sweeps to and fro across the strip, about two seconds a sweep at 30 fps.
     const int stripHeight = m_height - stripTop();
     const int size = std::max(2, stripHeight * 3 / 5);
     const int travel = std::max(1, m_width - size);
     const std::uint64_t speed = std::uint64_t(std::max(1, m_width / 60));
-    const int along = int((frameIndex * speed) % std::uint64_t(2 * travel));
+    const int along = int((halfFrames * speed / 2) % std::uint64_t(2 * travel));
     const int x = along <= travel ? along : 2 * travel - along;
+    return QRect(x, stripTop() + (stripHeight - size) / 2, size, size);
+}
+
+void TestPatternPicture::paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const
+{
+    copyStill(data, strideBytes);
+    const QRect marker = markerAt(2 * frameIndex);
     const PixelCanvas frame{reinterpret_cast<std::uint32_t*>(data), m_width, m_height, strideBytes / 4};
-    frame.fillRect(x, stripTop() + (stripHeight - size) / 2, size, size, m_marker);
+    frame.fillRect(marker.x(), marker.y(), marker.width(), marker.height(), m_marker);
+}
+
+void TestPatternPicture::paintFields(std::uint64_t frameIndex, bool topFieldFirst, std::uint8_t* data, int strideBytes) const
+{
+    copyStill(data, strideBytes);
+    const PixelCanvas frame{reinterpret_cast<std::uint32_t*>(data), m_width, m_height, strideBytes / 4};
+    for (int field = 0; field < 2; ++field) {
+        const QRect marker = markerAt(2 * frameIndex + std::uint64_t(field));
+        const int parity = (field == 0) == topFieldFirst ? 0 : 1;  // the top field's lines are the even ones
+        for (int y = marker.top(); y <= marker.bottom(); ++y)
+            if (y % 2 == parity)
+                frame.fillRect(marker.x(), y, marker.width(), 1, m_marker);
+    }
 }
 
 }  // namespace capture

@@ -2,6 +2,8 @@
 
 #include "PictureAdjustments.h"
 
+#include <QRect>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -24,6 +26,10 @@ public:
 
     // Writes the frame of this index into BGRx memory with the given line stride in bytes.
     void paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const;
+    // The same frame as a TV camera takes it: two fields, each caught at its own moment (half
+    // a frame apart, the first at the frame's start), the marker where it was at that moment
+    // on the field's own lines: the top field is the even lines (0, 2, ...).
+    void paintFields(std::uint64_t frameIndex, bool topFieldFirst, std::uint8_t* data, int strideBytes) const;
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -35,6 +41,9 @@ public:
 
 private:
     void sharpen(double amount);
+    void copyStill(std::uint8_t* data, int strideBytes) const;
+    // The marker's square at a moment counted in half frames: its left edge, top and size.
+    QRect markerAt(std::uint64_t halfFrames) const;
 
     int m_width;
     int m_height;

@@ -51,7 +51,9 @@ ElementPtr TestPatternTvTuner::createSource(int input, const VideoFormat& format
     switch (input) {
     case Television:
         return createPatternSource(name(), format,
-                                   std::make_unique<TunerPainter>(format.width, format.height, m_settings, m_tuner));
+                                   std::make_unique<TunerPainter>(format.width, format.height, m_settings, m_tuner,
+                                                                  tvPictureFieldsOf(format)),
+                                   tvPictureFieldsOf(format));
     case Composite:
         return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
     default:

@@ -4,6 +4,7 @@
 #include "SimulatedTuner.h"
 #include "Snow.h"
 #include "TestPatternPicture.h"
+#include "TvPictureFields.h"
 #include "VirtualCameraSettings.h"
 
 #include <memory>
@@ -15,8 +16,9 @@ namespace capture {
 // channel carries nothing. Follows tuning and settings from one frame to the next.
 class TunerPainter : public FramePainter {
 public:
+    // fields: how the station's picture is taken (TvPictureFields.h); snow has no motion to comb.
     TunerPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
-                 std::shared_ptr<const SimulatedTuner> tuner);
+                 std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields = {});
 
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
@@ -25,6 +27,7 @@ private:
     std::shared_ptr<const SimulatedTuner> m_tuner;
     TestPatternPicture m_picture;
     Snow m_snow;
+    TvPictureFields m_fields;
     std::uint64_t m_rendered = 0;
     std::optional<int> m_renderedStation;
 };

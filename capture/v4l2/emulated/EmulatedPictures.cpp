@@ -111,7 +111,8 @@ bool carriesSyncMark(const FakeV4l2Device& device, std::uint32_t sequence)
     return began >= 0 && holdsSyncMark(std::uint64_t(began), std::uint64_t(interval));
 }
 
-void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame, int lumaOffset)
+void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame, int lumaOffset,
+              int firstFieldLines)
 {
     // One line of bars, copied down; the block is drawn over the middle third.
     std::vector<std::uint8_t> line(std::size_t(width) * 2);
@@ -123,8 +124,13 @@ void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t h
         line[x * 2 + 3] = bar.v;
     }
     const std::uint32_t blockWidth = width / 8 & ~1u;
-    const std::uint32_t blockX = ((frame % cameraCycle) * (width - blockWidth) / cameraCycle) & ~1u;
+    // Where the block is, counted in half frames: a second field is caught half a frame later.
+    const auto blockAt = [&](std::uint32_t halfFrames) {
+        return std::uint32_t((std::uint64_t(halfFrames % (2 * cameraCycle)) * (width - blockWidth) / (2 * cameraCycle)) & ~1u);
+    };
     for (std::uint32_t y = 0; y < height; ++y) {
+        const bool secondField = firstFieldLines >= 0 && int(y % 2) != firstFieldLines;
+        const std::uint32_t blockX = blockAt(2 * (frame % cameraCycle) + (secondField ? 1 : 0));
         std::uint8_t* target = yuyv.data() + std::size_t(y) * width * 2;
         std::memcpy(target, line.data(), line.size());
         if (y >= height / 3 && y < height * 2 / 3)
@@ -248,19 +254,42 @@ std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequ
     }
 }
 
+namespace {
+
+// Which lines a TV card's frame takes first: the top field (even lines) for 625 lines, the
+// bottom one for 525, unless the format names its order; none in a progressive format.
+int firstFieldLines(const FakeV4l2Device& device)
+{
+    switch (device.format().field) {
+    case V4L2_FIELD_INTERLACED_TB:
+        return 0;
+    case V4L2_FIELD_INTERLACED_BT:
+        return 1;
+    case V4L2_FIELD_INTERLACED: {
+        const v4l2_std_id standard = device.standard();
+        return (standard & V4L2_STD_525_60) && !(standard & V4L2_STD_625_50) ? 1 : 0;
+    }
+    default:
+        return -1;
+    }
+}
+
+}  // namespace
+
 std::size_t TvPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();
+    const int fields = firstFieldLines(device);
     const std::size_t pixels = std::size_t(format.width) * format.height;
     const bool grey = format.pixelformat == V4L2_PIX_FMT_GREY;
     const std::size_t used = grey ? pixels : pixels * 2;
     if (device.receiving()) {
         const int offset = device.controlValue(V4L2_CID_BRIGHTNESS) - 128;
         if (!grey) {
-            drawBars(target, format.width, format.height, sequence, offset);
+            drawBars(target, format.width, format.height, sequence, offset, fields);
         } else {
             std::vector<std::uint8_t> yuyv(pixels * 2);
-            drawBars(yuyv, format.width, format.height, sequence, offset);
+            drawBars(yuyv, format.width, format.height, sequence, offset, fields);
             for (std::size_t i = 0; i < pixels; ++i)
                 target[i] = yuyv[i * 2];
         }

@@ -17,8 +17,11 @@ constexpr std::uint32_t cameraCycle = 30;
 
 // Eight colour bars with a white block crossing them once per cycle, as packed YUYV.
 // `lumaOffset` lifts or lowers the whole picture (the camera's brightness).
+// Drawn as a TV camera takes it (firstFieldLines 0: the even lines, the top field, first; 1:
+// the odd ones), each field shows the block where it is at that field's moment, half a frame
+// after the first; progressive (-1) the whole frame shows one moment.
 void drawBars(std::span<std::uint8_t> yuyv, std::uint32_t width, std::uint32_t height, std::uint32_t frame,
-              int lumaOffset = 0);
+              int lumaOffset = 0, int firstFieldLines = -1);
 
 // Frame `frame % cameraCycle` of the camera's Motion JPEG stream at that size: the bars encoded
 // by libjpeg at quality 85, byte for byte what the emulated camera delivers; `marked`, with the

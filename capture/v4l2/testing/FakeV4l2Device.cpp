@@ -1142,7 +1142,10 @@ void FakeV4l2Device::tryPixFormat(v4l2_pix_format& pix) const
         pix.width = std::clamp<std::uint32_t>(pix.width, 48, is525Lines() ? 640 : 768) & ~1u;
         pix.height = std::clamp<std::uint32_t>(pix.height, 32, is525Lines() ? 480 : 576);
     }
-    pix.field = m_hw.standards ? V4L2_FIELD_INTERLACED : V4L2_FIELD_NONE;
+    if (!m_hw.standards)
+        pix.field = V4L2_FIELD_NONE;
+    else if (pix.field != V4L2_FIELD_INTERLACED_TB && pix.field != V4L2_FIELD_INTERLACED_BT)
+        pix.field = m_hw.interlacedField;
     pix.bytesperline = bytesPerLine(pix.pixelformat, pix.width);
     // A compressed frame has no lines; UVC cameras announce their largest frame, often this.
     pix.sizeimage = pix.bytesperline ? pix.bytesperline * pix.height : pix.width * pix.height * 2;

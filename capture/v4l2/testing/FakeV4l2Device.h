@@ -96,6 +96,10 @@ struct FakeV4l2Hardware {
     // uvcvideo does when no alternate setting of the interface has the bandwidth.
     std::uint64_t usbBytesPerSecond = 0;
     v4l2_std_id standards = 0;      // the node's TV standards; none on a camera
+    // What a TV decoder answers for any other layout than the two ordered interlaced ones,
+    // which it keeps when asked: INTERLACED leaves the order to the standard (bttv, saa7134,
+    // vivid); a decoder that always sends one order says so (INTERLACED_TB or _BT).
+    std::uint32_t interlacedField = V4L2_FIELD_INTERLACED;
 
     std::vector<Input> inputs;
     std::vector<Control> controls;

@@ -1,0 +1,30 @@
+#include "FieldOrder.h"
+
+#include <gst/video/video.h>
+
+namespace capture {
+
+void markFieldOrder(GstPad* pad, bool topFieldFirst)
+{
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+            const bool top = GPOINTER_TO_INT(data) != 0;
+            GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
+            if (GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED)
+                && GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF) == top)
+                return GST_PAD_PROBE_OK;
+            // Only the buffer's description is copied when it is shared, not its memory.
+            buffer = gst_buffer_make_writable(buffer);
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+            GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+            if (top)
+                GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
+            else
+                GST_BUFFER_FLAG_UNSET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
+            return GST_PAD_PROBE_OK;
+        },
+        GINT_TO_POINTER(topFieldFirst ? 1 : 0), nullptr);
+}
+
+}  // namespace capture

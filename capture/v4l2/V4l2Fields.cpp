@@ -1,0 +1,126 @@
+#include "V4l2Fields.h"
+
+#include "V4l2Formats.h"
+
+#include <numeric>
+
+namespace capture {
+namespace {
+
+enum class Lines { Unknown, Lines525, Lines625 };
+
+Lines standardLines(const V4l2File& file)
+{
+    v4l2_std_id standard = 0;
+    if (file.ioctl(VIDIOC_G_STD, &standard) == 0 && standard != 0) {
+        if ((standard & V4L2_STD_525_60) && !(standard & V4L2_STD_625_50))
+            return Lines::Lines525;
+        if (standard & V4L2_STD_625_50)
+            return Lines::Lines625;
+    }
+    return Lines::Unknown;
+}
+
+Lines linesOf(const V4l2File& file, std::uint32_t height)
+{
+    if (const Lines lines = standardLines(file); lines != Lines::Unknown)
+        return lines;
+    // Interlaced pictures without a standard (a capture chip's own timing) still say it by
+    // their height.
+    if (height == 480 || height == 240)
+        return Lines::Lines525;
+    if (height == 576 || height == 288)
+        return Lines::Lines625;
+    return Lines::Unknown;
+}
+
+void reduce(V4l2Fields& fields, std::uint64_t numerator, std::uint64_t denominator)
+{
+    if (!numerator || !denominator)
+        return;
+    const std::uint64_t divisor = std::gcd(numerator, denominator);
+    numerator /= divisor;
+    denominator /= divisor;
+    // A fraction GStreamer cannot hold is no use to anyone: keep the pixels square then.
+    if (numerator > 0x7fffffff || denominator > 0x7fffffff)
+        return;
+    fields.aspectNumerator = static_cast<int>(numerator);
+    fields.aspectDenominator = static_cast<int>(denominator);
+}
+
+}  // namespace
+
+std::uint32_t fieldRequestFor(const V4l2InputInfo& input)
+{
+    return input.type == V4L2_INPUT_TYPE_TUNER || input.standards != 0 ? V4L2_FIELD_INTERLACED : V4L2_FIELD_ANY;
+}
+
+V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height)
+{
+    V4l2Fields fields;
+    const Lines lines = linesOf(file, field == V4L2_FIELD_ALTERNATE ? height * 2 : height);
+    switch (field) {
+    case V4L2_FIELD_INTERLACED_TB:
+        fields.layout = V4l2Fields::Layout::Interleaved;
+        fields.topFieldFirst = true;
+        break;
+    case V4L2_FIELD_INTERLACED_BT:
+        fields.layout = V4l2Fields::Layout::Interleaved;
+        fields.topFieldFirst = false;
+        break;
+    case V4L2_FIELD_INTERLACED:
+    case V4L2_FIELD_ALTERNATE:
+        // The driver leaves the order to the standard: NTSC's bottom field comes first.
+        fields.layout = field == V4L2_FIELD_ALTERNATE ? V4l2Fields::Layout::Alternate : V4l2Fields::Layout::Interleaved;
+        fields.topFieldFirst = lines != Lines::Lines525;
+        break;
+    default:
+        break;
+    }
+
+    if (!width || !height)
+        return fields;
+    // The aspect of a pixel as the full frame is sampled: an alternate field is half its height.
+    const std::uint64_t frameHeight = field == V4L2_FIELD_ALTERNATE ? std::uint64_t(height) * 2 : height;
+    v4l2_cropcap crop{};
+    crop.type = captureBufferType(file);
+    if (file.ioctl(VIDIOC_CROPCAP, &crop) == 0 && crop.pixelaspect.numerator && crop.pixelaspect.denominator
+        && crop.defrect.width && crop.defrect.height) {
+        // y/x over the driver's default rectangle; a picture scaled from it has its pixels
+        // widened by the rectangle's width over the picture's, heightened likewise.
+        reduce(fields, std::uint64_t(crop.pixelaspect.denominator) * crop.defrect.width * frameHeight,
+               std::uint64_t(crop.pixelaspect.numerator) * width * crop.defrect.height);
+        return fields;
+    }
+    // ITU-R BT.601 sampling: 720 samples a line, 59:54 pixels for 625 lines, 10:11 for 525.
+    // Only for pictures of a TV standard: a camera's 640x480 is square.
+    const Lines standard = standardLines(file);
+    if (standard == Lines::Lines625)
+        reduce(fields, 59ull * 720 * frameHeight, 54ull * width * 576);
+    else if (standard == Lines::Lines525)
+        reduce(fields, 10ull * 720 * frameHeight, 11ull * width * 480);
+    return fields;
+}
+
+void setInterlacing(GstCaps* caps, const V4l2Fields& fields)
+{
+    const char* mode = fields.layout == V4l2Fields::Layout::Interleaved ? "interleaved"
+        : fields.layout == V4l2Fields::Layout::Alternate                ? "alternate"
+                                                                        : "progressive";
+    for (guint index = 0; index < gst_caps_get_size(caps); ++index)
+        gst_structure_set(gst_caps_get_structure(caps, index), "interlace-mode", G_TYPE_STRING, mode, nullptr);
+}
+
+void setFieldOrderAndAspect(GstCaps* caps, const V4l2Fields& fields)
+{
+    for (guint index = 0; index < gst_caps_get_size(caps); ++index) {
+        GstStructure* structure = gst_caps_get_structure(caps, index);
+        gst_structure_set(structure, "pixel-aspect-ratio", GST_TYPE_FRACTION, fields.aspectNumerator,
+                          fields.aspectDenominator, nullptr);
+        if (fields.layout != V4l2Fields::Layout::Progressive)
+            gst_structure_set(structure, "field-order", G_TYPE_STRING,
+                              fields.topFieldFirst ? "top-field-first" : "bottom-field-first", nullptr);
+    }
+}
+
+}  // namespace capture

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "V4l2File.h"
+#include "V4l2Inputs.h"
+
+#include <linux/videodev2.h>
+
+#include <gst/gst.h>
+
+#include <cstdint>
+
+namespace capture {
+
+// How the lines of a picture were taken and how wide its pixels are, as the driver says.
+struct V4l2Fields {
+    enum class Layout { Progressive, Interleaved, Alternate };
+    Layout layout = Layout::Progressive;
+    bool topFieldFirst = true;
+    // GStreamer's x/y: the width of a pixel over its height.
+    int aspectNumerator = 1;
+    int aspectDenominator = 1;
+};
+
+// The field layout to ask the driver for on this input: an analog input (a tuner, or any
+// input with TV standards) sends two fields a frame, so its interlaced layout is asked for;
+// what else the driver offers there (one field, or one picture from both) halves the picture
+// or its motion. Other inputs leave the choice to the driver.
+std::uint32_t fieldRequestFor(const V4l2InputInfo& input);
+
+// What the driver answered for the format it now has (its field and size), with the order of
+// the fields from the driver where it says it, else from the TV standard (top first for 625
+// lines, bottom first for 525), and the pixel aspect from VIDIOC_CROPCAP (V4L2's y/x) scaled to
+// the picture, else the standard's for a 720-wide sampling, else square.
+V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height);
+
+// Sets interlace-mode (and field-order) on raw video caps; the pixel aspect is set apart
+// (setPixelAspect), as v4l2src puts V4L2's fraction into its own caps unchanged.
+void setInterlacing(GstCaps* caps, const V4l2Fields& fields);
+void setFieldOrderAndAspect(GstCaps* caps, const V4l2Fields& fields);
+
+}  // namespace capture
