@@ -1,6 +1,6 @@
 #include "Form1.h"
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 #include "desktop/ProgramRunner.h"
 #include "desktop/Toolkit.h"
 

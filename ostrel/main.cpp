@@ -1,6 +1,6 @@
 #include "Program.h"
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 
 #include <QApplication>
 

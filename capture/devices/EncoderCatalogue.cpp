@@ -1,6 +1,6 @@
 #include "EncoderCatalogue.h"
 
-#include "GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <gst/gst.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GstHandle.h"
+#include "capture/gst/GstHandle.h"
 #include "VideoFormat.h"
 
 namespace capture {

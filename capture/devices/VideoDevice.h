@@ -2,7 +2,7 @@
 
 #include "CameraSettings.h"
 #include "DeviceControls.h"
-#include "GstHandle.h"
+#include "capture/gst/GstHandle.h"
 #include "Tuner.h"
 #include "VideoFormat.h"
 

@@ -1,6 +1,6 @@
 #include "DeinterlacerInput.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <gst/video/video.h>
 

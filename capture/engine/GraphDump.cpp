@@ -1,7 +1,7 @@
 #include "GraphDump.h"
 
 #include "EngineLog.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,7 +1,7 @@
 #include "GraphParts.h"
 
 #include "FailureMessage.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 #include "capture/v4l2/NodeHolder.h"
 #include "capture/v4l2/V4l2File.h"
 #include "capture/v4l2/V4l2MappedSource.h"

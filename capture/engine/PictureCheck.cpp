@@ -3,7 +3,7 @@
 #include "EngineLog.h"
 #include "RunState.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <glib.h>
 

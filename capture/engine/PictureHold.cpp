@@ -4,7 +4,7 @@
 #include "RunningTime.h"
 
 #include "capture/devices/GstElements.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <atomic>
 #include <cstdint>

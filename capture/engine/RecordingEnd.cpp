@@ -4,7 +4,7 @@
 #include "RunningTime.h"
 #include "Silence.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <gst/audio/audio.h>
 #include <gst/video/video.h>

@@ -3,7 +3,7 @@
 #include "RunningTime.h"
 #include "Silence.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <gst/audio/audio.h>
 

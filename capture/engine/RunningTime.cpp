@@ -1,6 +1,6 @@
 #include "RunningTime.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 namespace capture {
 namespace {

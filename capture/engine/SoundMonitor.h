@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SoundLevel.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <QPointer>
 

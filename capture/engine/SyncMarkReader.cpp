@@ -1,6 +1,6 @@
 #include "SyncMarkReader.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 #include "capture/devices/virtual/SyncMark.h"
 
 #include <gst/video/video.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "EncoderSettings.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <QDialog>
 

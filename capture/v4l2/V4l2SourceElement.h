@@ -1,7 +1,7 @@
 #pragma once
 
 #include "V4l2Formats.h"
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/EncoderCatalogue.h"
 #include "capture/devices/virtual/VirtualDevices.h"
-#include "capture/engine/Orvex.h"
+#include "capture/control/Orvex.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -2,7 +2,7 @@
 
 #include "capture/devices/AudioSources.h"
 #include "capture/devices/SysfsDevice.h"
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -2,7 +2,7 @@
 // shows the picture once it lets go; a recording fails, naming it.
 
 #include "ControlRig.h"
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 #include "capture/view/VideoView.h"
 #include "tests/engine/TestDevices.h"
 #include "capture/contract/CaptureError.h"

@@ -1,6 +1,6 @@
 #include "ControlRig.h"
 
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 #include "capture/view/VideoView.h"
 
 #include <QTemporaryDir>

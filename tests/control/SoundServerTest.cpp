@@ -4,8 +4,8 @@
 
 #include "ControlRig.h"
 
-#include "capture/engine/OrvexCore.h"
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexCore.h"
+#include "capture/control/OrvexFactory.h"
 #include "capture/view/VideoView.h"
 #include "tests/engine/AviReadBack.h"
 #include "tests/tulvik/WindowRig.h"

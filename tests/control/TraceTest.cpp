@@ -1,6 +1,6 @@
 #include "ControlRig.h"
 
-#include "capture/engine/TracedControl.h"
+#include "capture/control/TracedControl.h"
 #include "capture/testing/FakeCaptureControl.h"
 
 #include <QFile>

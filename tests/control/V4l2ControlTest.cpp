@@ -1,6 +1,6 @@
 #include "FakeHardwareRig.h"
 
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 #include "capture/tv/ChannelTables.h"
 #include "capture/view/VideoView.h"
 

@@ -7,7 +7,7 @@
 //
 // usage: window_probe ostrel|mirrane|tulvik <folder>
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 #include "desktop/Toolkit.h"
 #include "desktop/testing/ScriptedToolkit.h"
 #include "mirrane/Form1.h"

@@ -2,7 +2,7 @@
 // "Preview", and saves a screenshot of the whole screen once the picture is up. Prints the
 // video area's rectangle in screen coordinates: "x y width height".
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 #include "desktop/FailureReporter.h"
 #include "desktop/Toolkit.h"
 #include "ostrel/Form1.h"

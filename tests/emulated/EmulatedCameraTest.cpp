@@ -3,7 +3,7 @@
 #include "EmulatedCards.h"
 
 #include "capture/devices/PixelAspect.h"
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 #include "capture/engine/SyncMarkReader.h"
 #include "capture/v4l2/emulated/EmulatedPictures.h"
 #include "capture/view/VideoView.h"

@@ -3,7 +3,7 @@
 // The emulated V4L2 cards a test runs with. CTest preloads the emulator and names the node
 // directory (ORVEX_V4L2_DIR); the test makes the nodes there and removes them when done.
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 
 #include <QDir>
 #include <QFile>

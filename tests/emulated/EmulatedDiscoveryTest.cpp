@@ -4,8 +4,8 @@
 
 #include "EmulatedCards.h"
 
-#include "capture/engine/Orvex.h"
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/Orvex.h"
+#include "capture/control/OrvexCore.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
 

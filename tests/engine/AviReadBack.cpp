@@ -1,6 +1,6 @@
 #include "AviReadBack.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 
 #include <gst/pbutils/pbutils.h>
 

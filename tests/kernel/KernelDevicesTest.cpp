@@ -4,8 +4,8 @@
 // scripts/with-kernel-devices.sh, which loads the drivers; the control finds the devices by its
 // ordinary /dev scan.
 
-#include "capture/engine/OrvexCore.h"
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexCore.h"
+#include "capture/control/OrvexFactory.h"
 #include "capture/engine/SyncMarkReader.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"

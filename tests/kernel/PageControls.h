@@ -2,7 +2,7 @@
 
 // The control's page on a kernel driver's controls, beside what v4l2-ctl says of them.
 
-#include "capture/engine/OrvexCore.h"
+#include "capture/control/OrvexCore.h"
 #include "tests/control/ControlRig.h"
 
 #include <QComboBox>

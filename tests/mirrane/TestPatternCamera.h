@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 
 #include <QImage>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 
 #include "ostrel/Form1.h"
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 #include "desktop/testing/ScriptedToolkit.h"
 
 #include <QAbstractButton>

@@ -2,7 +2,7 @@
 
 #include "WindowRig.h"
 
-#include "capture/engine/OrvexFactory.h"
+#include "capture/control/OrvexFactory.h"
 #include "tulvik/NumberReading.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "capture/v4l2/V4l2MappedStream.h"
-#include "capture/v4l2/testing/FakeV4l2Hardware.h"
+#include "capture/v4l2/model/FakeV4l2Hardware.h"
 #include "capture/v4l2/testing/FakeV4l2Io.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 #include "capture/v4l2/V4l2CameraSettings.h"
 #include "capture/v4l2/V4l2Controls.h"
-#include "capture/v4l2/testing/FakeV4l2Hardware.h"
+#include "capture/v4l2/model/FakeV4l2Hardware.h"
 #include "capture/v4l2/testing/FakeV4l2Io.h"
 
 #include <QtTest>

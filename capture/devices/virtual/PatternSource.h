@@ -3,7 +3,7 @@
 #include "FramePainter.h"
 #include "TvPictureFields.h"
 
-#include "capture/devices/GstHandle.h"
+#include "capture/gst/GstHandle.h"
 #include "capture/devices/VideoFormat.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/v4l2/testing/FakeV4l2Device.h"
+#include "capture/v4l2/model/FakeV4l2Device.h"
 
 #include <optional>
 #include <string_view>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FakeV4l2Device.h"
+#include "capture/v4l2/model/FakeV4l2Device.h"
 #include "capture/v4l2/V4l2Io.h"
 
 #include <map>

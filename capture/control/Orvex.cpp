@@ -1,6 +1,6 @@
 #include "Orvex.h"
 
-#include "FailureMessage.h"
+#include "capture/engine/FailureMessage.h"
 #include "OrvexCore.h"
 #include "TracedControl.h"
 #include "capture/v4l2/V4l2Discovery.h"

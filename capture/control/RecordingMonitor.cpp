@@ -1,6 +1,6 @@
 #include "RecordingMonitor.h"
 
-#include "CaptureEngine.h"
+#include "capture/engine/CaptureEngine.h"
 #include "capture/view/VideoView.h"
 
 #include <QDateTime>

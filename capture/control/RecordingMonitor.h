@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SoundLevel.h"
+#include "capture/engine/SoundLevel.h"
 #include "capture/pages/ControlPageModel.h"
 
 #include <QString>
