@@ -189,18 +189,24 @@ QString formatNotDescribed(const DeviceFailure& failure)
     return tr("The %1 cannot describe \"%2\".").arg(q(failure.device), q(failure.format));
 }
 
+// "did not take the format \"YUY2 640x480 30 fps\"": the step a device refused.
+QString refusedStep(const DeviceFailure& failure)
+{
+    switch (failure.step) {
+    case DeviceFailure::Step::SwitchInput: return tr("did not switch to the input \"%1\"").arg(q(failure.value));
+    case DeviceFailure::Step::TakeStandard: return tr("did not take the TV standard");
+    case DeviceFailure::Step::TakeFormat: return tr("did not take the format \"%1\"").arg(q(failure.value));
+    }
+    return {};
+}
+
 QString videoStepRefused(const DeviceFailure& failure)
 {
-    QString step;
-    switch (failure.step) {
-    case DeviceFailure::Step::SwitchInput: step = tr("did not switch to the input \"%1\"").arg(q(failure.value)); break;
-    case DeviceFailure::Step::TakeStandard: step = tr("did not take the TV standard"); break;
-    case DeviceFailure::Step::TakeFormat: step = tr("did not take the format \"%1\"").arg(q(failure.value)); break;
-    }
     const QString advice = failure.error == EBUSY
         ? tr("It is %1: close that program and start again.").arg(holderWords(failure.holder))
         : adviceForError(failure.error);
-    return tr("The video device \"%1\" %2 (%3). %4").arg(q(failure.device), step, errorText(failure.error), advice);
+    return tr("The video device \"%1\" %2 (%3). %4")
+        .arg(q(failure.device), refusedStep(failure), errorText(failure.error), advice);
 }
 
 QString tuneRefused(const DeviceFailure& failure)
@@ -295,13 +301,7 @@ std::string failureMessage(const PipelineFailure& failure, const CaptureStats& s
 
 PipelineFailure refusalFailure(const DeviceFailure& refusal)
 {
-    QString step;
-    switch (refusal.step) {
-    case DeviceFailure::Step::SwitchInput: step = tr("it did not switch to the input \"%1\"").arg(q(refusal.value)); break;
-    case DeviceFailure::Step::TakeStandard: step = tr("it did not take the TV standard"); break;
-    case DeviceFailure::Step::TakeFormat: step = tr("it did not take the format \"%1\"").arg(q(refusal.value)); break;
-    }
-    const QString text = tr("%1: %2").arg(step, errorText(refusal.error));
+    const QString text = tr("it %1: %2").arg(refusedStep(refusal), errorText(refusal.error));
     PipelineFailure failure = PipelineFailure::at(Part::VideoSource, text.toStdString()).from(refusal.device);
     failure.deviceError = refusal.error;
     failure.holder = refusal.holder;
