@@ -1,7 +1,7 @@
 #include "PreviewOutput.h"
 
 #include "CaptureEngine.h"
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>

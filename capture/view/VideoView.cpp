@@ -2,7 +2,7 @@
 
 #include "ViewLog.h"
 
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 
 #include <QMutexLocker>
 #include <QPainter>

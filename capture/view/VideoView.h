@@ -62,7 +62,7 @@ public:
     QString noticeText() const { return m_notice; }
 
     // Where a picture of this size is drawn in the widget's current rectangle; a frame's own
-    // size is its displaySize (PixelAspect.h), its pixels' aspect included.
+    // size is its displaySize (PixelShape.h), its pixels' aspect included.
     QRect pictureRect(const QSize& frameSize) const;
 
 protected:

@@ -1,6 +1,6 @@
 #include "ControlRig.h"
 
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 #include "capture/view/VideoView.h"
 
 #include <QtTest>

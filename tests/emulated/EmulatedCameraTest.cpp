@@ -2,7 +2,7 @@
 
 #include "EmulatedCards.h"
 
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 #include "capture/control/OrvexCore.h"
 #include "capture/engine/SyncMarkReader.h"
 #include "capture/v4l2/emulated/EmulatedPictures.h"

@@ -2,7 +2,7 @@
 // moment; the preview shows each field as a whole picture, in order, shaped as a TV shows it.
 
 #include "TestDevices.h"
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 #include "capture/engine/DeinterlacerInput.h"

@@ -11,7 +11,7 @@
 #include "tests/control/ControlRig.h"
 #include "mirrane/Form1.h"
 #include "ostrel/Form1.h"
-#include "capture/devices/PixelAspect.h"
+#include "capture/devices/PixelShape.h"
 #include "tests/engine/AviReadBack.h"
 #include "tests/mirrane/SliderRows.h"
 #include "tests/tulvik/WindowRig.h"
