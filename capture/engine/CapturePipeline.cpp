@@ -61,6 +61,13 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
 {
     BusPtr bus(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), onBusMessage, m_run.get(), nullptr);
+    // The graph runs on the monotonic clock, the one the video drivers stamp their frames with.
+    // A sound source would otherwise lend its own, which only advances as its samples come: a
+    // microphone that starts late or stalls would hold the pictures' time still, and videorate
+    // would make one picture of all that came meanwhile. The sound source follows this clock
+    // instead, and audiorate fills what it missed with silence.
+    GstHandle<GstClock> monotonic(gst_system_clock_obtain());
+    gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), monotonic.get());
 
     const bool toFile = request.toFile && file;
     if (toFile)
