@@ -512,7 +512,9 @@ private slots:
         if (file.empty())
             return;
         const auto written = testing::readBack(file);
-        QVERIFY2(written.readable && written.hasIndex && written.videoEnd > 1.0,
+        // At least the 2 s on the wall: a sound device whose clock timed the recording, and
+        // that started late or stalled, left less (6 frames once).
+        QVERIFY2(written.readable && written.hasIndex && written.videoEnd > 1.9,
                  qPrintable(QStringLiteral("%1 frames, %2 s").arg(written.videoFrames).arg(written.videoEnd)));
         QCOMPARE(written.width, width);
         QCOMPARE(written.height, height);
