@@ -39,17 +39,15 @@ public:
 
 namespace {
 
-// GStreamer loads a plugin when the first element of it is made. Loaded with the engine, the
-// plugins every graph is made of are off the first Start's path; later engines find them loaded.
-void loadGraphPlugins()
+// GStreamer loads a plugin when the first element of it is made, and sets up an element's
+// class (its pads' templates and their caps) then too. Made once with the engine, the elements
+// every graph is made of are off the first Start's path; later engines find them ready.
+void prepareGraphElements()
 {
-    for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "appsink", "videotestsrc",
-                                "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux", "jpegenc",
-                                "jpegdec"}) {
-        const GstHandle<GstPluginFeature> feature(GST_PLUGIN_FEATURE(gst_element_factory_find(factory)));
-        if (feature)
-            const GstHandle<GstPluginFeature> loaded(gst_plugin_feature_load(feature.get()));
-    }
+    for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "deinterlace", "appsink",
+                                "videotestsrc", "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux",
+                                "jpegenc", "jpegdec"})
+        const ElementPtr made(gst_element_factory_make(factory, nullptr));
 }
 
 }  // namespace
@@ -58,7 +56,7 @@ CaptureEngine::CaptureEngine(FrameSink& sink) : m_graph(std::make_unique<Graph>(
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
-    loadGraphPlugins();
+    prepareGraphElements();
 }
 
 CaptureEngine::~CaptureEngine()

@@ -5,7 +5,15 @@
 namespace capture {
 
 BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings)
-    : m_settings(std::move(settings)), m_picture(width, height)
+    : BarsPainter(width, height, settings, settings->snapshot())
+{
+}
+
+// Rendered once, with the settings as they are: not again for the first frame, which is on the
+// way to the first picture a start shows.
+BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
+                         const VirtualCameraSettings::Snapshot& now)
+    : m_settings(std::move(settings)), m_picture(width, height, now.adjustments), m_rendered(now.generation)
 {
 }
 

@@ -17,6 +17,9 @@ public:
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
 private:
+    BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
+                const VirtualCameraSettings::Snapshot& now);
+
     std::shared_ptr<const VirtualCameraSettings> m_settings;
     TestPatternPicture m_picture;
     std::uint64_t m_rendered = 0;

@@ -22,10 +22,10 @@ constexpr std::uint32_t stripGround = rgbPixel(40, 52, 72);
 
 }  // namespace
 
-TestPatternPicture::TestPatternPicture(int width, int height)
+TestPatternPicture::TestPatternPicture(int width, int height, const PictureAdjustments& adjustments)
     : m_width(std::max(width, 8)), m_height(std::max(height, 8)), m_still(std::size_t(m_width) * m_height)
 {
-    render(PictureAdjustments{});
+    render(adjustments);
 }
 
 void TestPatternPicture::render(const PictureAdjustments& adjustments, std::optional<int> caption)

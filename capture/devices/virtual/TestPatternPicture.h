@@ -18,7 +18,8 @@ namespace capture {
 // of settings; a frame is a copy of it plus the marker, cheap enough for 720p at 30 fps.
 class TestPatternPicture {
 public:
-    TestPatternPicture(int width, int height);
+    // Rendered with these adjustments from the start.
+    TestPatternPicture(int width, int height, const PictureAdjustments& adjustments = {});
 
     // Renders the still part with these adjustments; with a caption, that number is drawn large
     // over the bars (a station's channel number).
