@@ -367,8 +367,17 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // From the first recorded picture on: not from the segment's start, which would repeat the
     // first picture for the time before it.
     g_object_set(rate, "skip-to-first", TRUE, nullptr);
-    link(queue, rate, Part::Encoder);
-    GstElement* last = rate;
+    // videorate holds each picture back until the next one comes, and gives the last one out
+    // at the stop. Where each picture stands alone (uncompressed or Motion JPEG) it comes
+    // last, so that picture is already converted and encoded then, and repeating one means
+    // storing it again; a compressor that refers back to earlier pictures is given them at
+    // the constant rate instead.
+    const bool eachPictureWhole = !request.videoEncoder || request.videoEncoder->factory == "jpegenc";
+    GstElement* last = queue;
+    if (!eachPictureWhole) {
+        link(last, rate, Part::Encoder);
+        last = rate;
+    }
     if (request.videoEncoder && !keepsCameraJpeg(jpeg, request.videoEncoder)) {
         if (jpeg) {
             GstElement* decoder = make("jpegdec", Part::Encoder);
@@ -389,12 +398,14 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
         link(convert, raw, Part::Encoder);
         last = raw;
     }
+    if (eachPictureWhole) {
+        link(last, rate, Part::Encoder);
+        last = rate;
+    }
     // A Motion JPEG device without an encoder, or with the Motion JPEG one, is stored as it comes.
     muxerInput(last, "video_%u");
-    // Where each picture stands alone (uncompressed or Motion JPEG), the last one is repeated
-    // as stored, at the muxer, rather than converted and encoded again on the stopping path;
-    // a compressor that refers back to earlier pictures gets the raw picture again.
-    const bool eachPictureWhole = !request.videoEncoder || request.videoEncoder->factory == "jpegenc";
+    // Where each picture stands alone, the last one is repeated as stored, at the muxer; a
+    // compressor that refers back to earlier pictures gets the raw picture again.
     m_pictureEnd = eachPictureWhole ? m_layout.muxerInputs.back() : PadPtr(gst_element_get_static_pad(rate, "sink"));
 }
 

@@ -23,7 +23,7 @@ constexpr std::uint32_t stripGround = rgbPixel(40, 52, 72);
 }  // namespace
 
 TestPatternPicture::TestPatternPicture(int width, int height, const PictureAdjustments& adjustments)
-    : m_width(std::max(width, 8)), m_height(std::max(height, 8)), m_still(std::size_t(m_width) * m_height)
+    : m_width(std::max(width, 8)), m_height(std::max(height, 8)), m_still(new std::uint32_t[std::size_t(m_width) * std::size_t(m_height)])
 {
     render(adjustments);
 }
@@ -31,7 +31,7 @@ TestPatternPicture::TestPatternPicture(int width, int height, const PictureAdjus
 void TestPatternPicture::render(const PictureAdjustments& adjustments, std::optional<int> caption)
 {
     const ColourProcessor processor(adjustments);
-    const PixelCanvas canvas{m_still.data(), m_width, m_height, m_width};
+    const PixelCanvas canvas{m_still.get(), m_width, m_height, m_width};
 
     std::array<std::uint32_t, 8> bars;
     for (std::size_t i = 0; i < bars.size(); ++i)
@@ -39,7 +39,7 @@ void TestPatternPicture::render(const PictureAdjustments& adjustments, std::opti
     for (int x = 0; x < m_width; ++x)
         m_still[x] = bars[std::size_t(x) * 8 / std::size_t(m_width)];
     for (int y = 1; y < barsBottom(); ++y)
-        std::copy_n(m_still.begin(), m_width, m_still.begin() + std::ptrdiff_t(y) * m_width);
+        std::copy_n(m_still.get(), m_width, m_still.get() + std::ptrdiff_t(y) * m_width);
 
     std::array<std::uint32_t, 256> greys;
     for (int level = 0; level < 256; ++level)

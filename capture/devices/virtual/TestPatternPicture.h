@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -48,7 +49,8 @@ private:
 
     int m_width;
     int m_height;
-    std::vector<std::uint32_t> m_still;
+    // Not cleared: render() writes every pixel.
+    std::unique_ptr<std::uint32_t[]> m_still;
     std::uint32_t m_marker = 0xffffffffu;
 };
 
