@@ -14,7 +14,7 @@ packages=(
   xvfb xauth x11-utils xdotool fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file man-db lintian
   debootstrap x11-apps imagemagick
-  qemu-system-x86 busybox-static kmod
+  qemu-system-x86 busybox-static kmod ffmpeg
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
 )
 # The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop

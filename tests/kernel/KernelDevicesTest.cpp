@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -73,6 +74,7 @@ struct KernelCamera {
     std::vector<const char*> inputs;  // by name, in the driver's order
     std::vector<RecordingCase> recordings;
     std::vector<SettingCase> settings;
+    std::string motionJpeg;  // a Motion JPEG format, by its listed name; none on vivid
 };
 
 const std::pair<Member, std::uint32_t> pictureControls[] = {
@@ -84,7 +86,7 @@ const std::pair<Member, std::uint32_t> pictureControls[] = {
 
 KernelCamera vividCamera()
 {
-    KernelCamera camera{"vivid", {}, {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"}, {}, {}};
+    KernelCamera camera{"vivid", {}, {"Webcam 0", "TV 0", "S-Video 0", "HDMI 0"}, {}, {}, {}};
     camera.recordings = {
         {"Webcam 0 YUY2", "Webcam 0", "YUY2 640x360 30 fps", 640, 360, 30.0},
         // On a multi-planar vivid, YUY2 pictures start after a data offset; NV12's two planes
@@ -106,7 +108,7 @@ KernelCamera usbCamera()
 {
     // uvcvideo adds the interface association's function name, cut to V4L2's 32 bytes, as it does
     // on most real webcams.
-    KernelCamera camera{"Orvex USB Webcam: Orvex USB Web", "Orvex USB Webcam", {"Input 1"}, {}, {}};
+    KernelCamera camera{"Orvex USB Webcam: Orvex USB Web", "Orvex USB Webcam", {"Input 1"}, {}, {}, "MJPG 640x480 30 fps"};
     // 640x480 YUYV at 30 fps (18 MB/s) is more than the emulated machine carries over USB/IP.
     camera.recordings = {{"USB YUY2", "", "YUY2 320x240 30 fps", 320, 240, 30.0},
                          {"USB MJPG", "", "MJPG 1280x720 30 fps", 1280, 720, 30.0}};
@@ -817,6 +819,57 @@ private slots:
                  qPrintable(rig.orvex->view().pictureWarning()));
         QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
         rig.orvex->call(Member::Stop);
+    }
+
+    // The USB webcam sending one Motion JPEG frame in ORVEX_USB_WEBCAM_BROKEN_EVERY cut short or
+    // as garbage, through uvcvideo: the picture goes on, the overlay counts the skipped frames,
+    // and a recording stored as the camera sends it holds only pictures FFmpeg decodes whole.
+    void brokenMotionJpegFramesAreSkippedAndNotRecorded()
+    {
+        const int brokenEvery = qEnvironmentVariableIntValue("ORVEX_USB_WEBCAM_BROKEN_EVERY");
+        if (camera().motionJpeg.empty() || brokenEvery <= 0)
+            QSKIP("needs the USB webcam told to break its Motion JPEG frames (ORVEX_USB_WEBCAM_BROKEN_EVERY)");
+        Rig rig("");
+        rig.put(Member::VideoFormat, Member::VideoFormats, camera().motionJpeg);
+        const std::string file = rig.startRecording();
+        if (QTest::currentTestFailed())
+            return;
+        // A new picture in the view every second.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
+        for (int second = 0; second < 10; ++second) {
+            const qint64 shown = rig.orvex->view().lastFrame().cacheKey();
+            QTest::qWait(1000);
+            QVERIFY2(rig.orvex->view().lastFrame().cacheKey() != shown, qPrintable(QStringLiteral("no new picture in second %1").arg(second + 1)));
+        }
+        const LiveStatistics seen = rig.orvex->core().statistics();
+        const QString warning = rig.orvex->view().pictureWarning();
+        rig.orvex->call(Member::Stop);
+        QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
+        const auto written = testing::readBack(file);
+        qInfo("%lld broken of %lld captured; the overlay said \"%s\"; %d frames, %.3f s in the file", qlonglong(seen.framesBroken),
+              qlonglong(seen.framesCaptured), qPrintable(warning), written.videoFrames, written.videoEnd);
+        // One frame in N, less the few with the sync mark, which stay whole.
+        const double share = double(seen.framesBroken) / double(seen.framesCaptured);
+        QVERIFY2(share > 0.6 / brokenEvery && share < 1.4 / brokenEvery,
+                 qPrintable(QStringLiteral("%1 broken of %2").arg(seen.framesBroken).arg(seen.framesCaptured)));
+        QVERIFY2(warning.startsWith("broken frames skipped: "), qPrintable(warning));
+        QVERIFY(written.readable && written.hasIndex);
+        QCOMPARE(written.codecs.front(), std::string("image/jpeg"));
+        // The broken frames' places hold the picture before them.
+        const double rate = written.videoFrames / written.videoEnd;
+        QVERIFY2(written.videoEnd > 8.0 && std::abs(rate - 30.0) < 0.5,
+                 qPrintable(QStringLiteral("%1 frames, %2 s").arg(written.videoFrames).arg(written.videoEnd)));
+
+        const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        if (ffmpeg.isEmpty())
+            QSKIP("ffmpeg is not installed (scripts/install-deps.sh installs it): the recording was not decoded by it");
+        QProcess decode;
+        decode.start(ffmpeg, {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"),
+                              QString::fromStdString(file), QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+        QVERIFY2(decode.waitForFinished(120000), "ffmpeg did not end within 2 minutes");
+        const QByteArray said = decode.readAllStandardError();
+        QVERIFY2(decode.exitStatus() == QProcess::NormalExit && decode.exitCode() == 0 && said.isEmpty(),
+                 qPrintable(QStringLiteral("ffmpeg ended with %1 and said: %2").arg(decode.exitCode()).arg(QString::fromLocal8Bit(said))));
     }
 
     void countryCodeSetsTheStandard_data()
