@@ -437,7 +437,10 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     m_layout.soundRecordBranch = recordBranch(tee, queue);
     GstElement* rate = make("audiorate", Part::Encoder);
     // From the sound's first buffer on (see RecordingStart.h), not from the segment's start.
-    g_object_set(rate, "skip-to-first", TRUE, nullptr);
+    // A sound card keeps its own time and is held to the graph's clock by moving its timestamps
+    // a little now and then; by default audiorate lets 40 ms of that pass, and the file's
+    // samples then run as far ahead of the pictures. Within a millisecond it fills or drops.
+    g_object_set(rate, "skip-to-first", TRUE, "tolerance", guint64(GST_MSECOND), nullptr);
     link(queue, rate, Part::Encoder);
     m_soundRate = rate;
     GstElement* convert = make("audioconvert", Part::Encoder);
