@@ -4,7 +4,9 @@
 #include "TestPatternPicture.h"
 #include "VirtualCameraSettings.h"
 
+#include <future>
 #include <memory>
+#include <optional>
 
 namespace capture {
 
@@ -17,11 +19,9 @@ public:
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
 private:
-    BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
-                const VirtualCameraSettings::Snapshot& now);
-
     std::shared_ptr<const VirtualCameraSettings> m_settings;
-    TestPatternPicture m_picture;
+    std::future<TestPatternPicture> m_firstPicture;
+    std::optional<TestPatternPicture> m_picture;
     std::uint64_t m_rendered = 0;
 };
 
