@@ -595,9 +595,9 @@ private slots:
               written.videoEnd, written.audioEnd, written.videoFrames, int(marks.flashes.size()), int(marks.beeps.size()),
               qPrintable(offsets));
         constexpr double frame = 1.0 / 30;
-        // The recording runs on the microphone's clock, which is as fast as its samples come: on a
-        // host too busy to give the emulated machine its two cores, the USB/IP round trips bring
-        // only 65 to 95 % of real time (the kernel tests run alone for that).
+        // The recording runs on the monotonic clock: the 10 s on the wall, even when a host too
+        // busy to give the emulated machine its two cores has the microphone's USB/IP round trips
+        // bring only 65 to 95 % of real time.
         QVERIFY2(written.videoEnd > 9.0 && std::abs(written.videoEnd - written.audioEnd) <= frame,
                  qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));
         QVERIFY2(marks.error.empty() && marks.offsetsMs.size() >= 4, marks.error.c_str());
