@@ -978,6 +978,12 @@ private slots:
         QVERIFY(inView.betweenFields < inView.withinField);
         QVERIFY(inFile.betweenFields > 1.5 * inFile.withinField);
         QCOMPARE(recorded.size(), QSize(width, 576));
+        // Two fields a frame in the header, the top one first (PAL), each 288 lines.
+        const auto properties = testing::readBack(file).videoProperties;
+        QCOMPARE(properties.fields.size(), std::size_t(2));
+        QCOMPARE(properties.fields[0].startLine, 0);
+        QCOMPARE(properties.fields[1].startLine, 1);
+        QCOMPARE(properties.fields[0].height, 288);
         // 4:3 whatever the sampling: 720 samples of 59:54 pixels.
         QVERIFY2(std::abs(double(display.width()) / display.height() - 720.0 * 59 / 54 / 576) < 0.01,
                  qPrintable(QStringLiteral("%1x%2").arg(display.width()).arg(display.height())));
