@@ -245,7 +245,7 @@ QString streamStep(const DeviceFailure& failure)
     case Step::Open: return tr("could not be opened (%1)").arg(error);
     case Step::TakeFormat: return tr("did not take the format (%1)").arg(error);
     case Step::OtherFormat: return tr("set another picture size or pixel format than the one chosen (%1)").arg(error);
-    case Step::FieldsApart: return tr("sends each field in a buffer of its own, which is not supported (%1)").arg(error);
+    case Step::FieldsApart: return tr("sends only one field of each picture, which is not supported (%1)").arg(error);
     case Step::SeveralPlanes: return tr("sends this format in several buffers, which is not supported (%1)").arg(error);
     case Step::GiveBuffers: return tr("did not give buffers to stream with (%1)").arg(error);
     case Step::TooFewBuffers: return tr("gave too few buffers to stream with (%1)").arg(error);

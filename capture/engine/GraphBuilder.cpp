@@ -267,9 +267,8 @@ GstElement* GraphBuilder::teeAfter(GstElement* source, Part part, const std::str
 void GraphBuilder::recordingOutput()
 {
     m_muxer = make("avimux", Part::Encoder);
-    GstElement* fileSink = add(createRecordingSink(*m_outputs.writer, m_outputs.onFileClosed), Part::File,
-                               m_outputs.fileName);
-    link(m_muxer, fileSink, Part::File);
+    m_fileSink = add(createRecordingSink(*m_outputs.writer, m_outputs.onFileClosed), Part::File, m_outputs.fileName);
+    link(m_muxer, m_fileSink, Part::File);
 }
 
 void GraphBuilder::muxerInput(GstElement* last, const char* padTemplate)
@@ -360,6 +359,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", slack, nullptr);
     m_layout.recordQueue = queue;
     m_layout.recordBranch = recordBranch(tee, queue);
+    describeFieldsOf(m_fileSink, m_layout.recordEntries.back().get());
 
     // AVI counts frames, it keeps no timestamps: frames the source missed are repeated so
     // that picture and sound stay together.

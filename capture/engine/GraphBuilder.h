@@ -73,6 +73,7 @@ private:
     Outputs m_outputs;
     GraphLayout m_layout;
     GstElement* m_muxer = nullptr;
+    GstElement* m_fileSink = nullptr;
     PadPtr m_pictureEnd;                // where the picture branch's end is filled in (RecordingEnd)
     GstElement* m_soundRate = nullptr;  // audiorate of the sound record branch
 };

@@ -1,10 +1,12 @@
 #include "RecordingSink.h"
 
+#include "AviFields.h"
 #include "RecordingWriter.h"
 
 #include <gst/base/gstbasesink.h>
 
 #include <cstring>
+#include <vector>
 
 namespace capture {
 
@@ -15,6 +17,7 @@ struct RecordingSinkElement {
     RecordingWriter* writer;
     std::function<void()>* onEndOfStream;
     gboolean reported;
+    gint fields;  // RecordedFields, set from the pictures' caps on their streaming thread
 };
 
 struct RecordingSinkElementClass {
@@ -77,13 +80,25 @@ gboolean start(GstBaseSink* base)
     return TRUE;
 }
 
+// avimux writes its header at the start of the file, first as it begins and again with the
+// final counts as it closes; both times it says one field a frame.
+RecordingWriter::Result writeHeader(RecordingSinkElement* self, const GstMapInfo& map)
+{
+    const auto fields = RecordedFields(g_atomic_int_get(&self->fields));
+    std::vector<std::uint8_t> header(map.data, map.data + map.size);
+    if (fields == RecordedFields::Whole || !describeFields(header.data(), header.size(), fields))
+        return self->writer->write(map.data, map.size);
+    return self->writer->write(header.data(), header.size());
+}
+
 GstFlowReturn render(GstBaseSink* base, GstBuffer* buffer)
 {
     RecordingSinkElement* self = asSink(base);
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
         return GST_FLOW_ERROR;
-    const RecordingWriter::Result result = self->writer->write(map.data, map.size);
+    const RecordingWriter::Result result = self->writer->position() == 0 ? writeHeader(self, map)
+                                                                         : self->writer->write(map.data, map.size);
     gst_buffer_unmap(buffer, &map);
     // Never a flow error: that would stop the tee and with it the preview. The bus message
     // makes the engine close the recording.
@@ -145,6 +160,7 @@ void instanceInit(GTypeInstance* instance, gpointer)
     self->writer = nullptr;
     self->onEndOfStream = nullptr;
     self->reported = FALSE;
+    self->fields = gint(RecordedFields::Whole);
     auto* base = reinterpret_cast<GstBaseSink*>(instance);
     gst_base_sink_set_sync(base, FALSE);
     // The muxer waits for every stream before it writes; the pipeline must not wait for it.
@@ -174,6 +190,30 @@ ElementPtr createRecordingSink(RecordingWriter& writer, std::function<void()> on
     self->writer = &writer;
     self->onEndOfStream = new std::function<void()>(std::move(onEndOfStream));
     return sink;
+}
+
+void describeFieldsOf(GstElement* recordingSink, GstPad* pictures)
+{
+    gst_pad_add_probe(
+        pictures, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+            GstEvent* event = gst_pad_probe_info_get_event(info);
+            if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+                return GST_PAD_PROBE_OK;
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            const GstStructure* format = gst_caps_get_size(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
+            const char* mode = format ? gst_structure_get_string(format, "interlace-mode") : nullptr;
+            const char* order = format ? gst_structure_get_string(format, "field-order") : nullptr;
+            RecordedFields fields = RecordedFields::Whole;
+            if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "top-field-first") == 0)
+                fields = RecordedFields::TopFirst;
+            else if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "bottom-field-first") == 0)
+                fields = RecordedFields::BottomFirst;
+            g_atomic_int_set(&asSink(data)->fields, gint(fields));
+            return GST_PAD_PROBE_OK;
+        },
+        gst_object_ref(recordingSink), gst_object_unref);
 }
 
 }  // namespace capture

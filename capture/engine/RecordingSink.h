@@ -18,4 +18,9 @@ class RecordingWriter;
 // onEndOfStream is called on the streaming thread; writer must outlive the element's run.
 ElementPtr createRecordingSink(RecordingWriter& writer, std::function<void()> onEndOfStream);
 
+// The pictures that reach the recording pass pictures as the source sent them (before any
+// encoder): where their caps say two fields a frame in a known order, the file's header says
+// so too (describeFields).
+void describeFieldsOf(GstElement* recordingSink, GstPad* pictures);
+
 }  // namespace capture

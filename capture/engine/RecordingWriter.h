@@ -32,6 +32,7 @@ public:
     explicit RecordingWriter(int fd);
 
     void seek(std::uint64_t offset) { m_position = offset; }
+    std::uint64_t position() const { return m_position; }
     Result write(const void* data, std::size_t size);
     // The recording goes on (the start succeeded, or the muxer has closed the file): what is
     // held goes to the file at the next write or at finish(). Safe from any thread. Without

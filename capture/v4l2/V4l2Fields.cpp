@@ -104,9 +104,7 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
 
 void setInterlacing(GstCaps* caps, const V4l2Fields& fields)
 {
-    const char* mode = fields.layout == V4l2Fields::Layout::Interleaved ? "interleaved"
-        : fields.layout == V4l2Fields::Layout::Alternate                ? "alternate"
-                                                                        : "progressive";
+    const char* mode = fields.layout == V4l2Fields::Layout::Progressive ? "progressive" : "interleaved";
     for (guint index = 0; index < gst_caps_get_size(caps); ++index)
         gst_structure_set(gst_caps_get_structure(caps, index), "interlace-mode", G_TYPE_STRING, mode, nullptr);
 }

@@ -33,8 +33,10 @@ std::uint32_t fieldRequestFor(const V4l2InputInfo& input);
 // the picture, else the standard's for a 720-wide sampling, else square.
 V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height);
 
-// Sets interlace-mode (and field-order) on raw video caps; the pixel aspect is set apart
-// (setPixelAspect), as v4l2src puts V4L2's fraction into its own caps unchanged.
+// Sets interlace-mode on raw video caps as the graph gets the pictures: alternate fields come
+// woven into frames, so both interlaced layouts are "interleaved". The order of the fields and
+// the pixel aspect are set apart (setFieldOrderAndAspect), as v4l2src puts V4L2's fraction into
+// its own caps unchanged.
 void setInterlacing(GstCaps* caps, const V4l2Fields& fields);
 void setFieldOrderAndAspect(GstCaps* caps, const V4l2Fields& fields);
 

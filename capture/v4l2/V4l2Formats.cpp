@@ -45,11 +45,15 @@ struct Current {
     Size size{0, 0};
 };
 
+// The frame's size: fields in buffers of their own are woven into frames of twice their height.
 Size sizeIn(const v4l2_format& format)
 {
-    if (format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
-        return {format.fmt.pix_mp.width, format.fmt.pix_mp.height};
-    return {format.fmt.pix.width, format.fmt.pix.height};
+    const bool planes = format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+    const std::uint32_t field = planes ? format.fmt.pix_mp.field : format.fmt.pix.field;
+    const std::uint32_t lines = field == V4L2_FIELD_ALTERNATE ? 2 : 1;
+    if (planes)
+        return {format.fmt.pix_mp.width, format.fmt.pix_mp.height * lines};
+    return {format.fmt.pix.width, format.fmt.pix.height * lines};
 }
 
 std::optional<Current> readFormat(const V4l2File& file, std::uint32_t type)
@@ -67,7 +71,13 @@ Size adjustedSize(const V4l2File& file, std::uint32_t type, std::uint32_t fourcc
 {
     v4l2_format format = formatRequest(type, fourcc, wanted.width, wanted.height);
     if (file.ioctl(VIDIOC_TRY_FMT, &format) == 0) {
-        const Size made = sizeIn(format);
+        Size made = sizeIn(format);
+        // A driver that scales its fields answers each as high as the frame asked for, and
+        // takes half that height for them when streaming (see V4l2MappedStream).
+        const std::uint32_t field = format.type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? format.fmt.pix_mp.field
+                                                                                     : format.fmt.pix.field;
+        if (field == V4L2_FIELD_ALTERNATE && made.height == 2 * wanted.height)
+            made.height = wanted.height;
         if (made.width && made.height)
             return made;
     }

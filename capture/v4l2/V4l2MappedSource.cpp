@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace capture {
 namespace {
@@ -34,6 +35,11 @@ struct MappedSourceState {
     bool raw = false;
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     std::size_t bufferCount = 0;  // guarded by the object lock: 0 while not streaming
+    // Fields in buffers of their own: each pair is woven into one frame, the field the caps'
+    // field-order names first beginning it.
+    bool alternate = false;
+    bool topFirst = true;
+    GstBuffer* firstField = nullptr;  // the frame begun by the last first field, until its second
 };
 
 struct OrvexMappedSrc {
@@ -64,6 +70,7 @@ void orvex_mapped_src_init(OrvexMappedSrc* self)
 
 void finalize(GObject* object)
 {
+    gst_clear_buffer(&reinterpret_cast<OrvexMappedSrc*>(object)->state->firstField);
     delete reinterpret_cast<OrvexMappedSrc*>(object)->state;
     G_OBJECT_CLASS(orvex_mapped_src_parent_class)->finalize(object);
 }
@@ -159,6 +166,13 @@ gboolean start(GstBaseSrc* source)
     } else if (numerator > 0 && denominator > 0) {
         frameDuration = gst_util_uint64_scale(GST_SECOND, denominator, numerator);
     }
+    state.alternate = state.stream->alternateFields();
+    if (state.alternate && !state.raw) {
+        state.stream.reset();
+        postFailure(source, Step::FieldsApart, EINVAL);
+        return FALSE;
+    }
+    state.topFirst = g_strcmp0(gst_structure_get_string(structure, "field-order"), "bottom-field-first") != 0;
     GST_OBJECT_LOCK(source);
     state.frameDuration = frameDuration;
     state.caps = std::move(caps);
@@ -181,6 +195,7 @@ gboolean stop(GstBaseSrc* source)
     if (state.stream)
         gst_poll_remove_fd(state.poll.get(), &state.pollFd);
     state.stream.reset();
+    gst_clear_buffer(&state.firstField);
     return TRUE;
 }
 
@@ -242,6 +257,33 @@ GstClockTime captureTime(GstElement* element, const V4l2Picture& picture)
     return running;
 }
 
+// Takes one field of alternate fields: a first field begins a frame, held until its second
+// completes it; the frame is stamped when its first field was taken. A field whose partner was
+// lost is dropped (the gap in the timestamps counts the frame).
+GstBuffer* weave(GstBaseSrc* source, MappedSourceState& state, const V4l2Picture& picture)
+{
+    const bool bottom = picture.field == V4L2_FIELD_BOTTOM;
+    if (!bottom && picture.field != V4L2_FIELD_TOP)
+        return nullptr;
+    if (bottom != state.topFirst) {
+        gst_clear_buffer(&state.firstField);
+        GstBuffer* frame = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
+        if (!frame || !copyField(picture.data, picture.size, picture.bytesPerLine, bottom, state.info, frame)) {
+            gst_clear_buffer(&frame);
+            return nullptr;
+        }
+        GST_BUFFER_PTS(frame) = captureTime(GST_ELEMENT(source), picture);
+        GST_BUFFER_DURATION(frame) = state.frameDuration;
+        GST_BUFFER_OFFSET(frame) = picture.sequence / 2;
+        state.firstField = frame;
+        return nullptr;
+    }
+    GstBuffer* frame = std::exchange(state.firstField, nullptr);
+    if (frame && !copyField(picture.data, picture.size, picture.bytesPerLine, bottom, state.info, frame))
+        gst_clear_buffer(&frame);
+    return frame;
+}
+
 GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
 {
     GstBaseSrc* source = GST_BASE_SRC(pushSource);
@@ -264,6 +306,11 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
         const int error = state.stream->next([&](const V4l2Picture& picture) {
             if (picture.flaggedBad) {
                 damaged = true;  // dropped: the gap in the timestamps counts it
+                return;
+            }
+            if (state.alternate) {
+                buffer = weave(source, state, picture);
+                damaged = !buffer;  // a first field, held; or a field without its partner
                 return;
             }
             if (!state.raw) {

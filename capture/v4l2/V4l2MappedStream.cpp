@@ -40,25 +40,37 @@ V4l2MappedStream::V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string
 void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height)
 {
     // Each API describes a format in its own struct, with the same names.
-    const auto ask = [&](auto& description) {
+    const auto ask = [&](auto& description, std::uint32_t lines, std::uint32_t field) {
         description.width = width;
-        description.height = height;
+        description.height = lines;
         description.pixelformat = fourcc;
-        description.field = V4L2_FIELD_ANY;
+        description.field = field;
     };
-    const auto tookAsChosen = [&](const auto& description) {
-        return description.pixelformat == fourcc && description.width == width && description.height == height;
+    const auto took = [&](const auto& description, std::uint32_t lines) {
+        return description.pixelformat == fourcc && description.width == width && description.height == lines;
     };
     const bool planar = m_type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
     v4l2_format format{};
     format.type = m_type;
-    planar ? ask(format.fmt.pix_mp) : ask(format.fmt.pix);
+    planar ? ask(format.fmt.pix_mp, height, V4L2_FIELD_ANY) : ask(format.fmt.pix, height, V4L2_FIELD_ANY);
     require(Step::TakeFormat, VIDIOC_S_FMT, &format);
-    if (!(planar ? tookAsChosen(format.fmt.pix_mp) : tookAsChosen(format.fmt.pix)))
+    const auto field = [&] { return planar ? format.fmt.pix_mp.field : format.fmt.pix.field; };
+    // Fields in buffers of their own are woven into frames of the height asked for: each is half
+    // of it. A driver that scales answers with fields as high as the frame; it is asked again.
+    m_alternate = field() == V4L2_FIELD_ALTERNATE && height % 2 == 0;
+    if (m_alternate && (planar ? took(format.fmt.pix_mp, height) : took(format.fmt.pix, height))) {
+        format = {};
+        format.type = m_type;
+        planar ? ask(format.fmt.pix_mp, height / 2, V4L2_FIELD_ALTERNATE)
+               : ask(format.fmt.pix, height / 2, V4L2_FIELD_ALTERNATE);
+        require(Step::TakeFormat, VIDIOC_S_FMT, &format);
+        m_alternate = field() == V4L2_FIELD_ALTERNATE;
+    }
+    const std::uint32_t lines = m_alternate ? height / 2 : height;
+    if (!(planar ? took(format.fmt.pix_mp, lines) : took(format.fmt.pix, lines)))
         throw V4l2StreamError(Step::OtherFormat, EINVAL);
-    // One field a buffer would make every picture half as high as the caps say.
-    const std::uint32_t field = planar ? format.fmt.pix_mp.field : format.fmt.pix.field;
-    if (field == V4L2_FIELD_ALTERNATE || field == V4L2_FIELD_TOP || field == V4L2_FIELD_BOTTOM)
+    // One field alone would make every picture half as high as the caps say.
+    if (field() == V4L2_FIELD_ALTERNATE ? !m_alternate : field() == V4L2_FIELD_TOP || field() == V4L2_FIELD_BOTTOM)
         throw V4l2StreamError(Step::FieldsApart, EINVAL);
     if (planar && format.fmt.pix_mp.num_planes != 1)
         throw V4l2StreamError(Step::SeveralPlanes, EINVAL);
@@ -151,6 +163,7 @@ int V4l2MappedStream::next(const std::function<void(const V4l2Picture&)>& use)
     picture.bytesPerLine = m_bytesPerLine;
     picture.sequence = buffer.sequence;
     picture.flaggedBad = (buffer.flags & V4L2_BUF_FLAG_ERROR) != 0;
+    picture.field = buffer.field;
     if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
         picture.monotonicNs = std::int64_t(buffer.timestamp.tv_sec) * 1000000000 + std::int64_t(buffer.timestamp.tv_usec) * 1000;
     use(picture);

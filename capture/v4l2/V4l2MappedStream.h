@@ -36,6 +36,7 @@ struct V4l2Picture {
     std::uint32_t sequence = 0;
     std::int64_t monotonicNs = -1;  // when the driver took it (CLOCK_MONOTONIC); -1 when it cannot say
     bool flaggedBad = false;        // V4L2_BUF_FLAG_ERROR: the driver says the data may be damaged
+    std::uint32_t field = V4L2_FIELD_NONE;  // the buffer's: V4L2_FIELD_TOP or _BOTTOM for alternate fields
 };
 
 // Memory-mapped streaming on a capture node through the seam: the single-planar API (through
@@ -60,6 +61,9 @@ public:
     v4l2_fract interval() const { return m_interval; }
     std::size_t bufferCount() const { return m_buffers.size(); }
     std::uint32_t bytesPerLine() const { return m_bytesPerLine; }
+    // The driver sends each field in a buffer of its own (V4L2_FIELD_ALTERNATE), each half the
+    // height asked for.
+    bool alternateFields() const { return m_alternate; }
 
     // Takes one filled buffer, hands it to use and gives it back to the driver. 0, EAGAIN when
     // none is ready yet, or the errno value of the failure (ENODEV once the device has gone).
@@ -86,6 +90,7 @@ private:
     std::vector<V4l2Mapping> m_buffers;  // declared after the file: unmapped before it closes
     v4l2_fract m_interval{0, 0};
     std::uint32_t m_bytesPerLine = 0;
+    bool m_alternate = false;
     bool m_streaming = false;
 };
 

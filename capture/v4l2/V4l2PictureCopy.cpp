@@ -34,4 +34,25 @@ bool copyPicture(const std::uint8_t* data, std::size_t size, std::uint32_t bytes
     return true;
 }
 
+bool copyField(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, bool bottom,
+               const GstVideoInfo& info, GstBuffer* buffer)
+{
+    if (GST_VIDEO_INFO_HEIGHT(&info) % 2 != 0)
+        return false;
+    // The field's lines as a picture of their own: every other line of the frame.
+    GstVideoInfo field = info;
+    GST_VIDEO_INFO_HEIGHT(&field) = GST_VIDEO_INFO_HEIGHT(&info) / 2;
+    GST_VIDEO_INFO_INTERLACE_MODE(&field) = GST_VIDEO_INTERLACE_MODE_PROGRESSIVE;
+    for (guint plane = 0; plane < GST_VIDEO_INFO_N_PLANES(&info); ++plane) {
+        GST_VIDEO_INFO_PLANE_OFFSET(&field, plane) += bottom ? GST_VIDEO_INFO_PLANE_STRIDE(&info, plane) : 0;
+        GST_VIDEO_INFO_PLANE_STRIDE(&field, plane) *= 2;
+    }
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &field, buffer, GST_MAP_WRITE))
+        return false;
+    const bool whole = copyPicture(data, size, bytesPerLine, frame);
+    gst_video_frame_unmap(&frame);
+    return whole;
+}
+
 }  // namespace capture

@@ -13,4 +13,10 @@ namespace capture {
 // picture holds fewer bytes than the frame needs.
 bool copyPicture(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, GstVideoFrame& frame);
 
+// Copies one field, a picture of half the frame's lines laid out as for copyPicture, onto every
+// other line of a frame of layout info in buffer: the top field from the frame's first line on,
+// the bottom field onto the lines between. Each plane of a subsampled format is woven alike.
+bool copyField(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, bool bottom,
+               const GstVideoInfo& info, GstBuffer* buffer);
+
 }  // namespace capture

@@ -28,8 +28,16 @@ namespace {
 // environment says so as it is made (GST_V4L2_USE_LIBV4L2, for every v4l2src alike); native
 // formats keep v4l2src's direct path and what libv4l2 turns off (DMABuf export, CREATE_BUFS).
 // The control's own source takes the other two (see V4l2MappedSource.h).
+//
+// Fields that come in buffers of their own are woven into frames by the control's source too,
+// on either API.
 ElementPtr makeSource(const std::string& path, const V4l2FormatChoice& choice, const GstCaps* caps)
 {
+    if (choice.fields.layout == V4l2Fields::Layout::Alternate) {
+        const bool planar = isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path));
+        return createV4l2MappedSource(path, planar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar,
+                                      choice.fourcc, caps);
+    }
     if (choice.format.converted)
         return createV4l2MappedSource(path, V4l2MappedStream::Api::SinglePlanar, choice.fourcc, caps);
     if (isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path)))
@@ -59,8 +67,12 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     ElementPtr bin(gst_bin_new(nullptr));
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
-    if (isRaw(choice) && choice.fields.layout == V4l2Fields::Layout::Interleaved)
+    const bool interlaced = isRaw(choice) && choice.fields.layout != V4l2Fields::Layout::Progressive;
+    if (interlaced)
         setInterlacing(caps.get(), choice.fields);
+    // The weave takes the order of the fields from the caps it is to send.
+    if (interlaced && choice.fields.layout == V4l2Fields::Layout::Alternate)
+        setFieldOrderAndAspect(caps.get(), choice.fields);
     ElementPtr source = makeSource(path, choice, caps.get());
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
@@ -85,7 +97,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     }
 
     PadPtr target(gst_element_get_static_pad(last, "src"));
-    if (isRaw(choice) && choice.fields.layout == V4l2Fields::Layout::Interleaved)
+    if (interlaced)
         markFieldOrder(target.get(), choice.fields.topFieldFirst);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
     return bin;

@@ -136,6 +136,14 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
     const std::uint32_t field = fieldRequestFor(chosen);
     (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE ? wanted.fmt.pix_mp.field : wanted.fmt.pix.field) = field;
     error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
+    const bool planes = type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+    if (error == 0 && (planes ? wanted.fmt.pix_mp.field : wanted.fmt.pix.field) == V4L2_FIELD_ALTERNATE
+        && (planes ? wanted.fmt.pix_mp.height : wanted.fmt.pix.height) == std::uint32_t(format.height)) {
+        // Fields in buffers of their own, each scaled to the frame's height: two of half its
+        // height make the frame (V4l2MappedStream asks the same as it streams).
+        (planes ? wanted.fmt.pix_mp.height : wanted.fmt.pix.height) = std::uint32_t(format.height) / 2;
+        error = m_file.ioctl(VIDIOC_S_FMT, &wanted);
+    }
     releaseStreamingRight();
     if (error != 0)
         fail(DeviceFailure::Step::TakeFormat, format.name(), error);

@@ -22,6 +22,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 using namespace capture;
@@ -299,9 +300,30 @@ private slots:
     }
 
     // The emulated TV card's frames are two fields caught half a frame apart, combed where the
-    // block moves; through v4l2src the view shows each field whole, with 625-line pixels.
+    // block moves; the view shows each field whole, with 625-line pixels, at the frame's full
+    // height: through v4l2src, or woven by the control's own source from fields that come in
+    // buffers of their own.
+    void tvCardPicturesAreShownWhole_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("interlaced") << "tvcard";
+        QTest::newRow("each field apart") << "tvcard-fields";
+    }
+
     void tvCardPicturesAreShownWhole()
     {
+        QFETCH(QString, profile);
+        // A card of its own: the emulator keeps a node's card while its file is the same, so the
+        // new file is made beside the old one (a file of its own) and put in its place.
+        const auto replug = [](const char* with) {
+            const QString path = emulatedcards::EmulatedCards::path(1);
+            QFile file(path + QStringLiteral(".new"));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(with) + '\n') > 0);
+            file.close();
+            QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
+        };
+        replug(qPrintable(profile));
+        const auto back = qScopeGuard([&] { replug("tvcard"); });
         constexpr std::uint32_t width = 768, height = 576;
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         emulated::drawBars(yuyv, width, height, 5, 0, 0);
@@ -328,6 +350,7 @@ private slots:
             const QImage shown = rig.orvex->view().lastFrame();
             const picture::Combing combing = picture::combing(shown, blockRows(shown));
             QVERIFY2(!combing.combed(), qPrintable(QStringLiteral("%1 against %2").arg(combing.betweenFields).arg(combing.withinField)));
+            QCOMPARE(shown.height(), int(height));
             // 59:54 for 720 samples of 625 lines, scaled to the picture.
             const double expected = 59.0 * 720 * shown.height() / (54.0 * shown.width() * 576);
             QVERIFY2(std::abs(pixelAspect(shown) - expected) < 0.01, qPrintable(QString::number(pixelAspect(shown))));

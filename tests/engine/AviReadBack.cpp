@@ -141,6 +141,42 @@ bool indexed(const std::string& path)
     return flagged && found;
 }
 
+// Walks the header's lists down to the first "vprp" chunk; the header is in the file's first 64 KB.
+AviReadBack::VideoProperties videoProperties(const std::string& path)
+{
+    AviReadBack::VideoProperties properties;
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> head(64 * 1024);
+    file.read(head.data(), std::streamsize(head.size()));
+    const std::size_t size = std::size_t(file.gcount());
+    if (size < 12 || std::memcmp(head.data(), "RIFF", 4) != 0)
+        return properties;
+    for (std::size_t at = 12; at + 8 <= size;) {
+        const std::uint32_t chunk = le32(&head[at + 4]);
+        if (std::memcmp(&head[at], "LIST", 4) == 0) {
+            at += 12;  // into the list
+            continue;
+        }
+        if (std::memcmp(&head[at], "vprp", 4) == 0 && at + 8 + 36 <= size) {
+            const char* vprp = &head[at + 8];
+            const std::uint32_t aspect = le32(vprp + 20);
+            properties.present = true;
+            properties.aspectNumerator = int(aspect >> 16);
+            properties.aspectDenominator = int(aspect & 0xffff);
+            properties.width = int(le32(vprp + 24));
+            properties.height = int(le32(vprp + 28));
+            const std::uint32_t count = le32(vprp + 32);
+            for (std::uint32_t field = 0; field < count && 36 + 32 * (field + 1) <= chunk && at + 8 + 36 + 32 * (field + 1) <= size; ++field) {
+                const char* description = vprp + 36 + 32 * field;
+                properties.fields.push_back({int(le32(description)), int(le32(description + 28))});
+            }
+            return properties;
+        }
+        at += 8 + chunk + (chunk & 1);
+    }
+    return properties;
+}
+
 }  // namespace
 
 AviReadBack readBack(const std::string& path, bool digestVideoFrames)
@@ -182,6 +218,7 @@ AviReadBack readBack(const std::string& path, bool digestVideoFrames)
     result.videoFrameDigests = std::move(counts.digests);
     result.sound = counts.sound;
     result.soundRate = counts.soundRate;
+    result.videoProperties = videoProperties(path);
     return result;
 }
 

@@ -20,6 +20,19 @@ struct AviReadBack {
     std::vector<std::string> videoFrameDigests;  // SHA-1 of each video frame, when asked for
     std::vector<std::int16_t> sound;  // 16-bit PCM: the first channel's samples
     int soundRate = 0;
+    // The video stream's OpenDML video properties header ("vprp"), as the file has it.
+    struct Field {
+        int height = 0;     // of the field's bitmap
+        int startLine = 0;  // VideoYValidStartLine
+    };
+    struct VideoProperties {
+        bool present = false;
+        int aspectNumerator = 0;  // FrameAspectRatio
+        int aspectDenominator = 0;
+        int width = 0;            // FrameWidthInPixels
+        int height = 0;
+        std::vector<Field> fields;  // nbFieldPerFrame descriptions, in the order written
+    } videoProperties;
 };
 
 AviReadBack readBack(const std::string& path, bool digestVideoFrames = false);

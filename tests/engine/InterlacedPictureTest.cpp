@@ -1,6 +1,7 @@
 // Interlaced pictures on the built-in TV tuner: two fields a frame, each taken at its own
 // moment; the preview shows each field as a whole picture, in order, shaped as a TV shows it.
 
+#include "AviReadBack.h"
 #include "TestDevices.h"
 #include "capture/devices/PixelShape.h"
 #include "capture/devices/virtual/VirtualDevices.h"
@@ -280,36 +281,77 @@ private slots:
         QCOMPARE(seen.intact, frames);
     }
 
-    // A compressor that codes interlace itself is told the pictures are interlaced (HuffYUV
-    // predicts each field from its own lines); a progressive picture of the same size is not.
-    void huffyuvCodesTheFieldsApart_data()
+    // A recording says how its pictures were taken: its video properties header describes two
+    // fields in the order they were taken, and a compressor that codes interlace itself is told
+    // (HuffYUV predicts each field from its own lines); a progressive picture is neither. The
+    // file still plays to its end through its index.
+    void recordingSaysHowItsFieldsWereTaken_data()
     {
         QTest::addColumn<int>("input");
-        QTest::addColumn<int>("flag");
-        QTest::newRow("Television") << 0 << 0x10;
-        QTest::newRow("Composite") << 1 << 0x20;
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<int>("huffyuvFlag");  // -1: not HuffYUV
+        QTest::addColumn<QList<int>>("fieldStartLines");  // in the order taken; empty for one field
+        QTest::addColumn<double>("pixelAspect");
+        QTest::newRow("Television 625 lines, HuffYUV") << 0 << 720 << 576 << 25 << "avenc_huffyuv" << 0x10
+                                                       << QList<int>{0, 1} << 59.0 / 54;
+        QTest::newRow("Television 525 lines, uncompressed") << 0 << 640 << 480 << 30 << "" << -1 << QList<int>{1, 0} << 1.0;
+        QTest::newRow("Composite, HuffYUV") << 1 << 720 << 576 << 25 << "avenc_huffyuv" << 0x20 << QList<int>{} << 59.0 / 54;
     }
 
-    void huffyuvCodesTheFieldsApart()
+    void recordingSaysHowItsFieldsWereTaken()
     {
         QFETCH(int, input);
-        QFETCH(int, flag);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, rate);
+        QFETCH(QString, encoder);
+        QFETCH(int, huffyuvFlag);
+        QFETCH(QList<int>, fieldStartLines);
+        QFETCH(double, pixelAspect);
         QTemporaryDir folder;
         MeasuringSink sink;
         CaptureEngine engine(sink);
         CaptureRequest request;
         request.videoDevice = m_devices.tuner.get();
         request.videoInput = input;
-        request.videoFormat = VideoFormat{"YUY2", 720, 576, 25, 1};
+        request.videoFormat = VideoFormat{"YUY2", width, height, rate, 1};
         request.showPreview = false;
         request.captureAudio = false;
         request.toFile = true;
         request.fileName = folder.filePath(QStringLiteral("fields.avi")).toStdString();
-        request.videoEncoder = EncoderChoice{"avenc_huffyuv", {}};
+        if (!encoder.isEmpty())
+            request.videoEncoder = EncoderChoice{encoder.toStdString(), {}};
         QCOMPARE(engine.start(request), int(Started));
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         engine.stop();
-        QCOMPARE(huffyuvFieldFlag(QString::fromStdString(request.fileName)), flag);
+        if (huffyuvFlag >= 0)
+            QCOMPARE(huffyuvFieldFlag(QString::fromStdString(request.fileName)), huffyuvFlag);
+
+        const testing::AviReadBack file = testing::readBack(request.fileName);
+        QVERIFY(file.readable);
+        QVERIFY(file.hasIndex);
+        QVERIFY(file.videoFrames > 0);
+        const auto& properties = file.videoProperties;
+        if (fieldStartLines.isEmpty()) {
+            QVERIFY(properties.fields.size() <= 1);
+            return;
+        }
+        QList<int> startLines;
+        for (const auto& field : properties.fields) {
+            QCOMPARE(field.height, height / 2);
+            startLines.push_back(field.startLine);
+        }
+        QCOMPARE(startLines, fieldStartLines);
+        // The frame's aspect is its size shaped by its pixels: 295:216 (1.37, about 4:3) for
+        // 720x576 with 59:54 pixels.
+        QCOMPARE(QSize(properties.width, properties.height), QSize(width, height));
+        QVERIFY(properties.aspectDenominator > 0);
+        const double aspect = double(properties.aspectNumerator) / properties.aspectDenominator;
+        QVERIFY2(std::abs(aspect * height / width - pixelAspect) < 1e-6,
+                 qPrintable(QStringLiteral("%1:%2").arg(properties.aspectNumerator).arg(properties.aspectDenominator)));
     }
 
     // Each field becomes a whole picture, at the field rate, in the order they were taken, and

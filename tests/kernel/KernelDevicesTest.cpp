@@ -282,7 +282,10 @@ struct Rig {
     void put(Member choice, Member list, const std::string& name)
     {
         const int index = controltest::indexOf(*orvex, list, name);
-        QVERIFY2(index >= 0, name.c_str());
+        std::string listed;
+        if (index < 0)
+            forEachItem(*orvex->collection(list), [&](CaptureItem& item) { listed += "; " + toText(item.name()); });
+        QVERIFY2(index >= 0, (name + " not among: " + listed).c_str());
         orvex->put(choice, Value::i16(static_cast<std::int16_t>(index)));
     }
 
@@ -402,6 +405,20 @@ std::uint32_t driverField()
         return format.fmt.pix.field;
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
     return askDriver(VIDIOC_G_FMT, format) ? format.fmt.pix_mp.field : std::uint32_t(V4L2_FIELD_ANY);
+}
+
+// vivid's HDMI input (chosen already) on the first interlaced timings it lists (1080i).
+bool setInterlacedDvTimings()
+{
+    for (std::uint32_t index = 0; index < 100; ++index) {
+        v4l2_enum_dv_timings listed{};
+        listed.index = index;
+        if (!askDriver(VIDIOC_ENUM_DV_TIMINGS, listed))
+            return false;
+        if (listed.timings.bt.interlaced)
+            return askDriver(VIDIOC_S_DV_TIMINGS, listed.timings);
+    }
+    return false;
 }
 
 // A recorded frame as it is in the file (decoded, never deinterlaced), or a null image.
@@ -992,23 +1009,44 @@ private slots:
     // vivid's analog inputs send two fields a frame (PAL: the top one first, pixels 59:54), and
     // its pattern moving right fast combs every frame. The driver is asked for its interlaced
     // layout; the view shows whole pictures at about 4:3 and the recording keeps the combed
-    // frames as they came.
+    // frames as they came. Its HDMI input with interlaced timings (1080i, square pixels) sends
+    // each field in a buffer of its own whatever is asked: they are woven into whole frames.
     void analogInputsShowWholeShapedPicturesAndRecordTheirFields_data()
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("format");
-        QTest::addColumn<int>("width");
-        QTest::newRow("TV 0") << "TV 0" << "YUY2 720x576 25 fps" << 720;
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<std::uint32_t>("sent");  // the driver's field; INTERLACED stands for INTERLACED_TB too
+        QTest::addColumn<double>("displayAspect");
+        QTest::newRow("TV 0") << "TV 0" << "YUY2 720x576 25 fps" << QSize(720, 576) << std::uint32_t(V4L2_FIELD_INTERLACED)
+                              << 720.0 * 59 / 54 / 576;
         // UYVY: the layout whose last line the deinterlacer reads past.
-        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << 768;
+        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << QSize(768, 576)
+                                   << std::uint32_t(V4L2_FIELD_INTERLACED) << 720.0 * 59 / 54 / 576;
+        QTest::newRow("HDMI 0, fields apart") << "HDMI 0" << "YUY2 1280x720 25 fps" << QSize(1280, 720)
+                                              << std::uint32_t(V4L2_FIELD_ALTERNATE) << 1280.0 / 720;
     }
 
     void analogInputsShowWholeShapedPicturesAndRecordTheirFields()
     {
         QFETCH(QString, input);
         QFETCH(QString, format);
-        QFETCH(int, width);
-        palWithDefaultPicture(int(std::find(camera().inputs.begin(), camera().inputs.end(), input) - camera().inputs.begin()));
+        QFETCH(QSize, size);
+        QFETCH(std::uint32_t, sent);
+        QFETCH(double, displayAspect);
+        const int index = int(std::find(camera().inputs.begin(), camera().inputs.end(), input) - camera().inputs.begin());
+        v4l2_dv_timings progressive{};
+        if (sent == V4L2_FIELD_ALTERNATE) {
+            v4l2Ctl({QStringLiteral("-i"), QString::number(index)});
+            QVERIFY(askDriver(VIDIOC_G_DV_TIMINGS, progressive));
+            QVERIFY(setInterlacedDvTimings());
+        } else {
+            palWithDefaultPicture(index);
+        }
+        const auto restore = qScopeGuard([&] {
+            if (sent == V4L2_FIELD_ALTERNATE)
+                askDriver(VIDIOC_S_DV_TIMINGS, progressive);
+        });
         setVividControl(QStringLiteral("horizontal_movement"), 6);  // "Move Right Fast"
         const auto still = qScopeGuard([] { setVividControl(QStringLiteral("horizontal_movement"), 3); });
         Rig rig(input.toStdString());
@@ -1018,7 +1056,8 @@ private slots:
             return;
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
         const std::uint32_t field = driverField();
-        QVERIFY2(field == V4L2_FIELD_INTERLACED || field == V4L2_FIELD_INTERLACED_TB, qPrintable(QString::number(field)));
+        QVERIFY2(field == sent || (sent == V4L2_FIELD_INTERLACED && field == V4L2_FIELD_INTERLACED_TB),
+                 qPrintable(QString::number(field)));
         QTest::qWait(2000);
         const QImage shown = rig.orvex->view().lastFrame();
         rig.orvex->call(Member::Stop);
@@ -1032,9 +1071,15 @@ private slots:
               inView.withinField, inFile.betweenFields, inFile.withinField, display.width(), display.height());
         QVERIFY(inView.betweenFields < inView.withinField);
         QVERIFY(inFile.betweenFields > 1.5 * inFile.withinField);
-        QCOMPARE(recorded.size(), QSize(width, 576));
-        // 4:3 whatever the sampling: 720 samples of 59:54 pixels.
-        QVERIFY2(std::abs(double(display.width()) / display.height() - 720.0 * 59 / 54 / 576) < 0.01,
+        QCOMPARE(recorded.size(), size);
+        // Two fields a frame in the header, the top one first (PAL, and vivid's HDMI fields).
+        const auto properties = testing::readBack(file).videoProperties;
+        QCOMPARE(properties.fields.size(), std::size_t(2));
+        QCOMPARE(properties.fields[0].startLine, 0);
+        QCOMPARE(properties.fields[1].startLine, 1);
+        QCOMPARE(properties.fields[0].height, size.height() / 2);
+        // 4:3 whatever the sampling of 625 lines (720 samples of 59:54 pixels); 16:9 for 1080i.
+        QVERIFY2(std::abs(double(display.width()) / display.height() - displayAspect) < 0.01,
                  qPrintable(QStringLiteral("%1x%2").arg(display.width()).arg(display.height())));
     }
 

@@ -42,7 +42,8 @@ ElementPtr childMadeBy(GstElement* bin, const char* factory)
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
         auto* element = GST_ELEMENT(g_value_get_object(&item));
-        if (g_strcmp0(GST_OBJECT_NAME(gst_element_get_factory(element)), factory) == 0)
+        GstElementFactory* madeBy = gst_element_get_factory(element);  // none for the control's own source
+        if (madeBy && g_strcmp0(GST_OBJECT_NAME(madeBy), factory) == 0)
             found = ElementPtr::share(element);
         g_value_reset(&item);
     }
@@ -299,6 +300,9 @@ private slots:
             << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288" << QSize() << QSize();
         QTest::newRow("525 lines, order of the standard") << true << 1 << std::uint32_t(V4L2_FIELD_INTERLACED)
             << "YUY2 640x480 29.97 fps" << "interleaved" << "bottom-field-first" << "45/44" << QSize() << QSize();
+        // Woven from fields in buffers of their own (288 lines each) by the control's source.
+        QTest::newRow("625 lines, each field apart") << true << 49 << std::uint32_t(V4L2_FIELD_ALTERNATE)
+            << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288" << QSize() << QSize();
         QTest::newRow("625 lines, the decoder's own order") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED_BT)
             << "UYVY 768x576 25 fps" << "interleaved" << "bottom-field-first" << "295/288" << QSize() << QSize();
         // vivid's PAL answer, 54/59 over 720x576: a 768-wide picture of it has 59/54 x 720/768.

@@ -4,6 +4,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -91,6 +92,44 @@ private slots:
                 QVERIFY(taken > 0);
                 lastSequence = sequence;
             }
+        }
+        QCOMPARE(io->openFiles(), 0);
+    }
+
+    // A decoder that sends each field in a buffer of its own: asked for the frame, it streams
+    // fields of half its lines, the standard's first one first and then in turn.
+    void alternateFieldsComeInTurnAtHalfHeight_data()
+    {
+        QTest::addColumn<bool>("planes");
+        QTest::newRow("single-planar") << false;
+        QTest::newRow("multi-planar") << true;
+    }
+
+    void alternateFieldsComeInTurnAtHalfHeight()
+    {
+        QFETCH(bool, planes);
+        auto io = std::make_shared<FakeV4l2Io>();
+        FakeV4l2Hardware hardware = planes ? multiPlanar(fakeTvCard()) : fakeTvCard();
+        hardware.interlacedField = V4L2_FIELD_ALTERNATE;
+        hardware.picture = std::make_shared<CountingPicture>();
+        io->add(node, std::move(hardware));
+        {
+            const auto api = planes ? planarApi : V4l2MappedStream::Api::SinglePlanar;
+            V4l2MappedStream stream(io, node, api, V4L2_PIX_FMT_YUYV, 720, 576, v4l2_fract{0, 0});
+            QVERIFY(stream.alternateFields());
+            std::vector<std::uint32_t> fields;
+            for (int picture = 0; picture < 4; ++picture)
+                QCOMPARE(nextPicture(stream, [&](const V4l2Picture& got) {
+                             QCOMPARE(got.size, std::size_t(720) * 2 * 288);
+                             fields.push_back(got.sequence % 2 == 0 ? got.field : 0);
+                             fields.push_back(got.sequence % 2 == 1 ? got.field : 0);
+                         }),
+                         0);
+            QVERIFY(std::count(fields.begin(), fields.end(), std::uint32_t(V4L2_FIELD_TOP)) > 0);
+            for (std::size_t at = 0; at < fields.size(); at += 2)
+                QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_TOP);  // even sequences: PAL's top field
+            for (std::size_t at = 1; at < fields.size(); at += 2)
+                QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_BOTTOM);
         }
         QCOMPARE(io->openFiles(), 0);
     }

@@ -44,15 +44,19 @@ private slots:
         QTest::addColumn<DriverLayout>("layout");
         QTest::addColumn<int>("missing");  // bytes the driver's picture lacks at its end
         QTest::addColumn<bool>("whole");
-        QTest::newRow("YUY2, lines as long as the picture") << "YUY2" << 640 << 360 << DriverLayout{{1280, 360, 1280}} << 0 << true;
-        QTest::newRow("YUY2, lines padded by the driver") << "YUY2" << 636 << 4 << DriverLayout{{1344, 4, 1272}} << 0 << true;
+        QTest::addColumn<QString>("field");  // a field onto every other line of a frame of that height
+        QTest::newRow("YUY2, lines as long as the picture") << "YUY2" << 640 << 360 << DriverLayout{{1280, 360, 1280}} << 0 << true << "";
+        QTest::newRow("YUY2, lines padded by the driver") << "YUY2" << 636 << 4 << DriverLayout{{1344, 4, 1272}} << 0 << true << "";
         QTest::newRow("NV12, chroma lines as long as luma ones")
-            << "NV12" << 640 << 360 << DriverLayout{{640, 360, 640}, {640, 180, 640}} << 0 << true;
+            << "NV12" << 640 << 360 << DriverLayout{{640, 360, 640}, {640, 180, 640}} << 0 << true << "";
         QTest::newRow("I420, chroma lines half the padded luma line")
-            << "I420" << 320 << 6 << DriverLayout{{384, 6, 320}, {192, 3, 160}, {192, 3, 160}} << 0 << true;
-        QTest::newRow("YUY2, a short picture is refused") << "YUY2" << 640 << 360 << DriverLayout{{1280, 360, 1280}} << 1 << false;
+            << "I420" << 320 << 6 << DriverLayout{{384, 6, 320}, {192, 3, 160}, {192, 3, 160}} << 0 << true << "";
+        QTest::newRow("YUY2, a short picture is refused") << "YUY2" << 640 << 360 << DriverLayout{{1280, 360, 1280}} << 1 << false << "";
         QTest::newRow("NV12, a picture without its chroma is refused")
-            << "NV12" << 64 << 4 << DriverLayout{{64, 4, 64}, {64, 2, 64}} << 64 * 2 << false;
+            << "NV12" << 64 << 4 << DriverLayout{{64, 4, 64}, {64, 2, 64}} << 64 * 2 << false << "";
+        QTest::newRow("YUY2, the bottom field") << "YUY2" << 640 << 8 << DriverLayout{{1280, 4, 1280}} << 0 << true << "bottom";
+        QTest::newRow("I420, the top field, its chroma woven alike")
+            << "I420" << 320 << 12 << DriverLayout{{384, 6, 320}, {192, 3, 160}, {192, 3, 160}} << 0 << true << "top";
     }
 
     void picturesArriveLineForLine()
@@ -63,6 +67,7 @@ private slots:
         QFETCH(DriverLayout, layout);
         QFETCH(int, missing);
         QFETCH(bool, whole);
+        QFETCH(QString, field);
 
         std::vector<std::uint8_t> picture;
         for (std::size_t plane = 0; plane < layout.size(); ++plane)
@@ -74,10 +79,14 @@ private slots:
         GstVideoInfo info;
         gst_video_info_set_format(&info, gst_video_format_from_string(qPrintable(format)), guint(width), guint(height));
         GstBuffer* buffer = gst_buffer_new_allocate(nullptr, info.size, nullptr);
+        const std::size_t parity = field == "bottom" ? 1 : 0;
+        const std::size_t lineStep = field.isEmpty() ? 1 : 2;
+        if (!field.isEmpty())
+            QCOMPARE(copyField(picture.data(), picture.size(), std::uint32_t(layout[0].stride), parity == 1, info, buffer), whole);
         GstVideoFrame frame;
         QVERIFY(gst_video_frame_map(&frame, &info, buffer, GST_MAP_READWRITE));
-        const bool copied = copyPicture(picture.data(), picture.size(), std::uint32_t(layout[0].stride), frame);
-        QCOMPARE(copied, whole);
+        if (field.isEmpty())
+            QCOMPARE(copyPicture(picture.data(), picture.size(), std::uint32_t(layout[0].stride), frame), whole);
         if (whole) {
             QCOMPARE(GST_VIDEO_FRAME_N_PLANES(&frame), guint(layout.size()));
             for (std::size_t plane = 0; plane < layout.size(); ++plane) {
@@ -85,7 +94,7 @@ private slots:
                 const std::size_t stride = std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, plane));
                 for (std::size_t line = 0; line < layout[plane].lines; ++line)
                     for (std::size_t column = 0; column < layout[plane].lineBytes; ++column)
-                        if (data[line * stride + column] != mark(plane, line, column))
+                        if (data[(line * lineStep + parity) * stride + column] != mark(plane, line, column))
                             QFAIL(qPrintable(QStringLiteral("plane %1, line %2, byte %3").arg(plane).arg(line).arg(column)));
             }
         }

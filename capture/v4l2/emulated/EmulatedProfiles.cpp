@@ -91,6 +91,11 @@ std::optional<FakeV4l2Hardware> emulatedHardware(std::string_view profile, unsig
         return webcam(node);
     if (profile == "tvcard")
         return tvCard(node);
+    if (profile == "tvcard-fields") {
+        FakeV4l2Hardware fields = tvCard(node);
+        fields.interlacedField = V4L2_FIELD_ALTERNATE;
+        return fields;
+    }
     if (profile == "bayer")
         return bayerCamera(node);
     return std::nullopt;

@@ -17,6 +17,8 @@ namespace capture::emulated {
 //           and grey, stations on a few European channels (E5, E7, E10, 21, 25, 33), the
 //           decoder's picture settings and chroma AGC, audio mute, volume, balance, bass, treble
 //           and loudness;
+// "tvcard-fields"  the same card sending each field in a buffer of its own (ALTERNATE), as
+//           capture chips without a field interleaver do;
 // "bayer"   "Emulated Bayer Camera": raw GRBG Bayer only, 640x480 at 30 and 15 fps.
 // `node` (the N of videoN) tells cards of one profile apart by their bus.
 std::optional<FakeV4l2Hardware> emulatedHardware(std::string_view profile, unsigned node);

@@ -1146,6 +1146,9 @@ void FakeV4l2Device::tryPixFormat(v4l2_pix_format& pix) const
         pix.field = V4L2_FIELD_NONE;
     else if (pix.field != V4L2_FIELD_INTERLACED_TB && pix.field != V4L2_FIELD_INTERLACED_BT)
         pix.field = m_hw.interlacedField;
+    // A decoder that sends each field apart: at most half the standard's lines a buffer.
+    if (pix.field == V4L2_FIELD_ALTERNATE)
+        pix.height = std::min<std::uint32_t>(pix.height, is525Lines() ? 240 : 288);
     pix.bytesperline = bytesPerLine(pix.pixelformat, pix.width);
     // A compressed frame has no lines; UVC cameras announce their largest frame, often this.
     pix.sizeimage = pix.bytesperline ? pix.bytesperline * pix.height : pix.width * pix.height * 2;
@@ -1376,6 +1379,11 @@ void FakeV4l2Device::describe(std::uint32_t index, v4l2_buffer& buffer) const
         buffer.length = sizeImage();
     }
     buffer.field = m_format.field;
+    if (m_format.field == V4L2_FIELD_ALTERNATE) {
+        // The standard's first field first: the top one for 625 lines, the bottom one for 525.
+        const bool first = held.sequence % 2 == 0;
+        buffer.field = first != is525Lines() ? V4L2_FIELD_TOP : V4L2_FIELD_BOTTOM;
+    }
     buffer.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_TSTAMP_SRC_EOF;
     if (held.state == Buffer::Queued)
         buffer.flags |= V4L2_BUF_FLAG_QUEUED;

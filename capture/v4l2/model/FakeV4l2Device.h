@@ -98,7 +98,9 @@ struct FakeV4l2Hardware {
     v4l2_std_id standards = 0;      // the node's TV standards; none on a camera
     // What a TV decoder answers for any other layout than the two ordered interlaced ones,
     // which it keeps when asked: INTERLACED leaves the order to the standard (bttv, saa7134,
-    // vivid); a decoder that always sends one order says so (INTERLACED_TB or _BT).
+    // vivid); a decoder that always sends one order says so (INTERLACED_TB or _BT); one that
+    // sends each field in a buffer of its own answers ALTERNATE, half the lines a buffer, the
+    // standard's first field first.
     std::uint32_t interlacedField = V4L2_FIELD_INTERLACED;
 
     std::vector<Input> inputs;
