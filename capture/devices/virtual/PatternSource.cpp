@@ -1,5 +1,6 @@
 #include "PatternSource.h"
 
+#include "PaintedSource.h"
 #include "PixelCanvas.h"
 #include "SyncMark.h"
 
@@ -13,12 +14,6 @@ namespace capture {
 
 namespace {
 
-struct ProbeState {
-    GstVideoInfo info;
-    std::unique_ptr<FramePainter> painter;
-    std::uint64_t frames = 0;
-};
-
 bool marksBuffer(GstPad* pad, GstBuffer* buffer)
 {
     const GstClockTime start = bufferRunningTime(pad, buffer);
@@ -26,25 +21,23 @@ bool marksBuffer(GstPad* pad, GstBuffer* buffer)
     return GST_CLOCK_TIME_IS_VALID(start) && holdsSyncMark(start, duration);
 }
 
-// videotestsrc gives us a live, clocked stream of buffers of the right size and time; the probe
-// replaces their pixels before anything downstream sees them.
-GstPadProbeReturn paintBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+// The sync mark over what the painter drew, on the frames whose span holds one, by their time
+// as it leaves the source.
+GstPadProbeReturn addSyncMark(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
-    auto* state = static_cast<ProbeState*>(data);
-    GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
+    GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
+    if (!marksBuffer(pad, buffer))
+        return GST_PAD_PROBE_OK;
+    buffer = gst_buffer_make_writable(buffer);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstVideoFrame frame;
-    if (gst_video_frame_map(&frame, &state->info, buffer, GST_MAP_WRITE)) {
-        state->painter->paint(static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                              GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), state->frames++);
-        if (marksBuffer(pad, buffer)) {
-            const int width = GST_VIDEO_FRAME_WIDTH(&frame);
-            const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
-            const SyncBox box = syncBoxOf(width, height);
-            const PixelCanvas canvas{static_cast<std::uint32_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), width, height,
-                                     GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0) / 4};
-            canvas.fillRect(box.x, box.y, box.size, box.size, 0xffffffffu);
-        }
+    if (gst_video_frame_map(&frame, static_cast<GstVideoInfo*>(data), buffer, GST_MAP_WRITE)) {
+        const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+        const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+        const SyncBox box = syncBoxOf(width, height);
+        const PixelCanvas canvas{static_cast<std::uint32_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), width, height,
+                                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0) / 4};
+        canvas.fillRect(box.x, box.y, box.size, box.size, 0xffffffffu);
         gst_video_frame_unmap(&frame);
     }
     return GST_PAD_PROBE_OK;
@@ -99,22 +92,16 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
                                std::unique_ptr<FramePainter> painter, const TvPictureFields& fields)
 {
     checkPatternFormat(device, format);
-    ElementPtr bin = makeElement("bin");
-    ElementPtr source = makeElement("videotestsrc");
-    g_object_set(source.get(), "is-live", TRUE, "pattern", 2 /* black: cheapest to fill */, nullptr);
-    ElementPtr drawn = makeElement("capsfilter");
     CapsPtr drawnCaps = rawCaps("BGRx", format, fields);
-    g_object_set(drawn.get(), "caps", drawnCaps.get(), nullptr);
-    gst_bin_add_many(GST_BIN(bin.get()), source.get(), drawn.get(), nullptr);
-    link(source.get(), drawn.get());
-
-    auto state = std::make_unique<ProbeState>();
-    if (!gst_video_info_from_caps(&state->info, drawnCaps.get()))
+    auto drawnInfo = std::make_unique<GstVideoInfo>();
+    if (!gst_video_info_from_caps(drawnInfo.get(), drawnCaps.get()))
         throw DeviceError({.kind = DeviceFailure::Kind::FormatNotDescribed, .device = device, .format = format.name()});
-    state->painter = std::move(painter);
+    ElementPtr bin = makeElement("bin");
+    ElementPtr drawn = createPaintedSource(drawnCaps.get(), std::move(painter));
+    gst_bin_add(GST_BIN(bin.get()), drawn.get());
     PadPtr drawnPad(gst_element_get_static_pad(drawn.get(), "src"));
-    gst_pad_add_probe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, paintBuffer, state.release(),
-                      [](gpointer data) { delete static_cast<ProbeState*>(data); });
+    gst_pad_add_probe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, addSyncMark, drawnInfo.release(),
+                      [](gpointer data) { delete static_cast<GstVideoInfo*>(data); });
 
     GstElement* last = drawn.get();
     if (format.pixelFormat != "BGRx") {
