@@ -1081,6 +1081,22 @@ private slots:
         // 4:3 whatever the sampling of 625 lines (720 samples of 59:54 pixels); 16:9 for 1080i.
         QVERIFY2(std::abs(double(display.width()) / display.height() - displayAspect) < 0.01,
                  qPrintable(QStringLiteral("%1x%2").arg(display.width()).arg(display.height())));
+
+        // The same shape as another program reads the file: FFmpeg's sample aspect ("N/A" is square).
+        const QString ffprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+        if (ffprobe.isEmpty())
+            QSKIP("ffprobe is not installed (scripts/install-deps.sh installs it): the file's sample aspect was not read by it");
+        QProcess probe;
+        probe.start(ffprobe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                              QStringLiteral("-show_entries"), QStringLiteral("stream=sample_aspect_ratio"), QStringLiteral("-of"),
+                              QStringLiteral("csv=p=0"), QString::fromStdString(file)});
+        QVERIFY(probe.waitForFinished(60000));
+        const QString read = QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed();
+        const QStringList ratio = read.split(QLatin1Char(':'));
+        const double pixel = read == QStringLiteral("N/A") ? 1.0
+                             : ratio.size() == 2 && ratio[1].toDouble() > 0 ? ratio[0].toDouble() / ratio[1].toDouble()
+                                                                            : 0.0;
+        QVERIFY2(std::abs(pixel * size.width() / size.height() - displayAspect) < 0.01, qPrintable(read));
     }
 
     // Every control v4l2-ctl lists on the node is on the page, on each input, with the widget
