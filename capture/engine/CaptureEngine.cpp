@@ -45,7 +45,7 @@ namespace {
 void prepareGraphElements()
 {
     for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "deinterlace", "appsink",
-                                "videotestsrc", "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux",
+                                "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux",
                                 "jpegenc", "jpegdec"})
         const ElementPtr made(gst_element_factory_make(factory, nullptr));
 }
