@@ -4,7 +4,8 @@
 
 namespace capture {
 
-// Draws the frames of one virtual source, on its streaming thread, one after the other.
+// Draws the frames of one virtual source one after the other: the first on a thread of its own
+// while the graph starts, the others on the source's streaming thread.
 class FramePainter {
 public:
     virtual ~FramePainter() = default;
