@@ -57,6 +57,7 @@ private:
     GstElement* capsFilter(const char* description, PipelineFailure::Part part);
     GstElement* encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate);
     void link(GstElement* from, GstElement* to, PipelineFailure::Part part);
+    void linkTrusted(GstElement* from, GstElement* to);
     void linkPads(GstPad* from, GstPad* to, PipelineFailure::Part part);
     void blameSources(GstPad* input);
 
