@@ -47,6 +47,7 @@
 #include "PageControls.h"
 
 using namespace capture;
+using capture::testing::recordedFrame;
 
 namespace {
 
@@ -419,38 +420,6 @@ bool setInterlacedDvTimings()
             return askDriver(VIDIOC_S_DV_TIMINGS, listed.timings);
     }
     return false;
-}
-
-// A recorded frame as it is in the file (decoded, never deinterlaced), or a null image.
-QImage recordedFrame(const std::string& file, int index)
-{
-    GError* error = nullptr;
-    const std::string graph = "filesrc location=\"" + file
-                              + "\" ! avidemux ! decodebin ! videoconvert ! video/x-raw,format=BGRx ! appsink name=sink sync=false";
-    ElementPtr pipeline(gst_parse_launch(graph.c_str(), &error));
-    if (error) {
-        g_error_free(error);
-        return {};
-    }
-    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    QImage image;
-    for (int frame = 0; frame <= index; ++frame) {
-        SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 5 * GST_SECOND));
-        if (!sample)
-            break;
-        if (frame < index)
-            continue;
-        GstVideoInfo info;
-        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
-        GstMapInfo map;
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        gst_buffer_map(buffer, &map, GST_MAP_READ);
-        image = QImage(map.data, info.width, info.height, int(info.stride[0]), QImage::Format_RGB32).copy();
-        gst_buffer_unmap(buffer, &map);
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return image;
 }
 
 void tuneTv(Rig& rig, double countryCode)
