@@ -1,6 +1,7 @@
 #include "GraphBuilder.h"
 
 #include "DeinterlacerInput.h"
+#include "PadProbes.h"
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
 #include "RecordingSink.h"
@@ -74,14 +75,10 @@ GstElement* frameDeinterlacer(GstElement* deinterlace)
     gst_pad_add_probe(
         input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
         [](GstPad*, GstPadProbeInfo* info, gpointer element) {
-            GstEvent* event = gst_pad_probe_info_get_event(info);
-            if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
-                return GST_PAD_PROBE_OK;
-            GstCaps* caps = nullptr;
-            gst_event_parse_caps(event, &caps);
-            const GstStructure* format = gst_caps_get_size(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
-            const bool bottom = format && g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
-            gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
+            if (const GstStructure* format = formatInCapsEvent(info)) {
+                const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
+                gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
+            }
             return GST_PAD_PROBE_OK;
         },
         deinterlace, nullptr);
