@@ -1,6 +1,7 @@
 #include "GraphBuilder.h"
 
 #include "DeinterlacerInput.h"
+#include "PadProbes.h"
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
 #include "RecordingSink.h"
@@ -10,6 +11,8 @@
 #include "capture/devices/GstElements.h"
 
 #include <gst/video/gstvideodecoder.h>
+
+#include <set>
 
 namespace capture {
 
@@ -41,6 +44,45 @@ bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* othe
 bool keepsCameraJpeg(bool jpeg, const std::optional<EncoderChoice>& encoder)
 {
     return jpeg && encoder && encoder->factory == "jpegenc";
+}
+
+// Whether an encoder gets interlaced pictures as the source sent them. Uncompressed and
+// lossless recordings keep both fields whatever the coder makes of them (HuffYUV codes each
+// field apart where the caps say interlaced), and these compressors code two fields a frame
+// themselves, in the order the caps say: x264's interlaced mode, libav's MPEG-4 (interlaced
+// DCT and motion) and DV. Any other compressor would code the combing of every moving edge, or
+// refuses interlaced pictures outright (libav's Motion JPEG, MPEG-4 v2/v3, WMV, H.263+): it gets
+// one deinterlaced picture a frame instead.
+bool takesFields(const std::optional<EncoderChoice>& encoder)
+{
+    static const std::set<std::string, std::less<>> fieldsKept{
+        "avenc_huffyuv", "avenc_ffvhuff", "avenc_ffv1", "avenc_ljpeg", "avenc_png", "pngenc", "openjpegenc",
+        "x264enc",       "avenc_mpeg4",   "avenc_dvvideo"};
+    return !encoder || fieldsKept.contains(encoder->factory);
+}
+
+// One whole picture a frame from two fields, at the frame rate, so the recording keeps its
+// frames' count and times: made at the moment of the field taken first (the picture's own
+// time; the other field gives only motion-free detail), by the same motion-adaptive method
+// as the view. Progressive pictures pass through untouched.
+GstElement* frameDeinterlacer(GstElement* deinterlace)
+{
+    gst_util_set_object_arg(G_OBJECT(deinterlace), "method", "greedyh");
+    gst_util_set_object_arg(G_OBJECT(deinterlace), "fields", "top");
+    PadPtr input(gst_element_get_static_pad(deinterlace, "sink"));
+    copyInterlacedPicturesInto(input.get());
+    // The field taken first is known from the caps only: set before the deinterlacer reads them.
+    gst_pad_add_probe(
+        input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer element) {
+            if (const GstStructure* format = formatInCapsEvent(info)) {
+                const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
+                gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
+            }
+            return GST_PAD_PROBE_OK;
+        },
+        deinterlace, nullptr);
+    return deinterlace;
 }
 
 std::string parentFactory(GstPad* pad)
@@ -368,7 +410,6 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     g_object_set(queue, "leaky", 1, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", slack, nullptr);
     m_layout.recordQueue = queue;
     m_layout.recordBranch = recordBranch(tee, queue);
-    describeFieldsOf(m_fileSink, m_layout.recordEntries.back().get());
 
     // AVI counts frames, it keeps no timestamps: frames the source missed are repeated so
     // that picture and sound stay together.
@@ -394,6 +435,14 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
             link(last, decoder, Part::Encoder);
             last = decoder;
         }
+        if (!takesFields(request.videoEncoder)) {
+            GstElement* deinterlace = frameDeinterlacer(make("deinterlace", Part::Encoder));
+            link(last, deinterlace, Part::Encoder);
+            last = deinterlace;
+        }
+        // The header says two fields a frame where the encoder gets them.
+        PadPtr encoded(gst_element_get_static_pad(last, "src"));
+        describeFieldsOf(m_fileSink, encoded.get());
         GstElement* convert = make("videoconvert", Part::Encoder);
         link(last, convert, Part::Encoder);
         GstElement* encoder = this->encoder(*request.videoEncoder, "video/x-raw", "video_%u");
@@ -401,6 +450,8 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
         link(convert, encoder, Part::Encoder);
         last = encoder;
     } else if (!jpeg) {
+        PadPtr stored(gst_element_get_static_pad(last, "src"));
+        describeFieldsOf(m_fileSink, stored.get());
         GstElement* convert = make("videoconvert", Part::Encoder);
         link(last, convert, Part::Encoder);
         GstElement* raw = capsFilter("video/x-raw, format=(string){ YUY2, I420, UYVY, BGRx, BGR, GRAY8 }", Part::Encoder);

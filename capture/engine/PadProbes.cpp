@@ -110,4 +110,14 @@ void countOverruns(GstElement* queue, RunState& run)
     g_signal_connect(queue, "overrun", G_CALLBACK(onOverrun), &run);
 }
 
+const GstStructure* formatInCapsEvent(GstPadProbeInfo* info)
+{
+    GstEvent* event = gst_pad_probe_info_get_event(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return nullptr;
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    return gst_caps_get_size(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
+}
+
 }  // namespace capture

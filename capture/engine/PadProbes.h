@@ -26,4 +26,8 @@ void watchMuxerInput(GstPad* muxerPad, MuxerInput& input);
 // A leaky queue that overruns throws the newest frame away: counted as dropped.
 void countOverruns(GstElement* queue, RunState& run);
 
+// In an event probe: the format the caps event passing says (their first structure); null for
+// any other event.
+const GstStructure* formatInCapsEvent(GstPadProbeInfo* info);
+
 }  // namespace capture

@@ -1,6 +1,7 @@
 #include "RecordingSink.h"
 
 #include "AviFields.h"
+#include "PadProbes.h"
 #include "RecordingWriter.h"
 
 #include <gst/base/gstbasesink.h>
@@ -197,14 +198,11 @@ void describeFieldsOf(GstElement* recordingSink, GstPad* pictures)
     gst_pad_add_probe(
         pictures, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
         [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-            GstEvent* event = gst_pad_probe_info_get_event(info);
-            if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+            const GstStructure* format = formatInCapsEvent(info);
+            if (!format)
                 return GST_PAD_PROBE_OK;
-            GstCaps* caps = nullptr;
-            gst_event_parse_caps(event, &caps);
-            const GstStructure* format = gst_caps_get_size(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
-            const char* mode = format ? gst_structure_get_string(format, "interlace-mode") : nullptr;
-            const char* order = format ? gst_structure_get_string(format, "field-order") : nullptr;
+            const char* mode = gst_structure_get_string(format, "interlace-mode");
+            const char* order = gst_structure_get_string(format, "field-order");
             RecordedFields fields = RecordedFields::Whole;
             if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "top-field-first") == 0)
                 fields = RecordedFields::TopFirst;

@@ -126,6 +126,10 @@ std::vector<Size> frameSizes(const V4l2File& file, std::uint32_t type, std::uint
                 sizes.push_back(made);
         };
         add({range.max_width, range.max_height});
+        // An analog input's whole picture, 720 samples of each of its standard's lines: else it
+        // is listed only in the pixel format the node was left in.
+        if (const Size whole{720, isFullFrame525(file) ? 480u : 576u}; hasStandard(file) && fitsStepwise(range, whole))
+            add(whole);
         constexpr std::array<Size, 5> usual{{{1920, 1080}, {1280, 720}, {768, 576}, {640, 480}, {320, 240}}};
         for (const Size candidate : usual)
             if (fitsStepwise(range, candidate))

@@ -2,7 +2,9 @@
 
 #include "capture/gst/GstHandle.h"
 
+#include <gst/app/gstappsink.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 
 #include <cstdint>
 #include <cstring>
@@ -220,6 +222,37 @@ AviReadBack readBack(const std::string& path, bool digestVideoFrames)
     result.soundRate = counts.soundRate;
     result.videoProperties = videoProperties(path);
     return result;
+}
+
+QImage recordedFrame(const std::string& path, int index)
+{
+    GError* error = nullptr;
+    const std::string graph = "filesrc location=\"" + path
+                              + "\" ! avidemux ! decodebin ! videoconvert ! video/x-raw,format=BGRx ! appsink name=sink sync=false";
+    ElementPtr pipeline(gst_parse_launch(graph.c_str(), &error));
+    if (error) {
+        g_error_free(error);
+        return {};
+    }
+    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    QImage image;
+    for (int frame = 0; frame <= index; ++frame) {
+        SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 5 * GST_SECOND));
+        if (!sample)
+            break;
+        if (frame < index)
+            continue;
+        GstVideoInfo info;
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        image = QImage(map.data, info.width, info.height, int(info.stride[0]), QImage::Format_RGB32).copy();
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return image;
 }
 
 }  // namespace capture::testing

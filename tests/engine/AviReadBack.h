@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,5 +38,9 @@ struct AviReadBack {
 };
 
 AviReadBack readBack(const std::string& path, bool digestVideoFrames = false);
+
+// A recorded picture as it is in the file (decoded, never deinterlaced), counted from 0; a null
+// image where the file has none.
+QImage recordedFrame(const std::string& path, int index);
 
 }  // namespace capture::testing

@@ -9,6 +9,7 @@
 #include "capture/engine/DeinterlacerInput.h"
 #include "tests/virtual/PictureProbe.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -283,8 +284,10 @@ private slots:
 
     // A recording says how its pictures were taken: its video properties header describes two
     // fields in the order they were taken, and a compressor that codes interlace itself is told
-    // (HuffYUV predicts each field from its own lines); a progressive picture is neither. The
-    // file still plays to its end through its index.
+    // (HuffYUV predicts each field from its own lines); a progressive picture is neither. A
+    // compressor that cannot code interlace (Motion JPEG) gets one deinterlaced picture a frame,
+    // and the header says one field. The file keeps a picture a frame and plays to its end
+    // through its index.
     void recordingSaysHowItsFieldsWereTaken_data()
     {
         QTest::addColumn<int>("input");
@@ -295,10 +298,18 @@ private slots:
         QTest::addColumn<int>("huffyuvFlag");  // -1: not HuffYUV
         QTest::addColumn<QList<int>>("fieldStartLines");  // in the order taken; empty for one field
         QTest::addColumn<double>("pixelAspect");
+        QTest::addColumn<bool>("combed");  // the moving marker in the file's pictures
         QTest::newRow("Television 625 lines, HuffYUV") << 0 << 720 << 576 << 25 << "avenc_huffyuv" << 0x10
-                                                       << QList<int>{0, 1} << 59.0 / 54;
-        QTest::newRow("Television 525 lines, uncompressed") << 0 << 640 << 480 << 30 << "" << -1 << QList<int>{1, 0} << 1.0;
-        QTest::newRow("Composite, HuffYUV") << 1 << 720 << 576 << 25 << "avenc_huffyuv" << 0x20 << QList<int>{} << 59.0 / 54;
+                                                       << QList<int>{0, 1} << 59.0 / 54 << true;
+        QTest::newRow("Television 525 lines, uncompressed") << 0 << 640 << 480 << 30 << "" << -1 << QList<int>{1, 0} << 1.0
+                                                            << true;
+        QTest::newRow("Television 625 lines, Motion JPEG") << 0 << 720 << 576 << 25 << "jpegenc" << -1 << QList<int>{}
+                                                           << 59.0 / 54 << false;
+        // libav's refuses interlaced pictures; it refers back to earlier pictures.
+        QTest::newRow("Television 525 lines, MPEG-4 v3") << 0 << 640 << 480 << 30 << "avenc_msmpeg4" << -1 << QList<int>{}
+                                                         << 1.0 << false;
+        QTest::newRow("Composite, HuffYUV") << 1 << 720 << 576 << 25 << "avenc_huffyuv" << 0x20 << QList<int>{} << 59.0 / 54
+                                            << false;
     }
 
     void recordingSaysHowItsFieldsWereTaken()
@@ -311,6 +322,7 @@ private slots:
         QFETCH(int, huffyuvFlag);
         QFETCH(QList<int>, fieldStartLines);
         QFETCH(double, pixelAspect);
+        QFETCH(bool, combed);
         QTemporaryDir folder;
         MeasuringSink sink;
         CaptureEngine engine(sink);
@@ -324,9 +336,15 @@ private slots:
         request.fileName = folder.filePath(QStringLiteral("fields.avi")).toStdString();
         if (!encoder.isEmpty())
             request.videoEncoder = EncoderChoice{encoder.toStdString(), {}};
+        QElapsedTimer recording;
+        recording.start();
         QCOMPARE(engine.start(request), int(Started));
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        QElapsedTimer stopping;
+        stopping.start();
         engine.stop();
+        qInfo("stop to closed file %lld ms", stopping.elapsed());
+        const qint64 recorded = recording.elapsed();
         if (huffyuvFlag >= 0)
             QCOMPARE(huffyuvFieldFlag(QString::fromStdString(request.fileName)), huffyuvFlag);
 
@@ -334,6 +352,13 @@ private slots:
         QVERIFY(file.readable);
         QVERIFY(file.hasIndex);
         QVERIFY(file.videoFrames > 0);
+        // A picture a frame, not one a field.
+        QVERIFY2(file.videoFrames <= recorded * rate / 1000 + 1, qPrintable(QString::number(file.videoFrames)));
+        // The marker sweeps right for two seconds from the start.
+        const QImage stored = testing::recordedFrame(request.fileName, file.videoFrames / 2);
+        QVERIFY(!stored.isNull());
+        const picture::Combing inFile = picture::combing(stored, markerRows(stored));
+        QVERIFY2(inFile.combed() == combed, qPrintable(QStringLiteral("%1 against %2").arg(inFile.betweenFields).arg(inFile.withinField)));
         const auto& properties = file.videoProperties;
         if (fieldStartLines.isEmpty()) {
             QVERIFY(properties.fields.size() <= 1);

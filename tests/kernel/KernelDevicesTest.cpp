@@ -47,6 +47,7 @@
 #include "PageControls.h"
 
 using namespace capture;
+using capture::testing::recordedFrame;
 
 namespace {
 
@@ -419,38 +420,6 @@ bool setInterlacedDvTimings()
             return askDriver(VIDIOC_S_DV_TIMINGS, listed.timings);
     }
     return false;
-}
-
-// A recorded frame as it is in the file (decoded, never deinterlaced), or a null image.
-QImage recordedFrame(const std::string& file, int index)
-{
-    GError* error = nullptr;
-    const std::string graph = "filesrc location=\"" + file
-                              + "\" ! avidemux ! decodebin ! videoconvert ! video/x-raw,format=BGRx ! appsink name=sink sync=false";
-    ElementPtr pipeline(gst_parse_launch(graph.c_str(), &error));
-    if (error) {
-        g_error_free(error);
-        return {};
-    }
-    ElementPtr sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    QImage image;
-    for (int frame = 0; frame <= index; ++frame) {
-        SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 5 * GST_SECOND));
-        if (!sample)
-            break;
-        if (frame < index)
-            continue;
-        GstVideoInfo info;
-        gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()));
-        GstMapInfo map;
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        gst_buffer_map(buffer, &map, GST_MAP_READ);
-        image = QImage(map.data, info.width, info.height, int(info.stride[0]), QImage::Format_RGB32).copy();
-        gst_buffer_unmap(buffer, &map);
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return image;
 }
 
 void tuneTv(Rig& rig, double countryCode)
@@ -1006,33 +975,42 @@ private slots:
         QCOMPARE(written.height, 480);  // NTSC
     }
 
-    // vivid's analog inputs send two fields a frame (PAL: the top one first, pixels 59:54), and
-    // its pattern moving right fast combs every frame. The driver is asked for its interlaced
-    // layout; the view shows whole pictures at about 4:3 and the recording keeps the combed
-    // frames as they came. Its HDMI input with interlaced timings (1080i, square pixels) sends
-    // each field in a buffer of its own whatever is asked: they are woven into whole frames.
+    // vivid's analog inputs send two fields a frame (PAL: the top one first, pixels 59:54; NTSC:
+    // the bottom one first, pixels 10:11), and its pattern moving right fast combs every frame.
+    // The driver is asked for its interlaced layout; the view shows whole pictures at about 4:3
+    // and the recording keeps the combed frames as they came. Its HDMI input with interlaced
+    // timings (1080i, square pixels) sends each field in a buffer of its own whatever is asked:
+    // they are woven into whole frames. Each input starts on PAL; a country code has the
+    // control put its standard on the tuner.
     void analogInputsShowWholeShapedPicturesAndRecordTheirFields_data()
     {
         QTest::addColumn<QString>("input");
+        QTest::addColumn<double>("countryCode");  // 0: none
         QTest::addColumn<QString>("format");
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<std::uint32_t>("sent");  // the driver's field; INTERLACED stands for INTERLACED_TB too
+        // The driver's field; INTERLACED stands for its variant in the row's order too.
+        QTest::addColumn<std::uint32_t>("sent");
+        QTest::addColumn<int>("firstLine");  // the frame line the field taken first starts on
         QTest::addColumn<double>("displayAspect");
-        QTest::newRow("TV 0") << "TV 0" << "YUY2 720x576 25 fps" << QSize(720, 576) << std::uint32_t(V4L2_FIELD_INTERLACED)
-                              << 720.0 * 59 / 54 / 576;
+        QTest::newRow("TV 0") << "TV 0" << 0.0 << "YUY2 720x576 25 fps" << QSize(720, 576)
+                              << std::uint32_t(V4L2_FIELD_INTERLACED) << 0 << 720.0 * 59 / 54 / 576;
+        QTest::newRow("TV 0, 525 lines") << "TV 0" << 1.0 << "YUY2 720x480 29.97 fps" << QSize(720, 480)
+                                         << std::uint32_t(V4L2_FIELD_INTERLACED) << 1 << 720.0 * 10 / 11 / 480;
         // UYVY: the layout whose last line the deinterlacer reads past.
-        QTest::newRow("S-Video 0") << "S-Video 0" << "UYVY 768x576 25 fps" << QSize(768, 576)
-                                   << std::uint32_t(V4L2_FIELD_INTERLACED) << 720.0 * 59 / 54 / 576;
-        QTest::newRow("HDMI 0, fields apart") << "HDMI 0" << "YUY2 1280x720 25 fps" << QSize(1280, 720)
-                                              << std::uint32_t(V4L2_FIELD_ALTERNATE) << 1280.0 / 720;
+        QTest::newRow("S-Video 0") << "S-Video 0" << 0.0 << "UYVY 768x576 25 fps" << QSize(768, 576)
+                                   << std::uint32_t(V4L2_FIELD_INTERLACED) << 0 << 720.0 * 59 / 54 / 576;
+        QTest::newRow("HDMI 0, fields apart") << "HDMI 0" << 0.0 << "YUY2 1280x720 25 fps" << QSize(1280, 720)
+                                              << std::uint32_t(V4L2_FIELD_ALTERNATE) << 0 << 1280.0 / 720;
     }
 
     void analogInputsShowWholeShapedPicturesAndRecordTheirFields()
     {
         QFETCH(QString, input);
+        QFETCH(double, countryCode);
         QFETCH(QString, format);
         QFETCH(QSize, size);
         QFETCH(std::uint32_t, sent);
+        QFETCH(int, firstLine);
         QFETCH(double, displayAspect);
         const int index = int(std::find(camera().inputs.begin(), camera().inputs.end(), input) - camera().inputs.begin());
         v4l2_dv_timings progressive{};
@@ -1050,14 +1028,16 @@ private slots:
         setVividControl(QStringLiteral("horizontal_movement"), 6);  // "Move Right Fast"
         const auto still = qScopeGuard([] { setVividControl(QStringLiteral("horizontal_movement"), 3); });
         Rig rig(input.toStdString());
+        if (countryCode != 0)
+            rig.orvex->put(Member::TVCountryCode, Value::f64(countryCode));
         rig.put(Member::VideoFormat, Member::VideoFormats, format.toStdString());
         const std::string file = rig.startRecording();
         if (QTest::currentTestFailed())
             return;
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 10000);
         const std::uint32_t field = driverField();
-        QVERIFY2(field == sent || (sent == V4L2_FIELD_INTERLACED && field == V4L2_FIELD_INTERLACED_TB),
-                 qPrintable(QString::number(field)));
+        const std::uint32_t ordered = firstLine == 0 ? V4L2_FIELD_INTERLACED_TB : V4L2_FIELD_INTERLACED_BT;
+        QVERIFY2(field == sent || (sent == V4L2_FIELD_INTERLACED && field == ordered), qPrintable(QString::number(field)));
         QTest::qWait(2000);
         const QImage shown = rig.orvex->view().lastFrame();
         rig.orvex->call(Member::Stop);
@@ -1072,13 +1052,14 @@ private slots:
         QVERIFY(inView.betweenFields < inView.withinField);
         QVERIFY(inFile.betweenFields > 1.5 * inFile.withinField);
         QCOMPARE(recorded.size(), size);
-        // Two fields a frame in the header, the top one first (PAL, and vivid's HDMI fields).
+        // Two fields a frame in the header, in the order they were taken.
         const auto properties = testing::readBack(file).videoProperties;
         QCOMPARE(properties.fields.size(), std::size_t(2));
-        QCOMPARE(properties.fields[0].startLine, 0);
-        QCOMPARE(properties.fields[1].startLine, 1);
+        QCOMPARE(properties.fields[0].startLine, firstLine);
+        QCOMPARE(properties.fields[1].startLine, 1 - firstLine);
         QCOMPARE(properties.fields[0].height, size.height() / 2);
-        // 4:3 whatever the sampling of 625 lines (720 samples of 59:54 pixels); 16:9 for 1080i.
+        // 4:3 whatever the sampling of 625 or 525 lines (720 samples of 59:54 or 10:11 pixels);
+        // 16:9 for 1080i.
         QVERIFY2(std::abs(double(display.width()) / display.height() - displayAspect) < 0.01,
                  qPrintable(QStringLiteral("%1x%2").arg(display.width()).arg(display.height())));
 

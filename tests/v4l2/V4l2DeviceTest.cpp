@@ -245,6 +245,25 @@ private slots:
             "YUY2 640x480 29.97 fps", "UYVY 640x480 29.97 fps", "GRAY8 640x480 29.97 fps"}));
     }
 
+    // A card that gives a range of sizes (as vivid's TV input does) offers its standard's whole
+    // picture, 720 samples a line, in each pixel format, not only in the one it was left in.
+    void tvCardWithARangeOfSizesOffersTheStandardsPictureInEachFormat()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        auto hw = fakeTvCard();
+        hw.listsFrameSizes = true;
+        for (auto& format : hw.formats)
+            format.stepwise = v4l2_frmsize_stepwise{16, 1920, 2, 16, 1080, 2};
+        io->add("/dev/video0", std::move(hw));
+        const auto card = V4l2VideoDevice::open(io, "/dev/video0", {});
+        for (const auto& [code, whole] : {std::pair{49, " 720x576 25 fps"}, std::pair{1, " 720x480 29.97 fps"}}) {
+            card->tuner()->setCountryCode(code);
+            const std::vector<std::string> names = formatNames(*card);
+            for (const std::string pixels : {"YUY2", "UYVY", "GRAY8"})
+                QVERIFY2(std::find(names.begin(), names.end(), pixels + whole) != names.end(), (pixels + whole).c_str());
+        }
+    }
+
     void sourceIsPreparedBeforeItStreams()
     {
         auto io = std::make_shared<FakeV4l2Io>();
