@@ -302,12 +302,13 @@ private slots:
     // The emulated TV card's frames are two fields caught half a frame apart, combed where the
     // block moves; the view shows each field whole, with 625-line pixels, at the frame's full
     // height: through v4l2src, or woven by the control's own source from fields that come in
-    // buffers of their own.
+    // buffers of their own or one after the other in one buffer.
     void tvCardPicturesAreShownWhole_data()
     {
         QTest::addColumn<QString>("profile");
         QTest::newRow("interlaced") << "tvcard";
         QTest::newRow("each field apart") << "tvcard-fields";
+        QTest::newRow("both fields in turn") << "tvcard-seq";
     }
 
     void tvCardPicturesAreShownWhole()
@@ -351,6 +352,11 @@ private slots:
             const picture::Combing combing = picture::combing(shown, blockRows(shown));
             QVERIFY2(!combing.combed(), qPrintable(QStringLiteral("%1 against %2").arg(combing.betweenFields).arg(combing.withinField)));
             QCOMPARE(shown.height(), int(height));
+            // The block where it was sent, across the middle: not in two squashed halves.
+            int white = 0;
+            for (int x = 0; x < shown.width(); ++x)
+                white += picture::luma(shown.pixel(x, shown.height() / 2)) > 230;
+            QVERIFY2(white >= int(width) / 16, qPrintable(QString::number(white)));
             // 59:54 for 720 samples of 625 lines, scaled to the picture.
             const double expected = 59.0 * 720 * shown.height() / (54.0 * shown.width() * 576);
             QVERIFY2(std::abs(pixelAspect(shown) - expected) < 0.01, qPrintable(QString::number(pixelAspect(shown))));
