@@ -64,6 +64,26 @@ struct Rig {
     }
 };
 
+// Makes the emulated TV card (the second node) a card of another profile: the emulator keeps a
+// node's card while its file is the same, so the new file is made beside the old one (a file of
+// its own) and put in its place.
+void replugTvCard(const char* profile)
+{
+    const QString path = emulatedcards::EmulatedCards::path(1);
+    QFile file(path + QStringLiteral(".new"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(profile) + '\n') > 0);
+    file.close();
+    QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
+}
+
+void startTvCardComposite(Rig& rig)
+{
+    rig.orvex->put(Member::VideoDevice,
+                   Value::i16(controltest::indexOf(*rig.orvex, Member::VideoDevices, "Emulated TV Card")));
+    rig.orvex->put(Member::TVCountryCode, Value::f64(49));
+    rig.orvex->put(Member::VideoInput, Value::i16(1));  // Composite: a picture without tuning
+}
+
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
@@ -314,17 +334,8 @@ private slots:
     void tvCardPicturesAreShownWhole()
     {
         QFETCH(QString, profile);
-        // A card of its own: the emulator keeps a node's card while its file is the same, so the
-        // new file is made beside the old one (a file of its own) and put in its place.
-        const auto replug = [](const char* with) {
-            const QString path = emulatedcards::EmulatedCards::path(1);
-            QFile file(path + QStringLiteral(".new"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(with) + '\n') > 0);
-            file.close();
-            QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
-        };
-        replug(qPrintable(profile));
-        const auto back = qScopeGuard([&] { replug("tvcard"); });
+        replugTvCard(qPrintable(profile));
+        const auto back = qScopeGuard([] { replugTvCard("tvcard"); });
         constexpr std::uint32_t width = 768, height = 576;
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         emulated::drawBars(yuyv, width, height, 5, 0, 0);
@@ -338,10 +349,7 @@ private slots:
         QVERIFY(picture::combing(sent, blockRows(sent)).combed());
 
         Rig rig;
-        rig.orvex->put(Member::VideoDevice,
-                       Value::i16(controltest::indexOf(*rig.orvex, Member::VideoDevices, "Emulated TV Card")));
-        rig.orvex->put(Member::TVCountryCode, Value::f64(49));
-        rig.orvex->put(Member::VideoInput, Value::i16(1));  // Composite: a picture without tuning
+        startTvCardComposite(rig);
         QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 20000);
         for (int sample = 0; sample < 5; ++sample) {
@@ -362,6 +370,25 @@ private slots:
             QVERIFY2(std::abs(pixelAspect(shown) - expected) < 0.01, qPrintable(QString::number(pixelAspect(shown))));
         }
         rig.orvex->call(Member::Stop);
+    }
+
+    // Fields stored one after the other are woven in packed formats only: libv4l2's planar
+    // I420, converted from them, is refused in words that say what to choose.
+    void fieldsInTurnInAPlanarFormatAreRefused()
+    {
+        replugTvCard("tvcard-seq");
+        const auto back = qScopeGuard([] { replugTvCard("tvcard"); });
+        Rig rig;
+        startTvCardComposite(rig);
+        const int planar = controltest::indexOf(*rig.orvex, Member::VideoFormats, "I420 768x576 25 fps");
+        QVERIFY(planar >= 0);
+        rig.orvex->put(Member::VideoFormat, Value::i16(static_cast<std::int16_t>(planar)));
+        try {
+            rig.orvex->call(Member::Start);
+            QFAIL("a planar format of fields in turn was streamed");
+        } catch (const capture::CaptureError& error) {
+            QVERIFY2(QString(error.what()).contains("choose a packed format"), error.what());
+        }
     }
 };
 
