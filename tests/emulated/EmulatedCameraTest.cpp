@@ -64,16 +64,29 @@ struct Rig {
     }
 };
 
-// Makes the emulated TV card (the second node) a card of another profile: the emulator keeps a
-// node's card while its file is the same, so the new file is made beside the old one (a file of
-// its own) and put in its place.
-void replugTvCard(const char* profile)
+// Makes the emulated TV card (the second node) a card of another profile, one that answers the
+// interlaced layout with `field`. The emulator keeps a node's card while its file is the same
+// (its inode), so the new file is made beside the old one and put in its place; a file made
+// right after another was removed may get its inode back, and the old card with it, so this is
+// done again until the card answers as its profile does.
+void replugTvCard(const char* profile, std::uint32_t field)
 {
     const QString path = emulatedcards::EmulatedCards::path(1);
-    QFile file(path + QStringLiteral(".new"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(profile) + '\n') > 0);
-    file.close();
-    QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QFile file(path + QStringLiteral(".new"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(profile) + '\n') > 0);
+        file.close();
+        QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        format.fmt.pix.width = 768;
+        format.fmt.pix.height = 576;
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        format.fmt.pix.field = V4L2_FIELD_INTERLACED;
+        if (emulatedcards::askDevice(1, VIDIOC_TRY_FMT, &format) == 0 && format.fmt.pix.field == field)
+            return;
+    }
+    QFAIL(profile);
 }
 
 void startTvCardComposite(Rig& rig)
@@ -326,16 +339,18 @@ private slots:
     void tvCardPicturesAreShownWhole_data()
     {
         QTest::addColumn<QString>("profile");
-        QTest::newRow("interlaced") << "tvcard";
-        QTest::newRow("each field apart") << "tvcard-fields";
-        QTest::newRow("both fields in turn") << "tvcard-seq";
+        QTest::addColumn<std::uint32_t>("field");
+        QTest::newRow("interlaced") << "tvcard" << std::uint32_t(V4L2_FIELD_INTERLACED);
+        QTest::newRow("each field apart") << "tvcard-fields" << std::uint32_t(V4L2_FIELD_ALTERNATE);
+        QTest::newRow("both fields in turn") << "tvcard-seq" << std::uint32_t(V4L2_FIELD_SEQ_TB);
     }
 
     void tvCardPicturesAreShownWhole()
     {
         QFETCH(QString, profile);
-        replugTvCard(qPrintable(profile));
-        const auto back = qScopeGuard([] { replugTvCard("tvcard"); });
+        QFETCH(std::uint32_t, field);
+        replugTvCard(qPrintable(profile), field);
+        const auto back = qScopeGuard([] { replugTvCard("tvcard", V4L2_FIELD_INTERLACED); });
         constexpr std::uint32_t width = 768, height = 576;
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         emulated::drawBars(yuyv, width, height, 5, 0, 0);
@@ -376,8 +391,8 @@ private slots:
     // I420, converted from them, is refused in words that say what to choose.
     void fieldsInTurnInAPlanarFormatAreRefused()
     {
-        replugTvCard("tvcard-seq");
-        const auto back = qScopeGuard([] { replugTvCard("tvcard"); });
+        replugTvCard("tvcard-seq", V4L2_FIELD_SEQ_TB);
+        const auto back = qScopeGuard([] { replugTvCard("tvcard", V4L2_FIELD_INTERLACED); });
         Rig rig;
         startTvCardComposite(rig);
         const int planar = controltest::indexOf(*rig.orvex, Member::VideoFormats, "I420 768x576 25 fps");
