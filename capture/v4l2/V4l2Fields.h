@@ -38,9 +38,9 @@ std::uint32_t fieldRequestFor(const V4l2InputInfo& input);
 V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height);
 
 // Sets interlace-mode on raw video caps as the graph gets the pictures: alternate and sequential
-// fields come woven into frames, so every interlaced layout is "interleaved". The order of the fields and
-// the pixel aspect are set apart (setFieldOrderAndAspect), as v4l2src puts V4L2's fraction into
-// its own caps unchanged.
+// fields come woven into frames, so every interlaced layout is "interleaved". The order of the
+// fields and the pixel aspect are set apart (setFieldOrderAndAspect), as v4l2src puts V4L2's
+// fraction into its own caps unchanged.
 void setInterlacing(GstCaps* caps, const V4l2Fields& fields);
 void setFieldOrderAndAspect(GstCaps* caps, const V4l2Fields& fields);
 

@@ -24,6 +24,7 @@ namespace {
     return true;
 }();
 
+// Fields that only the control's own source weaves into frames.
 bool wovenByTheControl(const V4l2Fields& fields)
 {
     return fields.layout == V4l2Fields::Layout::Alternate || fields.layout == V4l2Fields::Layout::Sequential;
