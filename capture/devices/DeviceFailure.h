@@ -40,7 +40,7 @@ struct DeviceFailure {
     enum class StreamStep {
         Open, TakeFormat, OtherFormat, FieldsApart, SeveralPlanes, GiveBuffers, TooFewBuffers, DescribeBuffers,
         MapBuffers, TakeBuffersBack, StartStreaming,
-        NoFixedFormat, NoLayout, WaitOn, Gone, StoppedDelivering, StreamFault, CopyFailed
+        NoFixedFormat, NoLayout, WaitOn, Gone, StoppedDelivering, StreamFault, CopyFailed, FieldsInTurn
     };
 
     Kind kind = Kind::MissingElement;

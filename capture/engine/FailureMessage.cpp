@@ -260,6 +260,9 @@ QString streamStep(const DeviceFailure& failure)
     case Step::StoppedDelivering: return tr("stopped delivering pictures");
     case Step::StreamFault: return tr("reported an error while streaming");
     case Step::CopyFailed: return tr("gave a picture that could not be copied");
+    case Step::FieldsInTurn:
+        return tr("sends the two fields of each picture one after the other in this format, which is not supported; "
+                  "choose a packed format such as YUY2 or UYVY");
     }
     return error;
 }

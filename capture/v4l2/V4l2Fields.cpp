@@ -58,6 +58,7 @@ std::uint32_t fieldRequestFor(const V4l2InputInfo& input)
 V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height)
 {
     V4l2Fields fields;
+    fields.driverField = field;
     const Lines lines = linesOf(file, field == V4L2_FIELD_ALTERNATE ? height * 2 : height);
     switch (field) {
     case V4L2_FIELD_INTERLACED_TB:
@@ -67,6 +68,12 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
     case V4L2_FIELD_INTERLACED_BT:
         fields.layout = V4l2Fields::Layout::Interleaved;
         fields.topFieldFirst = false;
+        break;
+    case V4L2_FIELD_SEQ_TB:
+    case V4L2_FIELD_SEQ_BT:
+        // The field stored first is the older one.
+        fields.layout = V4l2Fields::Layout::Sequential;
+        fields.topFieldFirst = field == V4L2_FIELD_SEQ_TB;
         break;
     case V4L2_FIELD_INTERLACED:
     case V4L2_FIELD_ALTERNATE:

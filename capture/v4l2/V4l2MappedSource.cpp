@@ -27,6 +27,7 @@ struct MappedSourceState {
     std::string device;
     bool multiPlanar = false;  // the kernel's multi-planar API; else the single-planar one through libv4l2
     std::uint32_t fourcc = 0;
+    std::uint32_t field = V4L2_FIELD_ANY;  // the layout of the fields to ask for
     CapsPtr caps;  // guarded by the object lock: the negotiated caps once streaming
     std::unique_ptr<V4l2MappedStream> stream;
     std::unique_ptr<GstPoll, PollFree> poll{gst_poll_new(TRUE)};
@@ -40,6 +41,9 @@ struct MappedSourceState {
     bool alternate = false;
     bool topFirst = true;
     GstBuffer* firstField = nullptr;  // the frame begun by the last first field, until its second
+    // Both fields in one buffer, one's lines after the other's: woven as they are copied.
+    bool sequential = false;
+    bool bottomStoredFirst = false;
 };
 
 struct OrvexMappedSrc {
@@ -51,7 +55,7 @@ struct OrvexMappedSrcClass {
     GstPushSrcClass parent;
 };
 
-enum { PropDevice = 1, PropMultiPlanar, PropFourcc, PropCaps };
+enum { PropDevice = 1, PropMultiPlanar, PropFourcc, PropField, PropCaps };
 
 GType orvex_mapped_src_get_type();
 G_DEFINE_TYPE(OrvexMappedSrc, orvex_mapped_src, GST_TYPE_PUSH_SRC)
@@ -83,6 +87,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
     case PropDevice: state.device = g_value_get_string(value) ? g_value_get_string(value) : ""; break;
     case PropMultiPlanar: state.multiPlanar = g_value_get_boolean(value); break;
     case PropFourcc: state.fourcc = g_value_get_uint(value); break;
+    case PropField: state.field = g_value_get_uint(value); break;
     case PropCaps: {
         const GstCaps* caps = gst_value_get_caps(value);
         state.caps = CapsPtr(caps ? gst_caps_copy(caps) : nullptr);
@@ -101,6 +106,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
     case PropDevice: g_value_set_string(value, state.device.c_str()); break;
     case PropMultiPlanar: g_value_set_boolean(value, state.multiPlanar); break;
     case PropFourcc: g_value_set_uint(value, state.fourcc); break;
+    case PropField: g_value_set_uint(value, state.field); break;
     case PropCaps: gst_value_set_caps(value, state.caps.get()); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
@@ -151,7 +157,8 @@ gboolean start(GstBaseSrc* source)
         const auto api = state.multiPlanar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar;
         state.stream = std::make_unique<V4l2MappedStream>(
             state.multiPlanar ? kernelV4l2Io() : systemV4l2Io(), state.device, api, state.fourcc,
-            std::uint32_t(width), std::uint32_t(height), v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)});
+            std::uint32_t(width), std::uint32_t(height), v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)},
+            state.field);
     } catch (const V4l2StreamError& error) {
         postFailure(source, error.step(), error.error());
         return FALSE;
@@ -170,6 +177,14 @@ gboolean start(GstBaseSrc* source)
     if (state.alternate && !state.raw) {
         state.stream.reset();
         postFailure(source, Step::FieldsApart, EINVAL);
+        return FALSE;
+    }
+    const std::uint32_t field = state.stream->field();
+    state.sequential = field == V4L2_FIELD_SEQ_TB || field == V4L2_FIELD_SEQ_BT;
+    state.bottomStoredFirst = field == V4L2_FIELD_SEQ_BT;
+    if (state.sequential && (!state.raw || GST_VIDEO_INFO_N_PLANES(&state.info) != 1)) {
+        state.stream.reset();
+        postFailure(source, Step::FieldsInTurn, EINVAL);
         return FALSE;
     }
     state.topFirst = g_strcmp0(gst_structure_get_string(structure, "field-order"), "bottom-field-first") != 0;
@@ -315,6 +330,14 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
             }
             if (!state.raw) {
                 buffer = gst_buffer_new_memdup(picture.data, picture.size);
+            } else if (state.sequential) {
+                buffer = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
+                if (!copyFieldsInTurn(picture.data, picture.size, picture.bytesPerLine, state.bottomStoredFirst,
+                                      state.info, buffer)) {
+                    damaged = true;
+                    gst_clear_buffer(&buffer);
+                    return;
+                }
             } else {
                 buffer = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
                 GstVideoFrame frame;
@@ -371,6 +394,9 @@ void orvex_mapped_src_class_init(OrvexMappedSrcClass* klass)
                                                          FALSE, flags));
     g_object_class_install_property(object, PropFourcc,
                                     g_param_spec_uint("fourcc", "Fourcc", "The V4L2 pixel format", 0, G_MAXUINT32, 0, flags));
+    g_object_class_install_property(object, PropField,
+                                    g_param_spec_uint("field", "Field", "The V4L2 layout of the fields to ask for", 0,
+                                                      G_MAXUINT32, V4L2_FIELD_ANY, flags));
     g_object_class_install_property(object, PropCaps,
                                     g_param_spec_boxed("caps", "Caps", "The format to stream", GST_TYPE_CAPS, flags));
 
@@ -395,11 +421,11 @@ void orvex_mapped_src_class_init(OrvexMappedSrcClass* klass)
 }  // namespace
 
 ElementPtr createV4l2MappedSource(const std::string& path, V4l2MappedStream::Api api, std::uint32_t fourcc,
-                                  const GstCaps* caps)
+                                  const GstCaps* caps, std::uint32_t field)
 {
     const gboolean multiPlanar = api == V4l2MappedStream::Api::MultiPlanar;
     return ElementPtr(GST_ELEMENT(g_object_new(orvex_mapped_src_get_type(), "device", path.c_str(), "multi-planar",
-                                               multiPlanar, "fourcc", fourcc, "caps", caps, nullptr)));
+                                               multiPlanar, "fourcc", fourcc, "field", field, "caps", caps, nullptr)));
 }
 
 std::optional<DeviceFailure> streamFailureOf(const GstStructure* details)

@@ -19,10 +19,13 @@ namespace capture {
 // Each picture is copied out from its data offset into a buffer of the caps' layout, stamped
 // with the pipeline's running time of its capture. caps: one fixed format (raw video, or
 // image/jpeg); a framerate in it is asked of the driver, and the driver's rate is what the caps
-// then say. A failed ioctl or a vanished device is posted as an error naming the node, its
+// then say. field: the layout of the fields to ask the driver for (enum v4l2_field). Fields
+// that come in buffers of their own are woven into frames in the order the caps' field-order
+// names; fields stored one after the other in one buffer (raw packed formats only; others are
+// refused) as the layout the driver took says. A failed ioctl or a vanished device is posted as an error naming the node, its
 // step and errno in the message's details (see streamFailureOf).
 ElementPtr createV4l2MappedSource(const std::string& path, V4l2MappedStream::Api api, std::uint32_t fourcc,
-                                  const GstCaps* caps);
+                                  const GstCaps* caps, std::uint32_t field = V4L2_FIELD_ANY);
 
 // The refusal an error message of this element carries in its details; nothing for any other
 // element's.

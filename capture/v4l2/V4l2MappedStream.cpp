@@ -23,13 +23,13 @@ V4l2StreamError::V4l2StreamError(Step step, int error)
 
 V4l2MappedStream::V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string& path, Api api,
                                    std::uint32_t fourcc, std::uint32_t width, std::uint32_t height,
-                                   v4l2_fract interval)
+                                   v4l2_fract interval, std::uint32_t field)
     : m_file(std::move(io), path),
       m_type(api == Api::MultiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE)
 {
     if (!m_file.isOpen())
         throw V4l2StreamError(Step::Open, m_file.openError());
-    setFormat(fourcc, width, height);
+    setFormat(fourcc, width, height, field);
     setInterval(interval);
     mapAndQueueBuffers();
     int streamType = int(m_type);
@@ -37,7 +37,7 @@ V4l2MappedStream::V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string
     m_streaming = true;
 }
 
-void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height)
+void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height, std::uint32_t wanted)
 {
     // Each API describes a format in its own struct, with the same names.
     const auto ask = [&](auto& description, std::uint32_t lines, std::uint32_t field) {
@@ -52,7 +52,7 @@ void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std:
     const bool planar = m_type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
     v4l2_format format{};
     format.type = m_type;
-    planar ? ask(format.fmt.pix_mp, height, V4L2_FIELD_ANY) : ask(format.fmt.pix, height, V4L2_FIELD_ANY);
+    planar ? ask(format.fmt.pix_mp, height, wanted) : ask(format.fmt.pix, height, wanted);
     require(Step::TakeFormat, VIDIOC_S_FMT, &format);
     const auto field = [&] { return planar ? format.fmt.pix_mp.field : format.fmt.pix.field; };
     // Fields in buffers of their own are woven into frames of the height asked for: each is half
@@ -75,6 +75,7 @@ void V4l2MappedStream::setFormat(std::uint32_t fourcc, std::uint32_t width, std:
     if (planar && format.fmt.pix_mp.num_planes != 1)
         throw V4l2StreamError(Step::SeveralPlanes, EINVAL);
     m_bytesPerLine = planar ? format.fmt.pix_mp.plane_fmt[0].bytesperline : format.fmt.pix.bytesperline;
+    m_field = field();
 }
 
 void V4l2MappedStream::setInterval(v4l2_fract interval)

@@ -49,8 +49,10 @@ public:
     enum class Api { SinglePlanar, MultiPlanar };
 
     // interval: the frame interval to ask for (seconds per frame); {0, 0} leaves the driver's.
+    // field: the layout of the fields to ask for (enum v4l2_field); ANY leaves it to the driver.
     V4l2MappedStream(std::shared_ptr<V4l2Io> io, const std::string& path, Api api, std::uint32_t fourcc,
-                     std::uint32_t width, std::uint32_t height, v4l2_fract interval);
+                     std::uint32_t width, std::uint32_t height, v4l2_fract interval,
+                     std::uint32_t field = V4L2_FIELD_ANY);
     ~V4l2MappedStream();
     V4l2MappedStream(const V4l2MappedStream&) = delete;
     V4l2MappedStream& operator=(const V4l2MappedStream&) = delete;
@@ -64,6 +66,8 @@ public:
     // The driver sends each field in a buffer of its own (V4L2_FIELD_ALTERNATE), each half the
     // height asked for.
     bool alternateFields() const { return m_alternate; }
+    // The layout of the fields the driver took (enum v4l2_field).
+    std::uint32_t field() const { return m_field; }
 
     // Takes one filled buffer, hands it to use and gives it back to the driver. 0, EAGAIN when
     // none is ready yet, or the errno value of the failure (ENODEV once the device has gone).
@@ -80,7 +84,7 @@ private:
         v4l2_plane planes[VIDEO_MAX_PLANES]{};
     };
 
-    void setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
+    void setFormat(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height, std::uint32_t field);
     void setInterval(v4l2_fract interval);
     void mapAndQueueBuffers();
     void require(V4l2StreamError::Step step, unsigned long request, void* argument) const;
@@ -91,6 +95,7 @@ private:
     v4l2_fract m_interval{0, 0};
     std::uint32_t m_bytesPerLine = 0;
     bool m_alternate = false;
+    std::uint32_t m_field = V4L2_FIELD_ANY;
     bool m_streaming = false;
 };
 

@@ -55,4 +55,14 @@ bool copyField(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPe
     return whole;
 }
 
+bool copyFieldsInTurn(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, bool bottomFirst,
+                      const GstVideoInfo& info, GstBuffer* buffer)
+{
+    if (GST_VIDEO_INFO_N_PLANES(&info) != 1)
+        return false;
+    const std::size_t half = std::size_t(bytesPerLine) * (GST_VIDEO_INFO_HEIGHT(&info) / 2);
+    return size >= half && copyField(data, half, bytesPerLine, bottomFirst, info, buffer)
+           && copyField(data + half, size - half, bytesPerLine, !bottomFirst, info, buffer);
+}
+
 }  // namespace capture

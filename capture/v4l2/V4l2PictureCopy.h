@@ -19,4 +19,12 @@ bool copyPicture(const std::uint8_t* data, std::size_t size, std::uint32_t bytes
 bool copyField(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, bool bottom,
                const GstVideoInfo& info, GstBuffer* buffer);
 
+// Weaves a frame whose two fields come in one picture, all the lines of one field and then all
+// those of the other (V4L2_FIELD_SEQ_TB, _SEQ_BT): the picture's first half onto the lines of
+// the bottom field where bottomFirst, else of the top one, its second half onto the others.
+// Packed formats only: how a driver stores the fields of a format of several planes is not
+// settled, so false for those, as for a picture shorter than the frame.
+bool copyFieldsInTurn(const std::uint8_t* data, std::size_t size, std::uint32_t bytesPerLine, bool bottomFirst,
+                      const GstVideoInfo& info, GstBuffer* buffer);
+
 }  // namespace capture

@@ -24,24 +24,32 @@ namespace {
     return true;
 }();
 
+// Fields that only the control's own source weaves into frames.
+bool wovenByTheControl(const V4l2Fields& fields)
+{
+    return fields.layout == V4l2Fields::Layout::Alternate || fields.layout == V4l2Fields::Layout::Sequential;
+}
+
 // v4l2src cannot stream a multi-planar node, and reads through libv4l2 only when the process
 // environment says so as it is made (GST_V4L2_USE_LIBV4L2, for every v4l2src alike); native
 // formats keep v4l2src's direct path and what libv4l2 turns off (DMABuf export, CREATE_BUFS).
 // The control's own source takes the other two (see V4l2MappedSource.h).
 //
-// Fields that come in buffers of their own are woven into frames by the control's source too,
-// on either API.
+// Fields that come in buffers of their own, or one after the other in one buffer (which
+// v4l2src refuses), are woven into frames by the control's source too, on either API. The
+// control's source asks for the fields the device took.
 ElementPtr makeSource(const std::string& path, const V4l2FormatChoice& choice, const GstCaps* caps)
 {
-    if (choice.fields.layout == V4l2Fields::Layout::Alternate) {
+    const std::uint32_t field = choice.fields.driverField;
+    if (wovenByTheControl(choice.fields)) {
         const bool planar = isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path));
         return createV4l2MappedSource(path, planar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar,
-                                      choice.fourcc, caps);
+                                      choice.fourcc, caps, field);
     }
     if (choice.format.converted)
-        return createV4l2MappedSource(path, V4l2MappedStream::Api::SinglePlanar, choice.fourcc, caps);
+        return createV4l2MappedSource(path, V4l2MappedStream::Api::SinglePlanar, choice.fourcc, caps, field);
     if (isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path)))
-        return createV4l2MappedSource(path, V4l2MappedStream::Api::MultiPlanar, choice.fourcc, caps);
+        return createV4l2MappedSource(path, V4l2MappedStream::Api::MultiPlanar, choice.fourcc, caps, field);
     return makeElement("v4l2src");
 }
 
@@ -71,7 +79,7 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     if (interlaced)
         setInterlacing(caps.get(), choice.fields);
     // The weave takes the order of the fields from the caps it is to send.
-    if (interlaced && choice.fields.layout == V4l2Fields::Layout::Alternate)
+    if (interlaced && wovenByTheControl(choice.fields))
         setFieldOrderAndAspect(caps.get(), choice.fields);
     ElementPtr source = makeSource(path, choice, caps.get());
     ElementPtr filter = makeElement("capsfilter");

@@ -64,6 +64,39 @@ struct Rig {
     }
 };
 
+// Makes the emulated TV card (the second node) a card of another profile, one that answers the
+// interlaced layout with `field`. The emulator keeps a node's card while its file is the same
+// (its inode), so the new file is made beside the old one and put in its place; a file made
+// right after another was removed may get its inode back, and the old card with it, so this is
+// done again until the card answers as its profile does.
+void replugTvCard(const char* profile, std::uint32_t field)
+{
+    const QString path = emulatedcards::EmulatedCards::path(1);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QFile file(path + QStringLiteral(".new"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(profile) + '\n') > 0);
+        file.close();
+        QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        format.fmt.pix.width = 768;
+        format.fmt.pix.height = 576;
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_YUYV;
+        format.fmt.pix.field = V4L2_FIELD_INTERLACED;
+        if (emulatedcards::askDevice(1, VIDIOC_TRY_FMT, &format) == 0 && format.fmt.pix.field == field)
+            return;
+    }
+    QFAIL(profile);
+}
+
+void startTvCardComposite(Rig& rig)
+{
+    rig.orvex->put(Member::VideoDevice,
+                   Value::i16(controltest::indexOf(*rig.orvex, Member::VideoDevices, "Emulated TV Card")));
+    rig.orvex->put(Member::TVCountryCode, Value::f64(49));
+    rig.orvex->put(Member::VideoInput, Value::i16(1));  // Composite: a picture without tuning
+}
+
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
@@ -302,28 +335,22 @@ private slots:
     // The emulated TV card's frames are two fields caught half a frame apart, combed where the
     // block moves; the view shows each field whole, with 625-line pixels, at the frame's full
     // height: through v4l2src, or woven by the control's own source from fields that come in
-    // buffers of their own.
+    // buffers of their own or one after the other in one buffer.
     void tvCardPicturesAreShownWhole_data()
     {
         QTest::addColumn<QString>("profile");
-        QTest::newRow("interlaced") << "tvcard";
-        QTest::newRow("each field apart") << "tvcard-fields";
+        QTest::addColumn<std::uint32_t>("field");
+        QTest::newRow("interlaced") << "tvcard" << std::uint32_t(V4L2_FIELD_INTERLACED);
+        QTest::newRow("each field apart") << "tvcard-fields" << std::uint32_t(V4L2_FIELD_ALTERNATE);
+        QTest::newRow("both fields in turn") << "tvcard-seq" << std::uint32_t(V4L2_FIELD_SEQ_TB);
     }
 
     void tvCardPicturesAreShownWhole()
     {
         QFETCH(QString, profile);
-        // A card of its own: the emulator keeps a node's card while its file is the same, so the
-        // new file is made beside the old one (a file of its own) and put in its place.
-        const auto replug = [](const char* with) {
-            const QString path = emulatedcards::EmulatedCards::path(1);
-            QFile file(path + QStringLiteral(".new"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(with) + '\n') > 0);
-            file.close();
-            QVERIFY(std::rename(qPrintable(file.fileName()), qPrintable(path)) == 0);
-        };
-        replug(qPrintable(profile));
-        const auto back = qScopeGuard([&] { replug("tvcard"); });
+        QFETCH(std::uint32_t, field);
+        replugTvCard(qPrintable(profile), field);
+        const auto back = qScopeGuard([] { replugTvCard("tvcard", V4L2_FIELD_INTERLACED); });
         constexpr std::uint32_t width = 768, height = 576;
         std::vector<std::uint8_t> yuyv(std::size_t(width) * height * 2);
         emulated::drawBars(yuyv, width, height, 5, 0, 0);
@@ -337,10 +364,7 @@ private slots:
         QVERIFY(picture::combing(sent, blockRows(sent)).combed());
 
         Rig rig;
-        rig.orvex->put(Member::VideoDevice,
-                       Value::i16(controltest::indexOf(*rig.orvex, Member::VideoDevices, "Emulated TV Card")));
-        rig.orvex->put(Member::TVCountryCode, Value::f64(49));
-        rig.orvex->put(Member::VideoInput, Value::i16(1));  // Composite: a picture without tuning
+        startTvCardComposite(rig);
         QCOMPARE(rig.orvex->call(Member::Start), Value::i16(0));
         QTRY_VERIFY_WITH_TIMEOUT(!rig.orvex->view().lastFrame().isNull(), 20000);
         for (int sample = 0; sample < 5; ++sample) {
@@ -351,11 +375,35 @@ private slots:
             const picture::Combing combing = picture::combing(shown, blockRows(shown));
             QVERIFY2(!combing.combed(), qPrintable(QStringLiteral("%1 against %2").arg(combing.betweenFields).arg(combing.withinField)));
             QCOMPARE(shown.height(), int(height));
+            // The block where it was sent, across the middle: not in two squashed halves.
+            int white = 0;
+            for (int x = 0; x < shown.width(); ++x)
+                white += picture::luma(shown.pixel(x, shown.height() / 2)) > 230;
+            QVERIFY2(white >= int(width) / 16, qPrintable(QString::number(white)));
             // 59:54 for 720 samples of 625 lines, scaled to the picture.
             const double expected = 59.0 * 720 * shown.height() / (54.0 * shown.width() * 576);
             QVERIFY2(std::abs(pixelAspect(shown) - expected) < 0.01, qPrintable(QString::number(pixelAspect(shown))));
         }
         rig.orvex->call(Member::Stop);
+    }
+
+    // Fields stored one after the other are woven in packed formats only: libv4l2's planar
+    // I420, converted from them, is refused in words that say what to choose.
+    void fieldsInTurnInAPlanarFormatAreRefused()
+    {
+        replugTvCard("tvcard-seq", V4L2_FIELD_SEQ_TB);
+        const auto back = qScopeGuard([] { replugTvCard("tvcard", V4L2_FIELD_INTERLACED); });
+        Rig rig;
+        startTvCardComposite(rig);
+        const int planar = controltest::indexOf(*rig.orvex, Member::VideoFormats, "I420 768x576 25 fps");
+        QVERIFY(planar >= 0);
+        rig.orvex->put(Member::VideoFormat, Value::i16(static_cast<std::int16_t>(planar)));
+        try {
+            rig.orvex->call(Member::Start);
+            QFAIL("a planar format of fields in turn was streamed");
+        } catch (const capture::CaptureError& error) {
+            QVERIFY2(QString(error.what()).contains("choose a packed format"), error.what());
+        }
     }
 };
 

@@ -12,6 +12,7 @@
 #include "mirrane/Form1.h"
 #include "ostrel/Form1.h"
 #include "capture/devices/PixelShape.h"
+#include "capture/v4l2/V4l2MappedSource.h"
 #include "tests/engine/AviReadBack.h"
 #include "tests/mirrane/SliderRows.h"
 #include "tests/tulvik/WindowRig.h"
@@ -1078,6 +1079,72 @@ private slots:
                              : ratio.size() == 2 && ratio[1].toDouble() > 0 ? ratio[0].toDouble() / ratio[1].toDouble()
                                                                             : 0.0;
         QVERIFY2(std::abs(pixel * size.width() / size.height() - displayAspect) < 0.01, qPrintable(read));
+    }
+
+    // vivid's TV input stores the two fields one after the other when asked (SEQ_TB): the
+    // control's own source weaves them back into the frame vivid sends interleaved. Its pattern
+    // of alternating lines, still and without text, makes fields swapped or left unwoven differ
+    // on every line.
+    void fieldsInTurnAreWovenIntoTheInterlacedFrame()
+    {
+        gst_init(nullptr, nullptr);  // no control made here yet
+        const int index = int(std::find(camera().inputs.begin(), camera().inputs.end(), "TV 0") - camera().inputs.begin());
+        palWithDefaultPicture(index);
+        v4l2Ctl({QStringLiteral("-f"), QStringLiteral("175.25")});  // a station: a picture, not noise
+        setVividControl(QStringLiteral("test_pattern"), 15);  // "Alternating Hor Lines"
+        setVividControl(QStringLiteral("osd_text_mode"), 2);   // "None"
+        const auto restore = qScopeGuard([] {
+            setVividControl(QStringLiteral("test_pattern"), 0);
+            setVividControl(QStringLiteral("osd_text_mode"), 0);
+        });
+        v4l2_capability node{};
+        QVERIFY(askDriver(VIDIOC_QUERYCAP, node));
+        const auto api = node.device_caps & V4L2_CAP_VIDEO_CAPTURE ? capture::V4l2MappedStream::Api::SinglePlanar
+                                                                   : capture::V4l2MappedStream::Api::MultiPlanar;
+        // The luma of the fifth frame streamed with the fields laid out as asked.
+        const auto streamed = [&](std::uint32_t field) {
+            const CapsPtr caps(gst_caps_from_string("video/x-raw, format=YUY2, width=720, height=576, framerate=25/1, "
+                                                    "interlace-mode=interleaved, field-order=top-field-first"));
+            ElementPtr pipeline(gst_pipeline_new(nullptr));
+            ElementPtr source = capture::createV4l2MappedSource(Node, api, V4L2_PIX_FMT_YUYV, caps.get(), field);
+            GstElement* sink = gst_element_factory_make("appsink", nullptr);
+            gst_bin_add_many(GST_BIN(pipeline.get()), source.get(), sink, nullptr);
+            gst_element_link(source.get(), sink);
+            gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+            QImage luma;
+            for (int frame = 0; frame < 5; ++frame) {
+                SamplePtr sample(gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND));
+                if (!sample || frame < 4)
+                    continue;
+                GstMapInfo map;
+                GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+                gst_buffer_map(buffer, &map, GST_MAP_READ);
+                luma = QImage(720, 576, QImage::Format_Grayscale8);
+                for (int y = 0; y < 576; ++y)
+                    for (int x = 0; x < 720; ++x)
+                        luma.scanLine(y)[x] = map.data[(std::size_t(y) * 720 + std::size_t(x)) * 2];
+                gst_buffer_unmap(buffer, &map);
+            }
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+            return luma;
+        };
+        const auto difference = [](const QImage& a, const QImage& b, int shift) {
+            double sum = 0;
+            for (int y = 0; y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x)
+                    sum += std::abs(a.scanLine(y)[x] - b.scanLine(y ^ shift)[x]);
+            return sum / (double(a.width()) * a.height());
+        };
+        const QImage interlaced = streamed(V4L2_FIELD_INTERLACED);
+        QCOMPARE(driverField(), std::uint32_t(V4L2_FIELD_INTERLACED));
+        const QImage woven = streamed(V4L2_FIELD_SEQ_TB);
+        QCOMPARE(driverField(), std::uint32_t(V4L2_FIELD_SEQ_TB));
+        QVERIFY(!interlaced.isNull() && !woven.isNull());
+        const double same = difference(woven, interlaced, 0);
+        const double swapped = difference(woven, interlaced, 1);  // each line against its neighbour in the other field
+        qInfo("woven against interlaced: %.2f levels, against its fields swapped: %.2f", same, swapped);
+        QVERIFY(same < 1.0);
+        QVERIFY(swapped > 50.0);
     }
 
     // Every control v4l2-ctl lists on the node is on the page, on each input, with the widget

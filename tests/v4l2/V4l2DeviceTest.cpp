@@ -322,6 +322,11 @@ private slots:
         // Woven from fields in buffers of their own (288 lines each) by the control's source.
         QTest::newRow("625 lines, each field apart") << true << 49 << std::uint32_t(V4L2_FIELD_ALTERNATE)
             << "YUY2 768x576 25 fps" << "interleaved" << "top-field-first" << "295/288" << QSize() << QSize();
+        // Woven from fields stored one after the other, the one taken first first, whatever the standard.
+        QTest::newRow("525 lines, both fields in turn, top first") << true << 1 << std::uint32_t(V4L2_FIELD_SEQ_TB)
+            << "YUY2 640x480 29.97 fps" << "interleaved" << "top-field-first" << "45/44" << QSize() << QSize();
+        QTest::newRow("625 lines, both fields in turn, bottom first") << true << 49 << std::uint32_t(V4L2_FIELD_SEQ_BT)
+            << "YUY2 768x576 25 fps" << "interleaved" << "bottom-field-first" << "295/288" << QSize() << QSize();
         QTest::newRow("625 lines, the decoder's own order") << true << 49 << std::uint32_t(V4L2_FIELD_INTERLACED_BT)
             << "UYVY 768x576 25 fps" << "interleaved" << "bottom-field-first" << "295/288" << QSize() << QSize();
         // vivid's PAL answer, 54/59 over 720x576: a 768-wide picture of it has 59/54 x 720/768.

@@ -1,6 +1,9 @@
 #include "capture/v4l2/V4l2MappedStream.h"
+#include "capture/v4l2/V4l2PictureCopy.h"
+#include "capture/v4l2/emulated/EmulatedPictures.h"
 #include "capture/v4l2/model/FakeV4l2Hardware.h"
 #include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/virtual/PictureProbe.h"
 
 #include <QtTest>
 
@@ -48,12 +51,44 @@ int nextPicture(V4l2MappedStream& stream, const std::function<void(const V4l2Pic
     return error;
 }
 
+// The luma of a 720x576 YUYV frame that the two fields of a picture were woven into, bottom
+// first or top first as stored.
+QImage wovenLuma(const V4l2Picture& picture, bool bottomFirst)
+{
+    GstVideoInfo info;
+    gst_video_info_set_interlaced_format(&info, GST_VIDEO_FORMAT_YUY2, GST_VIDEO_INTERLACE_MODE_INTERLEAVED, 720, 576);
+    GstBuffer* frame = gst_buffer_new_allocate(nullptr, info.size, nullptr);
+    QImage luma(720, 576, QImage::Format_Grayscale8);
+    luma.fill(0);
+    GstMapInfo map;
+    if (copyFieldsInTurn(picture.data, picture.size, picture.bytesPerLine, bottomFirst, info, frame)
+        && gst_buffer_map(frame, &map, GST_MAP_READ)) {
+        for (int y = 0; y < luma.height(); ++y)
+            for (int x = 0; x < luma.width(); ++x)
+                luma.scanLine(y)[x] = map.data[std::size_t(y) * info.stride[0] + std::size_t(x) * 2];
+        gst_buffer_unmap(frame, &map);
+    }
+    gst_buffer_unref(frame);
+    return luma;
+}
+
+// Where the emulated card's white block begins on a line; -1 where the line has none.
+int blockLeft(const QImage& luma, int y)
+{
+    for (int x = 0; x < luma.width(); ++x)
+        if (luma.scanLine(y)[x] == 235)
+            return x;
+    return -1;
+}
+
 }  // namespace
 
 class V4l2MappedStreamTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { gst_init(nullptr, nullptr); }
+
     void picturesStartAtTheDataOffset_data()
     {
         QTest::addColumn<bool>("planes");
@@ -97,39 +132,69 @@ private slots:
     }
 
     // A decoder that sends each field in a buffer of its own: asked for the frame, it streams
-    // fields of half its lines, the standard's first one first and then in turn.
+    // fields of half its lines, the standard's first one first and then in turn. One that stores
+    // both in one buffer, when asked for that, sends frames whose halves are its fields, the
+    // one taken first stored first: woven back, the frame is combed where the block moves and
+    // the first field's block is behind the second's (fields swapped, or halves left unwoven,
+    // are not).
     void alternateFieldsComeInTurnAtHalfHeight_data()
     {
         QTest::addColumn<bool>("planes");
-        QTest::newRow("single-planar") << false;
-        QTest::newRow("multi-planar") << true;
+        QTest::addColumn<std::uint32_t>("field");
+        QTest::newRow("single-planar") << false << std::uint32_t(V4L2_FIELD_ALTERNATE);
+        QTest::newRow("multi-planar") << true << std::uint32_t(V4L2_FIELD_ALTERNATE);
+        QTest::newRow("single-planar, both in turn, top first") << false << std::uint32_t(V4L2_FIELD_SEQ_TB);
+        QTest::newRow("multi-planar, both in turn, bottom first") << true << std::uint32_t(V4L2_FIELD_SEQ_BT);
     }
 
     void alternateFieldsComeInTurnAtHalfHeight()
     {
         QFETCH(bool, planes);
+        QFETCH(std::uint32_t, field);
         auto io = std::make_shared<FakeV4l2Io>();
         FakeV4l2Hardware hardware = planes ? multiPlanar(fakeTvCard()) : fakeTvCard();
-        hardware.interlacedField = V4L2_FIELD_ALTERNATE;
-        hardware.picture = std::make_shared<CountingPicture>();
+        hardware.interlacedField = field;
+        hardware.picture = std::make_shared<emulated::TvPicture>();
         io->add(node, std::move(hardware));
+        const int control = io->open(node);
+        int composite = 1;  // a picture without tuning
+        QCOMPARE(io->ioctl(control, VIDIOC_S_INPUT, &composite), 0);
+        io->close(control);
+        const bool alternate = field == V4L2_FIELD_ALTERNATE;
         {
             const auto api = planes ? planarApi : V4l2MappedStream::Api::SinglePlanar;
-            V4l2MappedStream stream(io, node, api, V4L2_PIX_FMT_YUYV, 720, 576, v4l2_fract{0, 0});
-            QVERIFY(stream.alternateFields());
+            V4l2MappedStream stream(io, node, api, V4L2_PIX_FMT_YUYV, 720, 576, v4l2_fract{0, 0}, field);
+            QCOMPARE(stream.alternateFields(), alternate);
+            QCOMPARE(stream.field(), field);
             std::vector<std::uint32_t> fields;
             for (int picture = 0; picture < 4; ++picture)
                 QCOMPARE(nextPicture(stream, [&](const V4l2Picture& got) {
-                             QCOMPARE(got.size, std::size_t(720) * 2 * 288);
+                             QCOMPARE(got.size, std::size_t(720) * 2 * (alternate ? 288 : 576));
                              fields.push_back(got.sequence % 2 == 0 ? got.field : 0);
                              fields.push_back(got.sequence % 2 == 1 ? got.field : 0);
+                             if (alternate)
+                                 return;
+                             const QImage woven = wovenLuma(got, field == V4L2_FIELD_SEQ_BT);
+                             const QRect blockRows(0, 576 / 3 + 2, 720, 576 / 3 - 4);
+                             const picture::Combing combing = picture::combing(woven, blockRows);
+                             QVERIFY2(combing.combed(), qPrintable(QStringLiteral("%1 against %2")
+                                                                       .arg(combing.betweenFields)
+                                                                       .arg(combing.withinField)));
+                             const int firstLine = field == V4L2_FIELD_SEQ_TB ? 288 : 289;
+                             const int first = blockLeft(woven, firstLine);
+                             const int second = blockLeft(woven, firstLine + (firstLine % 2 ? -1 : 1));
+                             QVERIFY2(first >= 0 && first < second, qPrintable(QStringLiteral("%1, %2").arg(first).arg(second)));
                          }),
                          0);
-            QVERIFY(std::count(fields.begin(), fields.end(), std::uint32_t(V4L2_FIELD_TOP)) > 0);
-            for (std::size_t at = 0; at < fields.size(); at += 2)
-                QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_TOP);  // even sequences: PAL's top field
-            for (std::size_t at = 1; at < fields.size(); at += 2)
-                QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_BOTTOM);
+            if (!alternate) {
+                QCOMPARE(std::count(fields.begin(), fields.end(), field), 4);
+            } else {
+                QVERIFY(std::count(fields.begin(), fields.end(), std::uint32_t(V4L2_FIELD_TOP)) > 0);
+                for (std::size_t at = 0; at < fields.size(); at += 2)
+                    QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_TOP);  // even sequences: PAL's top field
+                for (std::size_t at = 1; at < fields.size(); at += 2)
+                    QVERIFY(fields[at] == 0 || fields[at] == V4L2_FIELD_BOTTOM);
+            }
         }
         QCOMPARE(io->openFiles(), 0);
     }

@@ -44,7 +44,9 @@ private slots:
         QTest::addColumn<DriverLayout>("layout");
         QTest::addColumn<int>("missing");  // bytes the driver's picture lacks at its end
         QTest::addColumn<bool>("whole");
-        QTest::addColumn<QString>("field");  // a field onto every other line of a frame of that height
+        // A field onto every other line of a frame of that height; two ("bottom, top"), stored one
+        // after the other, onto theirs.
+        QTest::addColumn<QString>("field");
         QTest::newRow("YUY2, lines as long as the picture") << "YUY2" << 640 << 360 << DriverLayout{{1280, 360, 1280}} << 0 << true << "";
         QTest::newRow("YUY2, lines padded by the driver") << "YUY2" << 636 << 4 << DriverLayout{{1344, 4, 1272}} << 0 << true << "";
         QTest::newRow("NV12, chroma lines as long as luma ones")
@@ -57,6 +59,14 @@ private slots:
         QTest::newRow("YUY2, the bottom field") << "YUY2" << 640 << 8 << DriverLayout{{1280, 4, 1280}} << 0 << true << "bottom";
         QTest::newRow("I420, the top field, its chroma woven alike")
             << "I420" << 320 << 12 << DriverLayout{{384, 6, 320}, {192, 3, 160}, {192, 3, 160}} << 0 << true << "top";
+        QTest::newRow("YUY2, both fields in turn, the top one first")
+            << "YUY2" << 640 << 8 << DriverLayout{{1280, 8, 1280}} << 0 << true << "top, bottom";
+        QTest::newRow("UYVY, both fields in turn in padded lines, the bottom one first")
+            << "UYVY" << 636 << 8 << DriverLayout{{1344, 8, 1272}} << 0 << true << "bottom, top";
+        QTest::newRow("YUY2, both fields in turn, the second one short")
+            << "YUY2" << 640 << 8 << DriverLayout{{1280, 8, 1280}} << 1 << false << "top, bottom";
+        QTest::newRow("I420, both fields in turn is refused")
+            << "I420" << 320 << 12 << DriverLayout{{384, 12, 320}, {192, 6, 160}, {192, 6, 160}} << 0 << false << "top, bottom";
     }
 
     void picturesArriveLineForLine()
@@ -79,9 +89,21 @@ private slots:
         GstVideoInfo info;
         gst_video_info_set_format(&info, gst_video_format_from_string(qPrintable(format)), guint(width), guint(height));
         GstBuffer* buffer = gst_buffer_new_allocate(nullptr, info.size, nullptr);
-        const std::size_t parity = field == "bottom" ? 1 : 0;
-        const std::size_t lineStep = field.isEmpty() ? 1 : 2;
-        if (!field.isEmpty())
+        const std::size_t parity = field.startsWith("bottom") ? 1 : 0;
+        const bool inTurn = field.contains(',');
+        // Where the driver's line goes in the frame.
+        const auto frameLine = [&](std::size_t plane, std::size_t line) {
+            if (field.isEmpty())
+                return line;
+            const std::size_t half = layout[plane].lines / 2;
+            if (inTurn && line >= half)
+                return (line - half) * 2 + 1 - parity;
+            return line * 2 + parity;
+        };
+        if (inTurn)
+            QCOMPARE(copyFieldsInTurn(picture.data(), picture.size(), std::uint32_t(layout[0].stride), parity == 1, info, buffer),
+                     whole);
+        else if (!field.isEmpty())
             QCOMPARE(copyField(picture.data(), picture.size(), std::uint32_t(layout[0].stride), parity == 1, info, buffer), whole);
         GstVideoFrame frame;
         QVERIFY(gst_video_frame_map(&frame, &info, buffer, GST_MAP_READWRITE));
@@ -94,7 +116,7 @@ private slots:
                 const std::size_t stride = std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, plane));
                 for (std::size_t line = 0; line < layout[plane].lines; ++line)
                     for (std::size_t column = 0; column < layout[plane].lineBytes; ++column)
-                        if (data[(line * lineStep + parity) * stride + column] != mark(plane, line, column))
+                        if (data[frameLine(plane, line) * stride + column] != mark(plane, line, column))
                             QFAIL(qPrintable(QStringLiteral("plane %1, line %2, byte %3").arg(plane).arg(line).arg(column)));
             }
         }

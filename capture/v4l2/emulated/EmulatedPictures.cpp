@@ -262,8 +262,10 @@ int firstFieldLines(const FakeV4l2Device& device)
 {
     switch (device.format().field) {
     case V4L2_FIELD_INTERLACED_TB:
+    case V4L2_FIELD_SEQ_TB:
         return 0;
     case V4L2_FIELD_INTERLACED_BT:
+    case V4L2_FIELD_SEQ_BT:
         return 1;
     case V4L2_FIELD_INTERLACED: {
         const v4l2_std_id standard = device.standard();
@@ -271,6 +273,17 @@ int firstFieldLines(const FakeV4l2Device& device)
     }
     default:
         return -1;
+    }
+}
+
+// Stores a frame as a decoder with SEQ_TB or SEQ_BT does: the lines of the field taken first,
+// then those of the other.
+void storeFieldsInTurn(std::span<std::uint8_t> picture, std::size_t lineBytes, std::uint32_t height, int firstFieldLines)
+{
+    const std::vector<std::uint8_t> frame(picture.begin(), picture.begin() + std::ptrdiff_t(lineBytes * height));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t stored = (int(y % 2) == firstFieldLines ? 0 : height / 2) + y / 2;
+        std::memcpy(picture.data() + std::size_t(stored) * lineBytes, frame.data() + std::size_t(y) * lineBytes, lineBytes);
     }
 }
 
@@ -304,6 +317,8 @@ std::size_t TvPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence
     }
     if (carriesSyncMark(device, sequence))
         drawSyncBox(target, format.width, format.height, grey ? Layout::Grey : Layout::Yuyv);
+    if (format.field == V4L2_FIELD_SEQ_TB || format.field == V4L2_FIELD_SEQ_BT)
+        storeFieldsInTurn(target, grey ? format.width : std::size_t(format.width) * 2, format.height, fields);
     return used;
 }
 

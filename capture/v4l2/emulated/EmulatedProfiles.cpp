@@ -96,6 +96,11 @@ std::optional<FakeV4l2Hardware> emulatedHardware(std::string_view profile, unsig
         fields.interlacedField = V4L2_FIELD_ALTERNATE;
         return fields;
     }
+    if (profile == "tvcard-seq") {
+        FakeV4l2Hardware fields = tvCard(node);
+        fields.interlacedField = V4L2_FIELD_SEQ_TB;
+        return fields;
+    }
     if (profile == "bayer")
         return bayerCamera(node);
     return std::nullopt;

@@ -19,6 +19,8 @@ namespace capture::emulated {
 //           and loudness;
 // "tvcard-fields"  the same card sending each field in a buffer of its own (ALTERNATE), as
 //           capture chips without a field interleaver do;
+// "tvcard-seq"  the same card storing both fields in one buffer, the top field's lines first
+//           (SEQ_TB), which v4l2src refuses;
 // "bayer"   "Emulated Bayer Camera": raw GRBG Bayer only, 640x480 at 30 and 15 fps.
 // `node` (the N of videoN) tells cards of one profile apart by their bus.
 std::optional<FakeV4l2Hardware> emulatedHardware(std::string_view profile, unsigned node);

@@ -100,7 +100,8 @@ struct FakeV4l2Hardware {
     // which it keeps when asked: INTERLACED leaves the order to the standard (bttv, saa7134,
     // vivid); a decoder that always sends one order says so (INTERLACED_TB or _BT); one that
     // sends each field in a buffer of its own answers ALTERNATE, half the lines a buffer, the
-    // standard's first field first.
+    // standard's first field first; one that stores both in one buffer, a field's lines after
+    // the other's, answers SEQ_TB or SEQ_BT (the field stored first taken first).
     std::uint32_t interlacedField = V4L2_FIELD_INTERLACED;
 
     std::vector<Input> inputs;
