@@ -141,6 +141,11 @@ private slots:
         const SettingRange range = settings.range(member);
         settings.set(member, toMaximum ? range.max : range.min);
         const QImage changed = frameOf(settings);
+        // A first frame, its still part rendered in place, is the frame the kept one gives.
+        QImage inPlace(changed.size(), QImage::Format_RGB32);
+        TestPatternPicture(inPlace.width(), inPlace.height(), TestPatternPicture::Unrendered{})
+            .paintFrameRendering(0, settings.snapshot().adjustments, inPlace.bits(), int(inPlace.bytesPerLine()));
+        QCOMPARE(inPlace, changed);
         // Visible: at least 1% of the pixels, by more than a rounding step somewhere.
         QVERIFY2(differingPixels(neutral, changed) > neutral.width() * neutral.height() / 100,
                  qPrintable(QString::number(differingPixels(neutral, changed))));
@@ -230,16 +235,22 @@ private slots:
 
     void framesFollowTheStrideTheyAreGiven()
     {
-        // Buffers may pad their lines; nothing may be written into the padding.
-        TestPatternPicture pattern(100, 50);
+        // Buffers may pad their lines; nothing may be written into the padding, whether the
+        // still part is copied in or rendered in place.
         const int stride = 100 * 4 + 64;
-        std::vector<std::uint8_t> memory(std::size_t(stride) * 50, 0xab);
-        pattern.paintFrame(3, memory.data(), stride);
-        for (int y = 0; y < 50; ++y) {
-            for (int pad = 400; pad < stride; ++pad)
-                QCOMPARE(memory[std::size_t(y) * stride + pad], std::uint8_t(0xab));
+        for (const bool inPlace : {false, true}) {
+            TestPatternPicture pattern(100, 50);
+            std::vector<std::uint8_t> memory(std::size_t(stride) * 50, 0xab);
+            if (inPlace)
+                pattern.paintFrameRendering(3, PictureAdjustments{.sharpness = 1}, memory.data(), stride);
+            else
+                pattern.paintFrame(3, memory.data(), stride);
+            for (int y = 0; y < 50; ++y) {
+                for (int pad = 400; pad < stride; ++pad)
+                    QCOMPARE(memory[std::size_t(y) * stride + pad], std::uint8_t(0xab));
+            }
+            QCOMPARE(memory[0], std::uint8_t(255));  // white bar, blue byte
         }
-        QCOMPARE(memory[0], std::uint8_t(255));  // white bar, blue byte
     }
 };
 

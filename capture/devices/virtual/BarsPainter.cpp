@@ -9,13 +9,16 @@ BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualCam
 {
 }
 
+// The first frame is wanted at once: its still part is rendered straight into it, and rendered
+// again to be kept with the second frame, which has a frame's time for it.
 void BarsPainter::paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex)
 {
     if (!m_picture) {
-        const auto now = m_settings->snapshot();
-        m_picture.emplace(m_width, m_height, now.adjustments);
-        m_rendered = now.generation;
-    } else if (m_settings->generation() != m_rendered) {
+        m_picture.emplace(m_width, m_height, TestPatternPicture::Unrendered{});
+        m_picture->paintFrameRendering(frameIndex, m_settings->snapshot().adjustments, data, strideBytes);
+        return;
+    }
+    if (m_settings->generation() != m_rendered) {
         const auto snapshot = m_settings->snapshot();
         m_picture->render(snapshot.adjustments);
         m_rendered = snapshot.generation;

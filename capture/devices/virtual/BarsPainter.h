@@ -22,7 +22,7 @@ private:
     int m_height;
     std::shared_ptr<const VirtualCameraSettings> m_settings;
     std::optional<TestPatternPicture> m_picture;
-    std::uint64_t m_rendered = 0;
+    std::uint64_t m_rendered = 0;  // the settings' generation of the kept still part; 0 before it is kept
 };
 
 }  // namespace capture

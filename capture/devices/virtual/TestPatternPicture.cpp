@@ -23,32 +23,42 @@ constexpr std::uint32_t stripGround = rgbPixel(40, 52, 72);
 }  // namespace
 
 TestPatternPicture::TestPatternPicture(int width, int height, const PictureAdjustments& adjustments)
-    : m_width(std::max(width, 8)), m_height(std::max(height, 8)), m_still(new std::uint32_t[std::size_t(m_width) * std::size_t(m_height)])
+    : TestPatternPicture(width, height, Unrendered{})
 {
     render(adjustments);
 }
 
+TestPatternPicture::TestPatternPicture(int width, int height, Unrendered)
+    : m_width(std::max(width, 8)), m_height(std::max(height, 8)), m_still(new std::uint32_t[std::size_t(m_width) * std::size_t(m_height)])
+{
+}
+
 void TestPatternPicture::render(const PictureAdjustments& adjustments, std::optional<int> caption)
 {
+    renderInto({m_still.get(), m_width, m_height, m_width}, adjustments, caption);
+}
+
+void TestPatternPicture::renderInto(const PixelCanvas& canvas, const PictureAdjustments& adjustments, std::optional<int> caption)
+{
     const ColourProcessor processor(adjustments);
-    const PixelCanvas canvas{m_still.get(), m_width, m_height, m_width};
+    const auto row = [&canvas](int y) { return canvas.pixels + std::ptrdiff_t(y) * canvas.stride; };
 
     std::array<std::uint32_t, 8> bars;
     for (std::size_t i = 0; i < bars.size(); ++i)
         bars[i] = processor.apply(barColours[i]);
     for (int x = 0; x < m_width; ++x)
-        m_still[x] = bars[std::size_t(x) * 8 / std::size_t(m_width)];
+        row(0)[x] = bars[std::size_t(x) * 8 / std::size_t(m_width)];
     for (int y = 1; y < barsBottom(); ++y)
-        std::copy_n(m_still.get(), m_width, m_still.get() + std::ptrdiff_t(y) * m_width);
+        std::copy_n(row(0), m_width, row(y));
 
     std::array<std::uint32_t, 256> greys;
     for (int level = 0; level < 256; ++level)
         greys[level] = processor.apply(rgbPixel(level, level, level));
-    std::uint32_t* ramp = &m_still[std::size_t(barsBottom()) * m_width];
+    std::uint32_t* ramp = row(barsBottom());
     for (int x = 0; x < m_width; ++x)
         ramp[x] = greys[x * 255 / (m_width - 1)];
     for (int y = barsBottom() + 1; y < stripTop(); ++y)
-        std::copy_n(ramp, m_width, &m_still[std::size_t(y) * m_width]);
+        std::copy_n(ramp, m_width, row(y));
 
     canvas.fillRect(0, stripTop(), m_width, m_height - stripTop(), processor.apply(stripGround));
     m_marker = processor.apply(rgbPixel(255, 255, 255));
@@ -58,13 +68,13 @@ void TestPatternPicture::render(const PictureAdjustments& adjustments, std::opti
                    processor.apply(rgbPixel(0, 0, 0)));
 
     if (adjustments.sharpness != 0)
-        sharpen(adjustments.sharpness > 0 ? 2 * adjustments.sharpness : adjustments.sharpness);
+        sharpen(canvas, adjustments.sharpness > 0 ? 2 * adjustments.sharpness : adjustments.sharpness);
 }
 
 // An unsharp mask across each line: the luma's difference from its local mean, scaled, is added
 // back. Negative amounts soften. Lines repeat a lot (bars, ramp), so a line equal to the one
 // above takes that one's result.
-void TestPatternPicture::sharpen(double amount)
+void TestPatternPicture::sharpen(const PixelCanvas& canvas, double amount) const
 {
     const int radius = std::max(1, m_width / 320);
     std::vector<std::uint32_t> previousIn;
@@ -72,7 +82,7 @@ void TestPatternPicture::sharpen(double amount)
     std::vector<int> luma(m_width);
     std::vector<long> sums(std::size_t(m_width) + 1);
     for (int y = 0; y < m_height; ++y) {
-        std::uint32_t* line = &m_still[std::size_t(y) * m_width];
+        std::uint32_t* line = canvas.pixels + std::ptrdiff_t(y) * canvas.stride;
         if (!previousIn.empty() && std::equal(line, line + m_width, previousIn.begin())) {
             std::copy(previousOut.begin(), previousOut.end(), line);
             continue;
@@ -115,8 +125,20 @@ QRect TestPatternPicture::markerAt(std::uint64_t halfFrames) const
 void TestPatternPicture::paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const
 {
     copyStill(data, strideBytes);
-    const QRect marker = markerAt(2 * frameIndex);
+    drawMarker({reinterpret_cast<std::uint32_t*>(data), m_width, m_height, strideBytes / 4}, frameIndex);
+}
+
+void TestPatternPicture::paintFrameRendering(std::uint64_t frameIndex, const PictureAdjustments& adjustments, std::uint8_t* data,
+                                             int strideBytes)
+{
     const PixelCanvas frame{reinterpret_cast<std::uint32_t*>(data), m_width, m_height, strideBytes / 4};
+    renderInto(frame, adjustments, std::nullopt);
+    drawMarker(frame, frameIndex);
+}
+
+void TestPatternPicture::drawMarker(const PixelCanvas& frame, std::uint64_t frameIndex) const
+{
+    const QRect marker = markerAt(2 * frameIndex);
     frame.fillRect(marker.x(), marker.y(), marker.width(), marker.height(), m_marker);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PictureAdjustments.h"
+#include "PixelCanvas.h"
 
 #include <QRect>
 
@@ -21,6 +22,9 @@ class TestPatternPicture {
 public:
     // Rendered with these adjustments from the start.
     TestPatternPicture(int width, int height, const PictureAdjustments& adjustments = {});
+    // Not rendered yet: render() comes first, or paintFrameRendering().
+    struct Unrendered {};
+    TestPatternPicture(int width, int height, Unrendered);
 
     // Renders the still part with these adjustments; with a caption, that number is drawn large
     // over the bars (a station's channel number).
@@ -28,6 +32,9 @@ public:
 
     // Writes the frame of this index into BGRx memory with the given line stride in bytes.
     void paintFrame(std::uint64_t frameIndex, std::uint8_t* data, int strideBytes) const;
+    // The same frame with the still part rendered straight into it with these adjustments, and
+    // not kept: a first frame, wanted before the still part is (render() keeps it).
+    void paintFrameRendering(std::uint64_t frameIndex, const PictureAdjustments& adjustments, std::uint8_t* data, int strideBytes);
     // The same frame as a TV camera takes it: two fields, each caught at its own moment (half
     // a frame apart, the first at the frame's start), the marker where it was at that moment
     // on the field's own lines: the top field is the even lines (0, 2, ...).
@@ -42,7 +49,9 @@ public:
     static const std::array<std::uint32_t, 8> barColours;
 
 private:
-    void sharpen(double amount);
+    void renderInto(const PixelCanvas& canvas, const PictureAdjustments& adjustments, std::optional<int> caption);
+    void sharpen(const PixelCanvas& canvas, double amount) const;
+    void drawMarker(const PixelCanvas& frame, std::uint64_t frameIndex) const;
     void copyStill(std::uint8_t* data, int strideBytes) const;
     // The marker's square at a moment counted in half frames: its left edge, top and size.
     QRect markerAt(std::uint64_t halfFrames) const;
