@@ -464,9 +464,12 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     }
     // A Motion JPEG device without an encoder, or with the Motion JPEG one, is stored as it comes.
     muxerInput(last, "video_%u");
-    // Where each picture stands alone, the last one is repeated as stored, at the muxer; a
-    // compressor that refers back to earlier pictures gets the raw picture again.
-    m_pictureEnd = eachPictureWhole ? m_layout.muxerInputs.back() : PadPtr(gst_element_get_static_pad(rate, "sink"));
+    // The end is filled in behind videorate, where the pictures come at the constant rate and
+    // each stands alone (as stored at the muxer, or raw ahead of the compressor). Ahead of it
+    // the last picture after a gap would be given out once at end-of-stream, from the gap's
+    // middle, and the time up to it lost.
+    PadPtr rateOutput(gst_element_get_static_pad(rate, "src"));
+    m_pictureEnd = PadPtr(gst_pad_get_peer(rateOutput.get()));
 }
 
 void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)

@@ -126,9 +126,8 @@ GstPadProbeReturn note(GstPad* pad, GstPadProbeInfo* info, Branch& branch)
     return GST_PAD_PROBE_OK;
 }
 
-// The last picture again, once for every frame's time up to the stop, as the device would
-// have sent it: videorate puts each in its place (given a single one at the stop, it would
-// repeat the earlier picture only half way there).
+// The last picture again, once for every frame's time up to the stop, as videorate would have
+// given it out had the device sent more.
 std::vector<GstBuffer*> lastPictureAgain(GstPad* pad, Branch& branch)
 {
     std::vector<GstBuffer*> again;

@@ -14,9 +14,9 @@ namespace capture {
 // What either branch still carries from after the stop is left out, so both end at the stop:
 // the sound to the sample, the picture within half a frame.
 //
-// pictureInput is the picture branch's muxer input where each picture stands alone (raw or
-// Motion JPEG, repeated as stored), else videorate's input; soundInput is audiorate's in the
-// sound branch (raw sound); either may be null.
+// pictureInput is the pad behind videorate, where the pictures come at the constant rate and
+// each stands alone (raw or Motion JPEG); soundInput is audiorate's in the sound branch (raw
+// sound); either may be null.
 class RecordingEnd {
 public:
     static std::shared_ptr<RecordingEnd> attach(GstPad* pictureInput, GstPad* soundInput);
