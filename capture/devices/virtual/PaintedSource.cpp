@@ -16,7 +16,7 @@ namespace {
 // buffers, 8 to 9 ms. This source has the painter draw into the frame itself.
 //
 // The first frame is drawn while the graph is still being built and started, on a thread of
-// its own, into memory of its own: drawing it and faulting in its pages (3 to 4 ms at 720p)
+// its own, into memory of its own: drawing it and faulting in its pages (2.5 to 3.5 ms at 720p)
 // is then off the way to the first picture.
 struct PaintedSource {
     GstPushSrc parent;
