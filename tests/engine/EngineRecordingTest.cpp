@@ -141,7 +141,10 @@ private slots:
         QVERIFY2(std::abs(file.pictureEnd - file.soundEnd) * 1000 <= frameMs + encoderFrameMs,
                  qPrintable(QString("picture %1 s, sound %2 s").arg(file.pictureEnd).arg(file.soundEnd)));
         QVERIFY2(!file.offsetsMs.empty(), qPrintable(QString("%1 flashes, %2 beeps").arg(file.flashes.size()).arg(file.beeps.size())));
-        QVERIFY2(std::abs(file.offsetsMs.front()) <= frameMs, qPrintable(QString("first pair %1 ms").arg(file.offsetsMs.front())));
+        // A beep read back through MP3 is placed to within a millisecond, not to the sample.
+        const double readingMs = audioEncoder.isEmpty() ? 0.0 : 1.0;
+        QVERIFY2(std::abs(file.offsetsMs.front()) <= frameMs + readingMs,
+                 qPrintable(QString("first pair %1 ms").arg(file.offsetsMs.front())));
     }
 
     // A sound card that overruns loses sound: the file fills the gaps with silence, or its
