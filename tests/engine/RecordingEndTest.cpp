@@ -55,10 +55,9 @@ double recordedEnd(const QList<double>& times, double stop)
     BusPtr bus(gst_element_get_bus(pipeline.get()));
     MessagePtr done(gst_bus_timed_pop_filtered(bus.get(), 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     GstClockTime last = 0;
-    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)) {
-        GstBuffer* picture = gst_sample_get_buffer(sample);
+    while (SamplePtr sample{gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)}) {
+        GstBuffer* picture = gst_sample_get_buffer(sample.get());
         last = std::max(last, GST_BUFFER_PTS(picture) + GST_BUFFER_DURATION(picture));
-        gst_sample_unref(sample);
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return done && GST_MESSAGE_TYPE(done.get()) == GST_MESSAGE_EOS ? double(last) / GST_SECOND : -1;
