@@ -1,6 +1,7 @@
 #include "InfoReport.h"
 
 #include "capture/contract/Member.h"
+#include "capture/devices/CameraSettings.h"
 #include "capture/tv/ChannelTables.h"
 
 #include <cstdio>
@@ -64,7 +65,7 @@ void printDeviceSettings(std::ostream& out, int index, VideoDevice& device, cons
     out << std::left << std::setw(24) << "Setting" << std::right << std::setw(10) << "Supported" << std::setw(8)
         << "Min" << std::setw(8) << "Max" << std::setw(8) << "Step" << std::setw(8) << "Value" << '\n';
     for (const Member property : cameraProperties) {
-        const SettingRange range = device.settings().range(property);
+        const SettingRange range = CameraSettings(device.controls()).range(property);
         out << std::left << std::setw(24) << memberName(property) << std::right << std::setw(10)
             << (range.supported ? "yes" : "no");
         if (range.supported)

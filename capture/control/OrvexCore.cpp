@@ -160,7 +160,7 @@ void OrvexCore::mute(bool muted)
 void OrvexCore::putCameraSetting(Member property, const Value& value)
 {
     const std::int32_t wanted = toInt32(value);
-    if (videoDevice().settings().set(property, wanted) == SettingWrite::Busy)
+    if (m_source.settings().set(property, wanted) == SettingWrite::Busy)
         m_view.showNotice(QObject::tr("%1 is held by another program just now; it was not changed.")
                               .arg(settingLabel(property)),
                           noticeTime);
@@ -215,7 +215,7 @@ std::unique_ptr<CameraPropertyRange> OrvexCore::cameraProperty(Member member)
     if (!isCameraProperty(member))
         throw CaptureError("Member " + name(member) + " (" + std::to_string(number(member))
                            + ") is not a camera setting.");
-    return std::make_unique<OrvexRange>(member, videoDevice().settings().range(member));
+    return std::make_unique<OrvexRange>(member, m_source.settings().range(member));
 }
 
 // --- calls -----------------------------------------------------------------------------------
@@ -297,8 +297,6 @@ std::string OrvexCore::audioDeviceName() const
         return {};
     return m_devices.audioName(m_source.audioDevice());
 }
-
-CameraSettings& OrvexCore::cameraSettings() { return videoDevice().settings(); }
 
 std::optional<TunerState> OrvexCore::tuner() const
 {

@@ -54,8 +54,7 @@ public:
     std::string videoFormatName() const override;
     std::string audioDeviceName() const override;
     std::vector<double> soundLevels() const override;
-    CameraSettings& cameraSettings() override;
-    DeviceControls* deviceControls() override { return videoDevice().controls(); }
+    DeviceControls& deviceControls() override { return videoDevice().controls(); }
     std::optional<TunerState> tuner() const override;
     Tuner* stationScanner() override;
     std::string recordingFile() const override;

@@ -21,6 +21,7 @@ SourceChoice::SourceChoice(DeviceCatalogue& devices) : m_devices(devices)
     if (m_devices.videoCount() == 0)
         throw CaptureError("The capture control found no video device, not even its built-in ones.");
     m_device = &m_devices.video(0);
+    m_settings = std::make_unique<CameraSettings>(m_device->controls());
     m_input = defaultInput();
     followDevice();
 }
@@ -50,6 +51,7 @@ bool SourceChoice::chooseDevice(int index)
     if (&chosen == m_device)
         return false;
     m_device = &chosen;
+    m_settings = std::make_unique<CameraSettings>(m_device->controls());
     m_lost.reset();
     m_deviceIndex = index;
     m_input = defaultInput();

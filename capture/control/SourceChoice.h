@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/devices/CameraSettings.h"
 #include "capture/devices/DeviceCatalogue.h"
 
 #include <memory>
@@ -21,6 +22,8 @@ public:
     explicit SourceChoice(DeviceCatalogue& devices);
 
     VideoDevice& device() const { return *m_device; }
+    // The chosen device's ten picture settings.
+    CameraSettings& settings() const { return *m_settings; }
     // Where the device is listed now; -1 once it was unplugged.
     int deviceIndex() const { return m_deviceIndex; }
     std::string deviceName() const;
@@ -57,6 +60,7 @@ private:
     DeviceCatalogue& m_devices;
     // The chosen device by identity: its index is derived again whenever devices come or go.
     VideoDevice* m_device = nullptr;
+    std::unique_ptr<CameraSettings> m_settings;  // over m_device's controls
     std::unique_ptr<VideoDevice> m_lost;
     int m_deviceIndex = 0;
     int m_input = 0;

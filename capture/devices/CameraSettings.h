@@ -1,8 +1,11 @@
 #pragma once
 
+#include "AutomaticModes.h"
+#include "DeviceControls.h"
 #include "capture/contract/Member.h"
 
 #include <cstdint>
+#include <map>
 
 namespace capture {
 
@@ -21,15 +24,38 @@ enum class SettingWrite {
     Unsupported,  // the device lacks the setting; nothing changed
 };
 
-// The ten picture settings of one video device (members 8 to 17).
+// The ten picture settings (members 8 to 17) as controls of a device: each name maps to the
+// control that holds it. A put is clamped to the control's range and aligned to its step, and
+// turns that setting's automatic mode off first so that it takes effect; nothing here raises.
+// A range is read from the device afresh (another program may have changed or grabbed a
+// control); how a setting maps is kept from then on, so that a slider's stream of puts costs
+// one write each, until the device refuses one.
 class CameraSettings {
 public:
-    virtual ~CameraSettings() = default;
-    // The setting's range and current value, read from the device now.
-    virtual SettingRange range(Member property) = 0;
-    // Clamped to the range and aligned to its step, then one write to the device, applied while
-    // the picture streams. Never raises for a value out of range.
-    virtual SettingWrite set(Member property, std::int32_t value) = 0;
+    explicit CameraSettings(DeviceControls& controls) : m_controls(controls) {}
+
+    SettingRange range(Member property);
+    SettingWrite set(Member property, std::int32_t value);
+
+private:
+    // How a setting reaches the device: straight, or colour on and off through a control
+    // whose value means the opposite or a colour effect.
+    enum class Meaning { Plain, ColourEffect, ColourKiller };
+    struct Binding {
+        Meaning meaning = Meaning::Plain;
+        DeviceControl control;
+        std::optional<AutomaticMode> automatic;  // only a mode the device has and lets be set
+    };
+    std::optional<Binding> bind(Member property);
+    SettingWrite writePlain(const Binding& binding, std::int32_t value);
+
+    DeviceControls& m_controls;
+    std::map<Member, Binding> m_bindings;
 };
+
+// The value a control takes for a request: clamped to its range, then the nearest point of the
+// step grid from the minimum that lies within the range (a maximum off the grid is not
+// reachable), as the kernel's control framework stores it.
+std::int64_t alignToControl(const DeviceControl& control, std::int64_t requested);
 
 }  // namespace capture

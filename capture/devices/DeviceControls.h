@@ -79,6 +79,8 @@ public:
     virtual std::vector<DeviceControl> list() = 0;
     // One control described and read again; nothing when the device no longer offers it.
     virtual std::optional<DeviceControl> read(std::uint32_t id) = 0;
+    // A number control's value alone, read now (cheaper than read); nothing when unreadable.
+    virtual std::optional<std::int64_t> value(std::uint32_t id) = 0;
     // A number (Integer, Boolean, menus, Integer64, Bitmask; any value presses a Button).
     virtual ControlWrite write(std::uint32_t id, std::int64_t value) = 0;
     virtual ControlWrite writeText(std::uint32_t id, const std::string& text) = 0;
@@ -96,5 +98,8 @@ public:
     // controls that refused, with why.
     virtual std::vector<std::pair<std::uint32_t, ControlWrite>> resetToDefaults() = 0;
 };
+
+// "White Balance, Automatic" as v4l2-ctl spells it: "white_balance_automatic".
+std::string controlKey(const std::string& name);
 
 }  // namespace capture

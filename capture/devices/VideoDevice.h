@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CameraSettings.h"
 #include "DeviceControls.h"
 #include "capture/gst/GstHandle.h"
 #include "Tuner.h"
@@ -19,11 +18,10 @@ public:
     virtual std::string name() const = 0;
     virtual std::vector<std::string> inputs() = 0;
     virtual std::vector<VideoFormat> formats(int input) = 0;
-    virtual CameraSettings& settings() = 0;
+    // Every control the device has: its page shows them, the ten picture settings are a map
+    // over them (CameraSettings).
+    virtual DeviceControls& controls() = 0;
     virtual Tuner* tuner() = 0;  // nullptr when the device has none
-    // Every control the device has, for its page; nullptr when it has only the picture
-    // settings above (the built-in devices).
-    virtual DeviceControls* controls() { return nullptr; }
 
     // A new element (usually a bin) with one "src" pad that delivers raw video, or image/jpeg
     // for an "MJPG" format, as the format says, live and time-stamped. The input, format and

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "capture/devices/CameraSettings.h"
 #include "capture/devices/DeviceControls.h"
 #include "capture/devices/Tuner.h"
 
@@ -25,8 +24,8 @@ struct LiveStatistics {
     std::int64_t framesBroken = 0;  // damaged or undecodable frames skipped
 };
 
-// What the control's own page shows: the sources in use, the current device's controls (or
-// its picture settings), its tuner, the recording file and the running figures.
+// What the control's own page shows: the sources in use, the current device's controls,
+// its tuner, the recording file and the running figures.
 class ControlPageModel {
 public:
     virtual ~ControlPageModel() = default;
@@ -39,9 +38,8 @@ public:
     // control has no sound running.
     virtual std::vector<double> soundLevels() const { return {}; }
 
-    virtual CameraSettings& cameraSettings() = 0;
-    // Every control of the current device, where it has more than the picture settings above.
-    virtual DeviceControls* deviceControls() { return nullptr; }
+    // Every control of the current device.
+    virtual DeviceControls& deviceControls() = 0;
     virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner
     // The device's tuner when it learns its stations by scanning; nullptr otherwise.
     virtual Tuner* stationScanner() { return nullptr; }

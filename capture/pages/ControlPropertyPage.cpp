@@ -2,7 +2,6 @@
 
 #include "DeviceControlsPanel.h"
 #include "StationScan.h"
-#include "capture/devices/SettingControls.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -78,7 +77,7 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
 
 ControlPropertyPage::~ControlPropertyPage()
 {
-    // The panel leaves the controls it watches; m_settingControls goes before the children do.
+    // The panel leaves the controls it watches while the device is still there.
     delete m_settingsPanel;
 }
 
@@ -101,17 +100,12 @@ QWidget* ControlPropertyPage::sourcesGroup()
 
 QWidget* ControlPropertyPage::settingsGroup()
 {
-    DeviceControls* controls = m_model.deviceControls();
-    if (!controls) {
-        m_settingControls = std::make_unique<SettingControls>(m_model.cameraSettings(), tr("Picture").toStdString());
-        controls = m_settingControls.get();
-    }
     // A camera lists dozens: they scroll, while the rest of the page stays in view.
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("deviceSettings"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    m_settingsPanel = new DeviceControlsPanel(*controls);
+    m_settingsPanel = new DeviceControlsPanel(m_model.deviceControls());
     scroll->setWidget(m_settingsPanel);
     scroll->setMinimumHeight(280);
     auto* layout = new QVBoxLayout;

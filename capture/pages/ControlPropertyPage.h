@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlPageModel.h"
+#include "capture/contract/Member.h"
 
 #include <QDialog>
 #include <QTimer>
@@ -39,8 +40,6 @@ private:
     void refreshSoundLevels();
 
     ControlPageModel& m_model;
-    // The picture settings as controls, for a device that offers nothing more.
-    std::unique_ptr<DeviceControls> m_settingControls;
     DeviceControlsPanel* m_settingsPanel = nullptr;
     QLabel* m_framesCaptured = nullptr;
     QLabel* m_framesDropped = nullptr;

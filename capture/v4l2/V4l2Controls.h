@@ -2,45 +2,22 @@
 
 #include "V4l2File.h"
 
+#include <linux/videodev2.h>
+
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace capture {
 
-// What the driver says about one control.
-struct V4l2ControlInfo {
-    std::uint32_t id = 0;
-    std::uint32_t type = 0;
-    std::string name;
-    std::int64_t minimum = 0;
-    std::int64_t maximum = 0;
-    std::uint64_t step = 1;
-    std::int64_t defaultValue = 0;
-    std::uint32_t flags = 0;
-
-    // Disabled and read-only controls cannot be set by us at all.
-    bool writable() const;
-};
-
-// The control's description, or nothing when the device lacks it. Uses VIDIOC_QUERY_EXT_CTRL
-// and falls back to VIDIOC_QUERYCTRL on kernels without it.
-std::optional<V4l2ControlInfo> queryControl(const V4l2File& file, std::uint32_t id);
-
-// Every control of the device in id order (NEXT_CTRL enumeration).
-std::vector<V4l2ControlInfo> listControls(const V4l2File& file);
-
-// Whether a menu control offers this entry (drivers skip unsupported entries).
-bool hasMenuEntry(const V4l2File& file, std::uint32_t id, std::uint32_t index);
+// The one query of a control's description: VIDIOC_QUERY_EXT_CTRL, widened from
+// VIDIOC_QUERYCTRL on kernels without it (no compound controls there). `id` may carry
+// V4L2_CTRL_FLAG_NEXT_CTRL and NEXT_COMPOUND. 0 or errno.
+int queryControl(const V4l2File& file, std::uint32_t id, v4l2_query_ext_ctrl& query);
+// Whether the device has this very control (a driver that ignores flag bits in the id could
+// answer another one).
+bool hasControl(const V4l2File& file, std::uint32_t id);
 
 // 0 or errno.
 int readControl(const V4l2File& file, std::uint32_t id, std::int32_t& value);
 int writeControl(const V4l2File& file, std::uint32_t id, std::int32_t value);
-
-// The value the control takes for a request: clamped to minimum..maximum, then the nearest
-// point of the step grid from the minimum that lies within the range. The driver then stores
-// it unchanged.
-std::int32_t alignToControl(const V4l2ControlInfo& info, std::int64_t requested);
 
 }  // namespace capture

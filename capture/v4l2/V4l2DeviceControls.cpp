@@ -1,11 +1,11 @@
 #include "V4l2DeviceControls.h"
 
 #include "V4l2Controls.h"
+#include "capture/devices/AutomaticModes.h"
 
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -86,26 +86,6 @@ std::string elementTypeOf(std::uint32_t type)
     }
 }
 
-// The modes whose value decides whether their manual partners take effect. The control
-// framework also marks such a control with FLAG_UPDATE (its auto cluster's master).
-bool isAutomaticMode(std::uint32_t id, std::uint32_t flags)
-{
-    switch (id) {
-    case V4L2_CID_AUTOGAIN:
-    case V4L2_CID_AUTO_WHITE_BALANCE:
-    case V4L2_CID_AUTO_N_PRESET_WHITE_BALANCE:
-    case V4L2_CID_EXPOSURE_AUTO:
-    case V4L2_CID_FOCUS_AUTO:
-    case V4L2_CID_HUE_AUTO:
-    case V4L2_CID_AUTOBRIGHTNESS:
-    case V4L2_CID_ISO_SENSITIVITY_AUTO:
-    case V4L2_CID_CHROMA_AGC:
-        return true;
-    default:
-        return (flags & V4L2_CTRL_FLAG_UPDATE) != 0;
-    }
-}
-
 // Where a driver announces no class control, the class is named as the framework names it.
 std::string fallbackSection(std::uint32_t id)
 {
@@ -117,35 +97,6 @@ std::string fallbackSection(std::uint32_t id)
     default:
         return "Controls";
     }
-}
-
-// A query on a kernel that predates VIDIOC_QUERY_EXT_CTRL, widened: no compound controls there.
-int queryOld(const V4l2File& file, std::uint32_t id, v4l2_query_ext_ctrl& query)
-{
-    v4l2_queryctrl old{};
-    old.id = id & ~std::uint32_t(V4L2_CTRL_FLAG_NEXT_COMPOUND);
-    if (const int error = file.ioctl(VIDIOC_QUERYCTRL, &old))
-        return error;
-    query = {};
-    query.id = old.id;
-    query.type = old.type;
-    std::memcpy(query.name, old.name, std::min(sizeof query.name, sizeof old.name));
-    query.minimum = old.minimum;
-    query.maximum = old.maximum;
-    query.step = static_cast<std::uint32_t>(old.step);
-    query.default_value = old.default_value;
-    query.flags = old.flags;
-    query.elems = 1;
-    query.elem_size = old.type == V4L2_CTRL_TYPE_INTEGER64 ? 8 : 4;
-    return 0;
-}
-
-int query(const V4l2File& file, std::uint32_t id, v4l2_query_ext_ctrl& query)
-{
-    query = {};
-    query.id = id;
-    const int error = file.ioctl(VIDIOC_QUERY_EXT_CTRL, &query);
-    return error == ENOTTY ? queryOld(file, id, query) : error;
 }
 
 bool isSingleValue(ControlKind kind)
@@ -234,7 +185,7 @@ DeviceControl describe(const V4l2File& file, const v4l2_query_ext_ctrl& query, c
     control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
     control.grabbed = query.flags & V4L2_CTRL_FLAG_GRABBED;
     control.isVolatile = query.flags & V4L2_CTRL_FLAG_VOLATILE;
-    control.automaticMode = isAutomaticMode(query.id, query.flags);
+    control.automaticMode = isAutomaticMode(query.id) || (query.flags & V4L2_CTRL_FLAG_UPDATE);
     if (control.kind == ControlKind::Compound) {
         control.elementType = elementTypeOf(query.type);
         for (std::uint32_t dimension = 0; dimension < std::min<std::uint32_t>(query.nr_of_dims, V4L2_CTRL_MAX_DIMS); ++dimension)
@@ -274,24 +225,6 @@ ControlWrite outcome(int error, bool inactive)
 
 }  // namespace
 
-std::string controlKey(const std::string& name)
-{
-    std::string key;
-    bool gap = false;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte)) {
-            if (gap)
-                key += '_';
-            gap = false;
-            key += static_cast<char>(std::tolower(byte));
-        } else if (!key.empty()) {
-            gap = true;
-        }
-    }
-    return key;
-}
-
 V4l2DeviceControls::V4l2DeviceControls(const V4l2File& file) : m_file(file) {}
 
 V4l2DeviceControls::~V4l2DeviceControls()
@@ -305,7 +238,7 @@ std::vector<DeviceControl> V4l2DeviceControls::list()
     std::map<std::uint32_t, std::string> sections;  // by class
     v4l2_query_ext_ctrl found{};
     std::uint32_t last = 0;
-    while (query(m_file, last | V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND, found) == 0) {
+    while (queryControl(m_file, last | V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND, found) == 0) {
         // The enumeration must move forward; a driver that repeats itself would loop forever.
         if (found.id <= last && last != 0)
             break;
@@ -318,6 +251,7 @@ std::vector<DeviceControl> V4l2DeviceControls::list()
             continue;
         const auto named = sections.find(V4L2_CTRL_ID2CLASS(found.id));
         controls.push_back(describe(m_file, found, named != sections.end() ? named->second : fallbackSection(found.id)));
+        m_kinds[found.id] = controls.back().kind;
     }
     return controls;
 }
@@ -325,46 +259,88 @@ std::vector<DeviceControl> V4l2DeviceControls::list()
 std::optional<DeviceControl> V4l2DeviceControls::read(std::uint32_t id)
 {
     v4l2_query_ext_ctrl found{};
-    if (query(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED)
+    if (queryControl(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED)
         || found.type == V4L2_CTRL_TYPE_CTRL_CLASS)
         return std::nullopt;
     v4l2_query_ext_ctrl announced{};
     const std::uint32_t classId = V4L2_CTRL_ID2CLASS(id) | 1;
-    const bool hasClass = query(m_file, classId, announced) == 0 && announced.type == V4L2_CTRL_TYPE_CTRL_CLASS;
-    return describe(m_file, found, hasClass ? fixedText(announced.name, sizeof announced.name) : fallbackSection(id));
+    const bool hasClass = queryControl(m_file, classId, announced) == 0 && announced.type == V4L2_CTRL_TYPE_CTRL_CLASS;
+    DeviceControl control = describe(m_file, found, hasClass ? fixedText(announced.name, sizeof announced.name) : fallbackSection(id));
+    m_kinds[id] = control.kind;
+    return control;
 }
 
-ControlWrite V4l2DeviceControls::write(std::uint32_t id, std::int64_t value)
+std::optional<ControlKind> V4l2DeviceControls::kindOf(std::uint32_t id)
 {
+    if (const auto known = m_kinds.find(id); known != m_kinds.end())
+        return known->second;
     v4l2_query_ext_ctrl found{};
-    if (query(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED))
+    if (queryControl(m_file, id, found) != 0 || found.id != id)
+        return std::nullopt;
+    return m_kinds[id] = capture::kindOf(found);
+}
+
+ControlWrite V4l2DeviceControls::refusal(std::uint32_t id, int error)
+{
+    // Why is read from the control's flags as they are now.
+    v4l2_query_ext_ctrl found{};
+    if (queryControl(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED))
         return ControlWrite::Gone;
-    const ControlKind kind = kindOf(found);
-    const bool inactive = found.flags & V4L2_CTRL_FLAG_INACTIVE;
-    if (kind == ControlKind::Compound || kind == ControlKind::String)
-        return ControlWrite::OutOfRange;
     if (found.flags & V4L2_CTRL_FLAG_READ_ONLY)
         return ControlWrite::ReadOnly;
-    if (kind == ControlKind::Integer64) {
+    return outcome(error, found.flags & V4L2_CTRL_FLAG_INACTIVE);
+}
+
+// A put is one write: a control's kind never changes, so it is looked up once, and the flags
+// are read only when the driver refuses, to say why.
+ControlWrite V4l2DeviceControls::write(std::uint32_t id, std::int64_t value)
+{
+    const auto kind = kindOf(id);
+    if (!kind)
+        return ControlWrite::Gone;
+    if (*kind == ControlKind::Compound || *kind == ControlKind::String)
+        return ControlWrite::OutOfRange;
+    int error;
+    if (*kind == ControlKind::Integer64) {
         v4l2_ext_control ext{};
         ext.id = id;
         ext.value64 = value;
-        return outcome(extended(m_file, VIDIOC_S_EXT_CTRLS, V4L2_CTRL_WHICH_CUR_VAL, ext), inactive);
+        error = extended(m_file, VIDIOC_S_EXT_CTRLS, V4L2_CTRL_WHICH_CUR_VAL, ext);
+    } else {
+        // A 32-bit control takes no value outside 32 bits: refused here rather than wrapped.
+        if (*kind != ControlKind::Bitmask && (value < INT32_MIN || value > INT32_MAX))
+            return ControlWrite::OutOfRange;
+        if (*kind == ControlKind::Bitmask && (value < 0 || value > UINT32_MAX))
+            return ControlWrite::OutOfRange;
+        error = writeControl(m_file, id, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
     }
-    // A 32-bit control takes no value outside 32 bits: refused here rather than wrapped.
-    if (kind != ControlKind::Bitmask && (value < INT32_MIN || value > INT32_MAX))
-        return ControlWrite::OutOfRange;
-    if (kind == ControlKind::Bitmask && (value < 0 || value > UINT32_MAX))
-        return ControlWrite::OutOfRange;
-    return outcome(writeControl(m_file, id, static_cast<std::int32_t>(static_cast<std::uint32_t>(value))), inactive);
+    return error == 0 ? ControlWrite::Applied : refusal(id, error);
+}
+
+std::optional<std::int64_t> V4l2DeviceControls::value(std::uint32_t id)
+{
+    const auto kind = kindOf(id);
+    if (!kind || *kind == ControlKind::String || *kind == ControlKind::Compound || *kind == ControlKind::Button)
+        return std::nullopt;
+    if (*kind == ControlKind::Integer64) {
+        v4l2_ext_control ext{};
+        ext.id = id;
+        if (extended(m_file, VIDIOC_G_EXT_CTRLS, V4L2_CTRL_WHICH_CUR_VAL, ext) != 0)
+            return std::nullopt;
+        return std::int64_t{ext.value64};
+    }
+    std::int32_t current = 0;
+    if (readControl(m_file, id, current) != 0)
+        return std::nullopt;
+    return *kind == ControlKind::Bitmask ? std::int64_t(static_cast<std::uint32_t>(current)) : current;
 }
 
 ControlWrite V4l2DeviceControls::writeText(std::uint32_t id, const std::string& text)
 {
     v4l2_query_ext_ctrl found{};
-    if (query(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED))
+    if (queryControl(m_file, id, found) != 0 || found.id != id || (found.flags & V4L2_CTRL_FLAG_DISABLED))
         return ControlWrite::Gone;
-    if (kindOf(found) != ControlKind::String)
+    if (capture::kindOf(found) != ControlKind::String)
         return ControlWrite::OutOfRange;
     if (found.flags & V4L2_CTRL_FLAG_READ_ONLY)
         return ControlWrite::ReadOnly;

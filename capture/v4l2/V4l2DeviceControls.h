@@ -3,6 +3,8 @@
 #include "V4l2File.h"
 #include "capture/devices/DeviceControls.h"
 
+#include <map>
+
 namespace capture {
 
 // Every control of a V4L2 node, through the node's own open file (so it works while another
@@ -16,6 +18,7 @@ public:
 
     std::vector<DeviceControl> list() override;
     std::optional<DeviceControl> read(std::uint32_t id) override;
+    std::optional<std::int64_t> value(std::uint32_t id) override;
     ControlWrite write(std::uint32_t id, std::int64_t value) override;
     ControlWrite writeText(std::uint32_t id, const std::string& text) override;
     int watch(const std::vector<std::uint32_t>& ids) override;
@@ -24,11 +27,12 @@ public:
     std::vector<std::pair<std::uint32_t, ControlWrite>> resetToDefaults() override;
 
 private:
+    std::optional<ControlKind> kindOf(std::uint32_t id);
+    ControlWrite refusal(std::uint32_t id, int error);
+
     const V4l2File& m_file;
+    std::map<std::uint32_t, ControlKind> m_kinds;  // a control's kind never changes
     bool m_watching = false;
 };
-
-// "White Balance, Automatic" as v4l2-ctl spells it: "white_balance_automatic".
-std::string controlKey(const std::string& name);
 
 }  // namespace capture

@@ -183,7 +183,7 @@ TunerWrite V4l2Tuner::setMute(bool muted)
 int V4l2Tuner::muteLocked(bool muted)
 {
     // A card without an audio mute has nothing to mute.
-    if (!queryControl(m_file, V4L2_CID_AUDIO_MUTE))
+    if (!hasControl(m_file, V4L2_CID_AUDIO_MUTE))
         return 0;
     return writeControl(m_file, V4L2_CID_AUDIO_MUTE, muted ? 1 : 0);
 }

@@ -30,7 +30,7 @@ V4l2VideoDevice::V4l2VideoDevice(V4l2File file, std::string name)
     : m_file(std::move(file)),
       m_name(std::move(name)),
       m_inputs(enumerateInputs(m_file)),
-      m_settings(std::make_unique<V4l2CameraSettings>(m_file))
+      m_controls(std::make_unique<V4l2DeviceControls>(m_file))
 {
 }
 

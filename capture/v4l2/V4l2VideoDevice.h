@@ -1,6 +1,5 @@
 #pragma once
 
-#include "V4l2CameraSettings.h"
 #include "V4l2DeviceControls.h"
 #include "V4l2File.h"
 #include "V4l2Formats.h"
@@ -29,14 +28,8 @@ public:
     std::string name() const override { return m_name; }
     std::vector<std::string> inputs() override;
     std::vector<VideoFormat> formats(int input) override;
-    CameraSettings& settings() override { return *m_settings; }
+    DeviceControls& controls() override { return *m_controls; }
     Tuner* tuner() override { return m_tuner.get(); }
-    DeviceControls* controls() override
-    {
-        if (!m_controls)
-            m_controls = std::make_unique<V4l2DeviceControls>(m_file);
-        return m_controls.get();
-    }
     ElementPtr createSource(int input, const VideoFormat& format) override;
     std::string physicalDevice() const override;
 
@@ -60,15 +53,14 @@ private:
     int selectInput(const V4l2InputInfo& input);
     void releaseStreamingRight();
 
-    // Declared first: the settings and the tuner use it until they go.
+    // Declared first: the controls and the tuner use it until they go.
     V4l2File m_file;
     std::string m_name;
     std::vector<V4l2InputInfo> m_inputs;
     // The formats last listed for each input, for when the node cannot switch to it.
     std::map<int, std::vector<VideoFormat>> m_formats;
-    std::unique_ptr<V4l2CameraSettings> m_settings;
+    std::unique_ptr<V4l2DeviceControls> m_controls;
     std::unique_ptr<V4l2Tuner> m_tuner;
-    std::unique_ptr<V4l2DeviceControls> m_controls;  // made when the page first asks
 };
 
 }  // namespace capture

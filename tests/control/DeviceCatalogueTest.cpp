@@ -2,6 +2,7 @@
 
 #include "capture/devices/AudioSources.h"
 #include "capture/devices/SysfsDevice.h"
+#include "capture/devices/virtual/VirtualControls.h"
 #include "capture/control/OrvexCore.h"
 
 #include <QTemporaryDir>
@@ -37,20 +38,19 @@ using controltest::names;
 
 namespace {
 
-class NamedCamera : public VideoDevice, public CameraSettings {
+class NamedCamera : public VideoDevice {
 public:
     explicit NamedCamera(std::string name, std::string physical = {}) : m_name(std::move(name)), m_physical(std::move(physical)) {}
     std::string name() const override { return m_name; }
     std::string physicalDevice() const override { return m_physical; }
     std::vector<std::string> inputs() override { return {"Camera"}; }
     std::vector<VideoFormat> formats(int) override { return {{"YUY2", 640, 480, 30, 1}}; }
-    CameraSettings& settings() override { return *this; }
+    DeviceControls& controls() override { return m_controls; }
     Tuner* tuner() override { return nullptr; }
     ElementPtr createSource(int, const VideoFormat&) override { throw CaptureError("not streamed here"); }
-    SettingRange range(Member) override { return {}; }
-    SettingWrite set(Member, std::int32_t) override { return SettingWrite::Unsupported; }
 
 private:
+    VirtualControls m_controls{SettingProfile{}};  // none
     std::string m_name;
     std::string m_physical;
 };

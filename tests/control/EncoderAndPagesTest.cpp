@@ -122,8 +122,10 @@ void EncoderAndPagesTest::controlPageMovesCameraSettingsLive()
     bool sawPage = false;
     controltest::whenModalOpens([&](QDialog& page) {
         sawPage = true;
-        QCOMPARE(page.findChildren<QSlider*>().size(), 10);
-        auto* brightness = page.findChild<QSlider*>("Brightness");
+        // Nine sliders and the colour killer's switch.
+        QCOMPARE(page.findChildren<QSlider*>().size(), 9);
+        QVERIFY(page.findChild<QCheckBox*>("color_killer"));
+        auto* brightness = page.findChild<QSlider*>("brightness");
         brightness->setValue(brightness->maximum());
         QVERIFY(page.findChild<QLabel*>("framesCaptured"));
         page.reject();

@@ -4,6 +4,7 @@
 #include "capture/view/VideoView.h"
 
 #include <QTemporaryDir>
+#include <linux/videodev2.h>
 #include <QtTest>
 
 using namespace capture;
@@ -18,16 +19,39 @@ Value rangeValue(CaptureControl& control, Member property, int member)
 }
 
 // A camera whose settings another program holds.
-class HeldCamera : public VideoDevice, public CameraSettings {
+class HeldControls : public DeviceControls {
+public:
+    std::vector<DeviceControl> list() override { return {*read(V4L2_CID_BRIGHTNESS)}; }
+    // Every setting is there, at 128 of 0 to 255.
+    std::optional<DeviceControl> read(std::uint32_t id) override
+    {
+        DeviceControl control;
+        control.id = id;
+        control.maximum = 255;
+        control.value = 128;
+        control.hasValue = true;
+        return control;
+    }
+    std::optional<std::int64_t> value(std::uint32_t) override { return 128; }
+    ControlWrite write(std::uint32_t, std::int64_t) override { return ControlWrite::Busy; }
+    ControlWrite writeText(std::uint32_t, const std::string&) override { return ControlWrite::Busy; }
+    int watch(const std::vector<std::uint32_t>&) override { return -1; }
+    void unwatch() override {}
+    std::vector<std::uint32_t> changes() override { return {}; }
+    std::vector<std::pair<std::uint32_t, ControlWrite>> resetToDefaults() override { return {}; }
+};
+
+class HeldCamera : public VideoDevice {
 public:
     std::string name() const override { return "Held Camera"; }
     std::vector<std::string> inputs() override { return {"Camera"}; }
     std::vector<VideoFormat> formats(int) override { return {{"YUY2", 640, 480, 30, 1}}; }
-    CameraSettings& settings() override { return *this; }
+    DeviceControls& controls() override { return m_controls; }
     Tuner* tuner() override { return nullptr; }
     ElementPtr createSource(int, const VideoFormat&) override { throw CaptureError("held"); }
-    SettingRange range(Member) override { return {true, 0, 255, 1, 128}; }
-    SettingWrite set(Member, std::int32_t) override { return SettingWrite::Busy; }
+
+private:
+    HeldControls m_controls;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/devices/CameraSettings.h"
 #include "capture/devices/VideoDevice.h"
+#include "capture/devices/virtual/VirtualControls.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
 
@@ -23,21 +23,15 @@ public:
     std::string name() const override { return "Pattern camera"; }
     std::vector<std::string> inputs() override { return {"Camera"}; }
     std::vector<VideoFormat> formats(int) override { return m_formats; }
-    CameraSettings& settings() override { return m_settings; }
+    DeviceControls& controls() override { return m_controls; }
     Tuner* tuner() override { return nullptr; }
     ElementPtr createSource(int input, const VideoFormat& format) override;
 
 private:
-    class NoSettings : public CameraSettings {
-    public:
-        SettingRange range(Member) override { return {}; }
-        SettingWrite set(Member, std::int32_t) override { return SettingWrite::Unsupported; }
-    };
-
     std::vector<VideoFormat> m_formats;
     Behaviour m_behaviour;
     int m_frames;
-    NoSettings m_settings;
+    VirtualControls m_controls{SettingProfile{}};  // none
 };
 
 // A live 440 Hz tone, 44.1 kHz stereo.

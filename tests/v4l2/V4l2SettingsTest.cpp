@@ -1,7 +1,7 @@
-#include "capture/v4l2/V4l2CameraSettings.h"
-#include "capture/v4l2/V4l2Controls.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "capture/devices/CameraSettings.h"
+#include "capture/v4l2/V4l2DeviceControls.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QtTest>
 
@@ -11,20 +11,22 @@ using namespace capture;
 
 namespace {
 
-// One fake node opened through the seam, with the settings on it.
+// One fake node opened through the seam, with its controls and the ten settings over them.
 struct Bench {
     explicit Bench(FakeV4l2Hardware hardware)
         : io(std::make_shared<FakeV4l2Io>()),
           device(io->add("/dev/video0", std::move(hardware))),
           file(io, "/dev/video0"),
-          settings(file)
+          controls(file),
+          settings(controls)
     {
     }
 
     std::shared_ptr<FakeV4l2Io> io;
     std::shared_ptr<FakeV4l2Device> device;
     V4l2File file;
-    V4l2CameraSettings settings;
+    V4l2DeviceControls controls;
+    CameraSettings settings;
 };
 
 FakeV4l2Hardware::Control& controlIn(FakeV4l2Hardware& hw, std::uint32_t id)
@@ -278,7 +280,7 @@ private slots:
         QCOMPARE(bench.device->controlValue(V4L2_CID_HUE), 100);
 
         // The whole list, in id order, without the control classes.
-        const auto controls = listControls(bench.file);
+        const auto controls = bench.controls.list();
         QCOMPARE(controls.size(), std::size_t(11));
         for (std::size_t i = 1; i < controls.size(); ++i)
             QVERIFY(controls[i - 1].id < controls[i].id);

@@ -3,7 +3,8 @@
 #include "capture/devices/virtual/SettingProfile.h"
 #include "capture/devices/virtual/Snow.h"
 #include "capture/devices/virtual/TestPatternPicture.h"
-#include "capture/devices/virtual/VirtualCameraSettings.h"
+#include "capture/devices/CameraSettings.h"
+#include "capture/devices/virtual/VirtualControls.h"
 
 #include <QtTest>
 
@@ -13,6 +14,17 @@ using namespace capture;
 using namespace picture;
 
 namespace {
+
+// A built-in device's controls with the ten settings mapped over them.
+struct ProfileSettings {
+    explicit ProfileSettings(SettingProfile profile) : controls(std::move(profile)) {}
+    SettingRange range(Member property) { return map.range(property); }
+    SettingWrite set(Member property, std::int32_t value) { return map.set(property, value); }
+    VirtualControls::Snapshot snapshot() const { return controls.snapshot(); }
+
+    VirtualControls controls;
+    CameraSettings map{controls};
+};
 
 QImage frameOf(const PictureAdjustments& adjustments, int width = 640, int height = 480,
                std::optional<int> caption = std::nullopt, std::uint64_t frame = 0)
@@ -24,7 +36,7 @@ QImage frameOf(const PictureAdjustments& adjustments, int width = 640, int heigh
     return image;
 }
 
-QImage frameOf(const VirtualCameraSettings& settings)
+QImage frameOf(const ProfileSettings& settings)
 {
     return frameOf(settings.snapshot().adjustments);
 }
@@ -60,7 +72,7 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(QSize, size);
-        const VirtualCameraSettings settings(profileNamed(profile));
+        const ProfileSettings settings(profileNamed(profile));
         const QImage image = frameOf(settings.snapshot().adjustments, size.width(), size.height());
         const QRgb expected[8] = {qRgb(255, 255, 255), qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(0, 255, 0),
                                   qRgb(255, 0, 255),   qRgb(255, 0, 0),   qRgb(0, 0, 255),   qRgb(0, 0, 0)};
@@ -81,7 +93,7 @@ private slots:
     void brightnessAtItsMaximumRaisesMeanLuma()
     {
         QFETCH(QString, profile);
-        VirtualCameraSettings settings(profileNamed(profile));
+        ProfileSettings settings(profileNamed(profile));
         const double before = meanLuma(frameOf(settings));
         settings.set(Member::Brightness, settings.range(Member::Brightness).max);
         QVERIFY2(meanLuma(frameOf(settings)) > before + 20, qPrintable(QString::number(meanLuma(frameOf(settings)) - before)));
@@ -91,19 +103,19 @@ private slots:
 
     void saturationMinimumAndColourOffGiveGrey()
     {
-        VirtualCameraSettings webcam(webcamProfile());
+        ProfileSettings webcam(webcamProfile());
         QVERIFY(!isGrey(frameOf(webcam), barsArea(frameOf(webcam))));
         webcam.set(Member::Saturation, webcam.range(Member::Saturation).min);
         QVERIFY(isGrey(frameOf(webcam), frameOf(webcam).rect()));
 
-        VirtualCameraSettings colourOff(webcamProfile());
+        ProfileSettings colourOff(webcamProfile());
         colourOff.set(Member::ColorEnable, 0);
         const QImage grey = frameOf(colourOff);
         QVERIFY(isGrey(grey, grey.rect()));
         // Grey, not black: the bars keep their brightness order.
         QVERIFY(luma(grey.pixel(40, 100)) > luma(grey.pixel(600, 100)) + 200);
 
-        VirtualCameraSettings decoder(tvDecoderProfile());
+        ProfileSettings decoder(tvDecoderProfile());
         decoder.set(Member::Saturation, 0);
         QVERIFY(isGrey(frameOf(decoder), frameOf(decoder).rect()));
     }
@@ -114,9 +126,9 @@ private slots:
         QTest::addColumn<int>("property");
         QTest::addColumn<bool>("toMaximum");
         for (const QString profile : {"webcam", "decoder"}) {
-            const VirtualCameraSettings settings(profileNamed(profile));
+            const ProfileSettings settings(profileNamed(profile));
             for (Member property : cameraProperties) {
-                const SettingRange range = VirtualCameraSettings(profileNamed(profile)).range(property);
+                const SettingRange range = ProfileSettings(profileNamed(profile)).range(property);
                 if (!range.supported)
                     continue;
                 // Every end away from the default must show; a default at an end has one.
@@ -135,7 +147,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(int, property);
         QFETCH(bool, toMaximum);
-        VirtualCameraSettings settings(profileNamed(profile));
+        ProfileSettings settings(profileNamed(profile));
         const Member member = Member(property);
         const QImage neutral = frameOf(settings);
         const SettingRange range = settings.range(member);
@@ -158,7 +170,7 @@ private slots:
 
     void theDecoderOffersFourSettingsOnly()
     {
-        VirtualCameraSettings decoder(tvDecoderProfile());
+        ProfileSettings decoder(tvDecoderProfile());
         int supported = 0;
         for (Member property : cameraProperties) {
             const bool offered = decoder.range(property).supported;

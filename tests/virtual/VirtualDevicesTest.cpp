@@ -1,4 +1,5 @@
 #include "capture/devices/virtual/SimulatedTuner.h"
+#include "capture/devices/CameraSettings.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/tv/ChannelTables.h"
 
@@ -42,7 +43,7 @@ private slots:
     void cameraRangesAreWebcamLikeWithNeutralDefaults()
     {
         VirtualDevices devices = createVirtualDevices();
-        CameraSettings& settings = devices.camera->settings();
+        CameraSettings settings(devices.camera->controls());
         for (Member property : cameraProperties) {
             const SettingRange range = settings.range(property);
             QVERIFY2(range.supported, memberName(property).data());
@@ -82,7 +83,7 @@ private slots:
         QFETCH(int, written);
         QFETCH(int, kept);
         VirtualDevices devices = createVirtualDevices();
-        CameraSettings& settings = devices.camera->settings();
+        CameraSettings settings(devices.camera->controls());
         QCOMPARE(settings.set(Member(property), written), SettingWrite::Applied);
         QCOMPARE(settings.range(Member(property)).value, kept);
     }
@@ -90,13 +91,13 @@ private slots:
     void eachDeviceKeepsItsOwnSettings()
     {
         VirtualDevices devices = createVirtualDevices();
-        devices.camera->settings().set(Member::Contrast, 10);
-        QCOMPARE(devices.tuner->settings().range(Member::Contrast).value, 64);
-        devices.tuner->settings().set(Member::Brightness, 300);
-        QCOMPARE(devices.tuner->settings().range(Member::Brightness).value, 255);
-        QCOMPARE(devices.camera->settings().range(Member::Contrast).value, 10);
-        QCOMPARE(devices.tuner->settings().set(Member::Gain, 5), SettingWrite::Unsupported);
-        QVERIFY(!devices.tuner->settings().range(Member::Gamma).supported);
+        CameraSettings(devices.camera->controls()).set(Member::Contrast, 10);
+        QCOMPARE(CameraSettings(devices.tuner->controls()).range(Member::Contrast).value, 64);
+        CameraSettings(devices.tuner->controls()).set(Member::Brightness, 300);
+        QCOMPARE(CameraSettings(devices.tuner->controls()).range(Member::Brightness).value, 255);
+        QCOMPARE(CameraSettings(devices.camera->controls()).range(Member::Contrast).value, 10);
+        QCOMPARE(CameraSettings(devices.tuner->controls()).set(Member::Gain, 5), SettingWrite::Unsupported);
+        QVERIFY(!CameraSettings(devices.tuner->controls()).range(Member::Gamma).supported);
     }
 
     void eachCountryListsItsTableWithStationsMarked_data()

@@ -1,6 +1,7 @@
 #include "PictureProbe.h"
 
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/CameraSettings.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 
 #include <QtTest>
@@ -138,10 +139,10 @@ private slots:
         QCOMPARE(bars.pixel(120, 240), qRgb(255, 255, 0));
         QCOMPARE(bars.pixel(600, 240), qRgb(0, 0, 0));
 
-        devices.camera->settings().set(Member::Brightness, 64);
+        CameraSettings(devices.camera->controls()).set(Member::Brightness, 64);
         QVERIFY(meanLuma(run.frameAfter()) > meanLuma(bars) + 20);
-        devices.camera->settings().set(Member::Brightness, 0);
-        devices.camera->settings().set(Member::ColorEnable, 0);
+        CameraSettings(devices.camera->controls()).set(Member::Brightness, 0);
+        CameraSettings(devices.camera->controls()).set(Member::ColorEnable, 0);
         const QImage grey = run.frameAfter();
         QVERIFY(isGrey(grey, grey.rect()));
     }

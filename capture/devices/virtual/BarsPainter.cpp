@@ -4,7 +4,7 @@
 
 namespace capture {
 
-BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings)
+BarsPainter::BarsPainter(int width, int height, std::shared_ptr<const VirtualControls> settings)
     : m_width(width), m_height(height), m_settings(std::move(settings))
 {
 }

@@ -2,7 +2,7 @@
 
 #include "FramePainter.h"
 #include "TestPatternPicture.h"
-#include "VirtualCameraSettings.h"
+#include "VirtualControls.h"
 
 #include <memory>
 #include <optional>
@@ -13,14 +13,14 @@ namespace capture {
 // frame, and again only when a setting has changed.
 class BarsPainter : public FramePainter {
 public:
-    BarsPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings);
+    BarsPainter(int width, int height, std::shared_ptr<const VirtualControls> settings);
 
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
 private:
     int m_width;
     int m_height;
-    std::shared_ptr<const VirtualCameraSettings> m_settings;
+    std::shared_ptr<const VirtualControls> m_settings;
     std::optional<TestPatternPicture> m_picture;
     std::uint64_t m_rendered = 0;  // the settings' generation of the kept still part; 0 before it is kept
 };

@@ -7,7 +7,7 @@
 
 namespace capture {
 
-TestPatternCamera::TestPatternCamera() : m_settings(std::make_shared<VirtualCameraSettings>(webcamProfile())) {}
+TestPatternCamera::TestPatternCamera() : m_controls(std::make_shared<VirtualControls>(webcamProfile())) {}
 
 std::string TestPatternCamera::name() const
 {
@@ -29,9 +29,9 @@ std::vector<VideoFormat> TestPatternCamera::formats(int input)
     };
 }
 
-CameraSettings& TestPatternCamera::settings()
+DeviceControls& TestPatternCamera::controls()
 {
-    return *m_settings;
+    return *m_controls;
 }
 
 Tuner* TestPatternCamera::tuner()
@@ -43,7 +43,7 @@ ElementPtr TestPatternCamera::createSource(int input, const VideoFormat& format)
 {
     if (input != 0)
         throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput, .device = name(), .builtIn = true, .inputs = {"Camera"}, .number = input});
-    return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
+    return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_controls));
 }
 
 }  // namespace capture

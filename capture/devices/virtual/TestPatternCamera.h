@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VirtualCameraSettings.h"
+#include "VirtualControls.h"
 
 #include "capture/devices/VideoDevice.h"
 
@@ -16,12 +16,12 @@ public:
     std::string name() const override;
     std::vector<std::string> inputs() override;
     std::vector<VideoFormat> formats(int input) override;
-    CameraSettings& settings() override;
+    DeviceControls& controls() override;
     Tuner* tuner() override;
     ElementPtr createSource(int input, const VideoFormat& format) override;
 
 private:
-    std::shared_ptr<VirtualCameraSettings> m_settings;
+    std::shared_ptr<VirtualControls> m_controls;
 };
 
 }  // namespace capture

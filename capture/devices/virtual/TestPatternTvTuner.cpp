@@ -11,7 +11,7 @@
 namespace capture {
 
 TestPatternTvTuner::TestPatternTvTuner(std::shared_ptr<Studio> studio)
-    : m_settings(std::make_shared<VirtualCameraSettings>(tvDecoderProfile())),
+    : m_controls(std::make_shared<VirtualControls>(tvDecoderProfile())),
       m_tuner(std::make_shared<SimulatedTuner>(std::move(studio)))
 {
 }
@@ -36,9 +36,9 @@ std::vector<VideoFormat> TestPatternTvTuner::formats(int input)
     };
 }
 
-CameraSettings& TestPatternTvTuner::settings()
+DeviceControls& TestPatternTvTuner::controls()
 {
-    return *m_settings;
+    return *m_controls;
 }
 
 Tuner* TestPatternTvTuner::tuner()
@@ -51,11 +51,11 @@ ElementPtr TestPatternTvTuner::createSource(int input, const VideoFormat& format
     switch (input) {
     case Television:
         return createPatternSource(name(), format,
-                                   std::make_unique<TunerPainter>(format.width, format.height, m_settings, m_tuner,
+                                   std::make_unique<TunerPainter>(format.width, format.height, m_controls, m_tuner,
                                                                   tvPictureFieldsOf(format)),
                                    tvPictureFieldsOf(format));
     case Composite:
-        return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_settings));
+        return createPatternSource(name(), format, std::make_unique<BarsPainter>(format.width, format.height, m_controls));
     default:
         throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput,
                            .device = name(),

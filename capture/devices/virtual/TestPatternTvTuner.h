@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SimulatedTuner.h"
-#include "VirtualCameraSettings.h"
+#include "VirtualControls.h"
 
 #include "capture/devices/VideoDevice.h"
 
@@ -22,13 +22,13 @@ public:
     std::string name() const override;
     std::vector<std::string> inputs() override;
     std::vector<VideoFormat> formats(int input) override;
-    CameraSettings& settings() override;
+    DeviceControls& controls() override;
     Tuner* tuner() override;
     ElementPtr createSource(int input, const VideoFormat& format) override;
     std::string physicalDevice() const override { return Card; }
 
 private:
-    std::shared_ptr<VirtualCameraSettings> m_settings;
+    std::shared_ptr<VirtualControls> m_controls;
     std::shared_ptr<SimulatedTuner> m_tuner;
 };
 

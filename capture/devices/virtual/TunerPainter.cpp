@@ -4,7 +4,7 @@
 
 namespace capture {
 
-TunerPainter::TunerPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
+TunerPainter::TunerPainter(int width, int height, std::shared_ptr<const VirtualControls> settings,
                            std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields)
     : m_settings(std::move(settings)), m_tuner(std::move(tuner)), m_picture(width, height), m_fields(fields)
 {

@@ -5,7 +5,7 @@
 #include "Snow.h"
 #include "TestPatternPicture.h"
 #include "TvPictureFields.h"
-#include "VirtualCameraSettings.h"
+#include "VirtualControls.h"
 
 #include <memory>
 #include <optional>
@@ -17,13 +17,13 @@ namespace capture {
 class TunerPainter : public FramePainter {
 public:
     // fields: how the station's picture is taken (TvPictureFields.h); snow has no motion to comb.
-    TunerPainter(int width, int height, std::shared_ptr<const VirtualCameraSettings> settings,
+    TunerPainter(int width, int height, std::shared_ptr<const VirtualControls> settings,
                  std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields = {});
 
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
 private:
-    std::shared_ptr<const VirtualCameraSettings> m_settings;
+    std::shared_ptr<const VirtualControls> m_settings;
     std::shared_ptr<const SimulatedTuner> m_tuner;
     TestPatternPicture m_picture;
     Snow m_snow;
