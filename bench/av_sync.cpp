@@ -15,7 +15,7 @@
 
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
-#include "capture/engine/SyncMarkReader.h"
+#include "tests/support/sync/SyncMarkReader.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
 #include <QCoreApplication>

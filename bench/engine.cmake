@@ -12,7 +12,7 @@ set_target_properties(bench_long_recording PROPERTIES AUTOMOC OFF)
 # bench_av_sync: offset and drift of sound against picture, read from recordings of the sync
 # marks, with and without compressors; `--read FILE` reads one file.
 add_executable(bench_av_sync ${CMAKE_CURRENT_LIST_DIR}/av_sync.cpp)
-target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual capture_v4l2_catalogue)
+target_link_libraries(bench_av_sync PRIVATE capture_graph capture_virtual capture_v4l2_catalogue sync_mark_reader)
 set_target_properties(bench_av_sync PROPERTIES AUTOMOC OFF)
 
 # bench_deinterlace_view: CPU of the view at 720x576 with and without deinterlacing, and of

@@ -9,7 +9,7 @@
 #include "mirrane/Form1.h"
 #include "tests/mirrane/TestPatternCamera.h"
 
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -20,7 +20,7 @@ if [ $# -eq 0 ]; then
   exit 2
 fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
-library="$root/build/ci/capture/v4l2/emulated/liborvex_v4l2_emulator.so"
+library="$root/build/ci/tests/support/liborvex_v4l2_emulator.so"
 
 # Build the emulator (and nothing else) when it is missing or older than its sources.
 if [ ! -f "$root/build/ci/build.ninja" ]; then

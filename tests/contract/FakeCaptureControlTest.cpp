@@ -1,4 +1,4 @@
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 
 #include <QtTest>
 

@@ -5,8 +5,8 @@
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2NodeWatch.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QFile>
 #include <QTemporaryDir>

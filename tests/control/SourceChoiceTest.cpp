@@ -1,7 +1,7 @@
 #include "capture/control/SourceChoice.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #include "ControlRig.h"
 
 #include "capture/control/TracedControl.h"
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -9,7 +9,7 @@
 
 #include "capture/control/OrvexFactory.h"
 #include "desktop/Toolkit.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 #include "mirrane/Form1.h"
 #include "ostrel/Form1.h"
 #include "tulvik/Form1.h"

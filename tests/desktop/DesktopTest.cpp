@@ -4,7 +4,7 @@
 #include "desktop/Fonts.h"
 #include "desktop/QtCommonDialog.h"
 #include "desktop/Twips.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QCheckBox>
 #include <QComboBox>

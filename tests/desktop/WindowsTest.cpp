@@ -2,9 +2,9 @@
 #include "ostrel/Form1.h"
 #include "tulvik/Form1.h"
 
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 #include "desktop/CheckBox.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QAccessible>
 #include <QLabel>

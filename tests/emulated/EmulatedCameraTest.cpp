@@ -4,8 +4,8 @@
 
 #include "capture/devices/PixelShape.h"
 #include "capture/control/OrvexCore.h"
-#include "capture/engine/SyncMarkReader.h"
-#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "tests/support/sync/SyncMarkReader.h"
+#include "tests/support/emulator/EmulatedPictures.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
 #include "tests/engine/AviReadBack.h"

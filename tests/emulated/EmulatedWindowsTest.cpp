@@ -8,7 +8,7 @@
 #include "tests/tulvik/WindowRig.h"
 #include "tulvik/NumberReading.h"
 
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QImage>
 #include <QSlider>

@@ -6,7 +6,7 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/virtual/VirtualDevices.h"
 #include "capture/engine/CaptureEngine.h"
-#include "capture/engine/SyncMarkReader.h"
+#include "tests/support/sync/SyncMarkReader.h"
 
 #include <QDir>
 #include <QTemporaryDir>

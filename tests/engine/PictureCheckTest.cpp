@@ -2,7 +2,7 @@
 // short or garbled on the way do not.
 
 #include "capture/engine/PictureCheck.h"
-#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "tests/support/emulator/EmulatedPictures.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 
 #include "mirrane/Form1.h"
 
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QPushButton>
 #include <QSlider>

@@ -1,9 +1,9 @@
 #include "SliderRows.h"
 #include "mirrane/Form1.h"
 
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 #include "desktop/Twips.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -8,7 +8,7 @@
 
 #include "ostrel/Program.h"
 
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

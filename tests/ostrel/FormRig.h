@@ -2,8 +2,8 @@
 
 #include "ostrel/Form1.h"
 
-#include "capture/testing/FakeCaptureControl.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/control/FakeCaptureControl.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include "ostrel/Form1.h"
 
 #include "capture/control/OrvexFactory.h"
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -118,6 +118,19 @@ function(check_runtime_libraries root)
   endforeach()
 endfunction()
 
+# The programs carry none of the tests' doubles: no kernel model, emulator, fake control,
+# scripted dialogs or recording readers (their class names would stand in the symbols).
+function(check_no_test_support root)
+  foreach(program IN LISTS allPrograms)
+    file(STRINGS ${root}/bin/${program} found
+      REGEX "FakeV4l2|EmulatedNodes|EmulatedPictures|FakeCaptureControl|ScriptedToolkit|SyncMarkReader")
+    if(found)
+      list(GET found 0 first)
+      message(FATAL_ERROR "${program} holds test support: ${first}")
+    endif()
+  endforeach()
+endfunction()
+
 # Every library a program links comes from a package that the .deb depends on.
 function(check_library_packages root depends)
   need_tool(readelf readelf)
@@ -203,6 +216,7 @@ if(CHECK STREQUAL "install")
   run(out ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
   check_file_list(${prefix})
   check_runtime_libraries(${prefix})
+  check_no_test_support(${prefix})
   check_desktop_entries(${prefix})
   check_metainfo(${prefix})
   check_manual_pages(${prefix})

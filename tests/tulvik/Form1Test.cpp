@@ -1,6 +1,6 @@
 #include "WindowRig.h"
 
-#include "capture/testing/FakeCaptureControl.h"
+#include "tests/support/control/FakeCaptureControl.h"
 #include "desktop/Fonts.h"
 #include "desktop/Twips.h"
 #include "tulvik/SnapshotFolder.h"

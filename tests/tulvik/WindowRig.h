@@ -2,7 +2,7 @@
 
 #include "tulvik/Form1.h"
 
-#include "desktop/testing/ScriptedToolkit.h"
+#include "tests/support/desktop/ScriptedToolkit.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "JpegFrames.h"
 
-#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "tests/support/emulator/EmulatedPictures.h"
 
 #include <algorithm>
 

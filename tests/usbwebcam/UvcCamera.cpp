@@ -1,7 +1,7 @@
 #include "UvcCamera.h"
 
 #include "capture/devices/virtual/SyncMark.h"
-#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "tests/support/emulator/EmulatedPictures.h"
 
 #include <algorithm>
 #include <bit>

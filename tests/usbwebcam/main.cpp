@@ -11,7 +11,7 @@
 // ORVEX_USB_WEBCAM_TRACE=1 prints every transfer to stderr.
 
 #include "Descriptors.h"
-#include "capture/v4l2/emulated/EmulatedPictures.h"
+#include "tests/support/emulator/EmulatedPictures.h"
 #include "UacMicrophone.h"
 #include "UsbIpLink.h"
 #include "UvcCamera.h"

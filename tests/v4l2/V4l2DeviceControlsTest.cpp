@@ -3,9 +3,9 @@
 
 #include "capture/pages/DeviceControlsPanel.h"
 #include "capture/v4l2/V4l2DeviceControls.h"
-#include "capture/v4l2/emulated/EmulatedProfiles.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/emulator/EmulatedProfiles.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,11 @@
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/CameraSettings.h"
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/DeviceFailure.h"
 #include "capture/v4l2/V4l2Devices.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -391,7 +392,7 @@ private slots:
         QCOMPARE(io->ioctl(streamer, VIDIOC_REQBUFS, &buffers), 0);
         // While it streams, the control's file still reaches the camera's settings but cannot
         // take the stream; once the streamer lets go, the next start may.
-        QCOMPARE(camera->settings().set(Member::Brightness, 10), SettingWrite::Applied);
+        QCOMPARE(CameraSettings(camera->controls()).set(Member::Brightness, 10), SettingWrite::Applied);
         QVERIFY_THROWS_EXCEPTION(CaptureError, camera->createSource(0, formatNamed(*camera, "YUY2 320x240 30 fps")));
         io->close(streamer);
         QVERIFY(camera->createSource(0, formatNamed(*camera, "YUY2 320x240 30 fps")));

@@ -1,8 +1,8 @@
 #include "capture/v4l2/V4l2MappedStream.h"
 #include "capture/v4l2/V4l2PictureCopy.h"
-#include "capture/v4l2/emulated/EmulatedPictures.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/emulator/EmulatedPictures.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 #include "tests/virtual/PictureProbe.h"
 
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
 
 #include <QtTest>
 

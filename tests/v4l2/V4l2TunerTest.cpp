@@ -1,8 +1,8 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/tv/ChannelTables.h"
 #include "capture/v4l2/V4l2VideoDevice.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
-#include "capture/v4l2/testing/FakeV4l2Io.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Io.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/v4l2/model/FakeV4l2Device.h"
+#include "tests/support/kernel/FakeV4l2Device.h"
 
 #include <optional>
 #include <string_view>

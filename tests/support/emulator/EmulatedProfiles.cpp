@@ -1,7 +1,7 @@
 #include "EmulatedProfiles.h"
 
 #include "EmulatedPictures.h"
-#include "capture/v4l2/model/FakeV4l2Hardware.h"
+#include "tests/support/kernel/FakeV4l2Hardware.h"
 
 #include <string>
 
