@@ -161,8 +161,7 @@ void OrvexCore::putCameraSetting(Member property, const Value& value)
 {
     const std::int32_t wanted = toInt32(value);
     if (m_source.settings().set(property, wanted) == SettingWrite::Busy)
-        m_view.showNotice(QObject::tr("%1 is held by another program just now; it was not changed.")
-                              .arg(settingLabel(property)),
+        m_view.showNotice(QString::fromStdString(heldSettingMessage(settingLabel(property).toStdString())),
                           noticeTime);
 }
 

@@ -42,8 +42,7 @@ CaptureRequest OrvexCore::captureRequest() const
 void OrvexCore::refuseLostDevice() const
 {
     if (const VideoDevice* lost = m_source.lostDevice())
-        throw CaptureError("The video device \"" + lost->name() + "\" is no longer connected. Connect it "
-                           "again and choose it in the device list, or choose another device.");
+        throw CaptureError(lostDeviceMessage(lost->name()));
 }
 
 Value OrvexCore::start()

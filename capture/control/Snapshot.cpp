@@ -1,6 +1,7 @@
 #include "Snapshot.h"
 
 #include "capture/contract/CaptureError.h"
+#include "capture/engine/FailureMessage.h"
 #include "capture/view/BitmapFile.h"
 
 #include <QDir>
@@ -14,12 +15,8 @@ void saveSnapshot(const QImage& picture, const QString& file)
     QString reason;
     if (writeBitmap(picture, file, &reason))
         return;
-    const QString remedy = QFileInfo(file).isDir()
-                               ? QStringLiteral("A folder of that name is in the way: rename or remove it")
-                               : QStringLiteral("Check that its folder exists and can be written to");
-    throw CaptureError(QStringLiteral("The snapshot could not be saved to \"%1\": %2. %3, then try again.")
-                           .arg(QDir::toNativeSeparators(file), reason, remedy)
-                           .toStdString());
+    throw CaptureError(snapshotMessage(QDir::toNativeSeparators(file).toStdString(), reason.toStdString(),
+                                       QFileInfo(file).isDir()));
 }
 
 }  // namespace capture

@@ -1,6 +1,7 @@
 #include "SourceChoice.h"
 
 #include "capture/contract/CaptureError.h"
+#include "capture/engine/FailureMessage.h"
 
 #include <algorithm>
 
@@ -19,7 +20,7 @@ bool holds(const List& list, int index)
 SourceChoice::SourceChoice(DeviceCatalogue& devices) : m_devices(devices)
 {
     if (m_devices.videoCount() == 0)
-        throw CaptureError("The capture control found no video device, not even its built-in ones.");
+        throw CaptureError(emptyCatalogueMessage());
     m_device = &m_devices.video(0);
     m_settings = std::make_unique<CameraSettings>(m_device->controls());
     m_input = defaultInput();

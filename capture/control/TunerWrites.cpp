@@ -3,7 +3,6 @@
 #include "ViewNotices.h"
 #include "capture/view/VideoView.h"
 
-#include <QObject>
 
 namespace capture {
 
@@ -12,13 +11,13 @@ void TunerWrites::giveSettings(Tuner& tuner, std::optional<double> channel, bool
     bool refused = channel && tuner.tune(*channel) == TunerWrite::Busy;
     refused = tuner.setMute(muted) == TunerWrite::Busy || refused;
     if (refused)
-        showHeld(QObject::tr("it did not take the channel and sound set before"));
+        showHeld(HeldWrite::TunerSettings);
 }
 
 bool TunerWrites::tune(Tuner* tuner, double channel)
 {
     if (tuner && tuner->tune(channel) == TunerWrite::Busy) {
-        showHeld(QObject::tr("the channel was not changed"));
+        showHeld(HeldWrite::Channel);
         return false;
     }
     return true;
@@ -27,16 +26,15 @@ bool TunerWrites::tune(Tuner* tuner, double channel)
 bool TunerWrites::mute(Tuner* tuner, bool muted)
 {
     if (tuner && tuner->setMute(muted) == TunerWrite::Busy) {
-        showHeld(muted ? QObject::tr("the sound was not muted") : QObject::tr("the sound was not turned on"));
+        showHeld(muted ? HeldWrite::Mute : HeldWrite::Unmute);
         return false;
     }
     return true;
 }
 
-void TunerWrites::showHeld(const QString& consequence)
+void TunerWrites::showHeld(HeldWrite what)
 {
-    m_view.showNotice(QObject::tr("The TV card is held by another program just now; %1.").arg(consequence),
-                      noticeTime);
+    m_view.showNotice(QString::fromStdString(heldTunerMessage(what)), noticeTime);
 }
 
 }  // namespace capture

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "capture/devices/Tuner.h"
+#include "capture/engine/FailureMessage.h"
 
 #include <optional>
 
-class QString;
 
 namespace capture {
 
@@ -24,7 +24,7 @@ public:
     bool mute(Tuner* tuner, bool muted);
 
 private:
-    void showHeld(const QString& consequence);
+    void showHeld(HeldWrite what);
 
     VideoView& m_view;
 };

@@ -346,6 +346,84 @@ std::string messageOf(const CaptureError& error)
     return error.what();
 }
 
+std::string noVideoDeviceMessage()
+{
+    return tr("There is no video device to show. Connect a camera, or choose one of the test devices.").toStdString();
+}
+
+std::string noPictureFormatMessage(const std::string& videoDevice)
+{
+    return tr("The video device \"%1\" offers no picture format.").arg(q(videoDevice)).toStdString();
+}
+
+std::string noPicturesMessage(const std::string& videoDevice)
+{
+    return tr("The video device \"%1\" gives no pictures.").arg(q(videoDevice)).toStdString();
+}
+
+std::string noSoundMessage(const std::string& audioDevice)
+{
+    return tr("The audio device \"%1\" gives no sound.").arg(q(audioDevice)).toStdString();
+}
+
+std::string lostDeviceMessage(const std::string& videoDevice)
+{
+    return tr("The video device \"%1\" is no longer connected. Connect it again and choose it in the device list, "
+              "or choose another device.")
+        .arg(q(videoDevice))
+        .toStdString();
+}
+
+std::string emptyCatalogueMessage()
+{
+    return tr("The capture control found no video device, not even its built-in ones.").toStdString();
+}
+
+std::string snapshotMessage(const std::string& file, const std::string& reason, bool folderInTheWay)
+{
+    const QString remedy = folderInTheWay ? tr("A folder of that name is in the way: rename or remove it")
+                                          : tr("Check that its folder exists and can be written to");
+    return tr("The snapshot could not be saved to \"%1\": %2. %3, then try again.")
+        .arg(q(file), q(reason), remedy)
+        .toStdString();
+}
+
+std::string heldTunerMessage(HeldWrite what)
+{
+    QString consequence;
+    switch (what) {
+    case HeldWrite::TunerSettings: consequence = tr("it did not take the channel and sound set before"); break;
+    case HeldWrite::Channel: consequence = tr("the channel was not changed"); break;
+    case HeldWrite::Mute: consequence = tr("the sound was not muted"); break;
+    case HeldWrite::Unmute: consequence = tr("the sound was not turned on"); break;
+    }
+    return tr("The TV card is held by another program just now; %1.").arg(consequence).toStdString();
+}
+
+std::string heldSettingMessage(const std::string& setting)
+{
+    return tr("%1 is held by another program just now; it was not changed.").arg(q(setting)).toStdString();
+}
+
+std::string controlRefusal(ControlWrite result)
+{
+    switch (result) {
+    case ControlWrite::Applied: return {};
+    case ControlWrite::Busy: return tr("In use: another program or the running picture holds it.").toStdString();
+    case ControlWrite::AutomaticIsOn: return tr("Not settable while its automatic mode is on.").toStdString();
+    case ControlWrite::OutOfRange: return tr("The device refused this value as out of range.").toStdString();
+    case ControlWrite::ReadOnly: return tr("The device does not let this be set.").toStdString();
+    case ControlWrite::NoAnswer: return tr("The device did not answer.").toStdString();
+    case ControlWrite::Gone: return tr("The device no longer offers this control.").toStdString();
+    }
+    return {};
+}
+
+std::string unknownScanFailure()
+{
+    return tr("the tuner failed for an unknown reason").toStdString();
+}
+
 std::string soundRefusedMessage(const std::string& audioDevice, const std::string& reason)
 {
     return tr("The sound of \"%1\" cannot be played (%2); the picture is shown without it. Choose another audio "

@@ -2,6 +2,7 @@
 
 #include "CaptureEngine.h"
 #include "PipelineFailure.h"
+#include "capture/devices/DeviceControls.h"
 #include "capture/devices/DeviceFailure.h"
 
 #include <string>
@@ -30,6 +31,31 @@ std::string soundRefusedMessage(const std::string& audioDevice, const std::strin
 
 // A device's refusal to get ready to stream, as a failure of the video source.
 PipelineFailure refusalFailure(const DeviceFailure& refusal);
+
+// The graph has nothing to show or to record from.
+std::string noVideoDeviceMessage();
+std::string noPictureFormatMessage(const std::string& videoDevice);
+std::string noPicturesMessage(const std::string& videoDevice);
+std::string noSoundMessage(const std::string& audioDevice);
+
+// The chosen device was unplugged and is chosen still.
+std::string lostDeviceMessage(const std::string& videoDevice);
+// A catalogue without a single video device, which the built-in ones make impossible.
+std::string emptyCatalogueMessage();
+
+// A still picture that could not be written, with the writer's reason.
+std::string snapshotMessage(const std::string& file, const std::string& reason, bool folderInTheWay);
+
+// A write that another program kept from the device, shown on the picture for a moment.
+enum class HeldWrite { TunerSettings, Channel, Mute, Unmute };
+std::string heldTunerMessage(HeldWrite what);
+std::string heldSettingMessage(const std::string& setting);
+
+// Why the device refused a control's write, beside that control on the page.
+std::string controlRefusal(ControlWrite result);
+
+// A station scan that failed without saying why.
+std::string unknownScanFailure();
 
 // "in use by v4l2-ctl (process 4242)": who streams from a busy device, or that it cannot be told.
 std::string holderText(const PipelineFailure& failure);

@@ -1,6 +1,7 @@
 #include "GraphBuilder.h"
 
 #include "DeinterlacerInput.h"
+#include "FailureMessage.h"
 #include "PadProbes.h"
 #include "PreviewOutput.h"
 #include "RecordingStart.h"
@@ -133,7 +134,7 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     if (toFile && !recordVideo && !recordAudio)
         refuse(Part::File, m_outputs.fileName, "neither picture nor sound is to be recorded");
     if (!request.videoDevice && !toFile)
-        throw CaptureError("There is no video device to show. Connect a camera, or choose one of the test devices.");
+        throw CaptureError(noVideoDeviceMessage());
 
     if (toFile)
         recordingOutput();
@@ -142,7 +143,7 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
         if (!format) {
             const std::vector<VideoFormat> formats = request.videoDevice->formats(request.videoInput);
             if (formats.empty())
-                throw CaptureError("The video device \"" + request.videoDevice->name() + "\" offers no picture format.");
+                throw CaptureError(noPictureFormatMessage(request.videoDevice->name()));
             format = formats.front();
         }
         video(request, *format, preview, recordVideo);
@@ -341,7 +342,7 @@ void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& forma
     m_layout.videoSource = PadPtr(gst_element_get_static_pad(source, "src"));
     m_layout.jpeg = jpeg;
     if (!m_layout.videoSource)
-        throw CaptureError("The video device \"" + device + "\" gives no pictures.");
+        throw CaptureError(noPicturesMessage(device));
 
     GstElement* tee = teeAfter(source, Part::VideoSource, device);
 
@@ -478,7 +479,7 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     GstElement* source = add(request.audioDevice->createSource(), Part::AudioSource, device);
     m_layout.audioSource = PadPtr(gst_element_get_static_pad(source, "src"));
     if (!m_layout.audioSource)
-        throw CaptureError("The audio device \"" + device + "\" gives no sound.");
+        throw CaptureError(noSoundMessage(device));
     GstElement* tee = teeAfter(source, Part::AudioSource, device);
     m_layout.sound = std::make_unique<SoundMonitor>(m_graph, tee, SoundMonitor::Options{play, request.soundMuted});
     if (!record)

@@ -1,5 +1,7 @@
 #include "DeviceControlsPanel.h"
 
+#include "capture/engine/FailureMessage.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -88,23 +90,7 @@ QString rangeHint(const DeviceControl& control)
 
 QString writeRefusal(ControlWrite result)
 {
-    switch (result) {
-    case ControlWrite::Applied:
-        return {};
-    case ControlWrite::Busy:
-        return QObject::tr("In use: another program or the running picture holds it.");
-    case ControlWrite::AutomaticIsOn:
-        return QObject::tr("Not settable while its automatic mode is on.");
-    case ControlWrite::OutOfRange:
-        return QObject::tr("The device refused this value as out of range.");
-    case ControlWrite::ReadOnly:
-        return QObject::tr("The device does not let this be set.");
-    case ControlWrite::NoAnswer:
-        return QObject::tr("The device did not answer.");
-    case ControlWrite::Gone:
-        return QObject::tr("The device no longer offers this control.");
-    }
-    return {};
+    return QString::fromStdString(controlRefusal(result));
 }
 
 DeviceControlsPanel::DeviceControlsPanel(DeviceControls& controls, QWidget* parent)

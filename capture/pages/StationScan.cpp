@@ -1,5 +1,7 @@
 #include "StationScan.h"
 
+#include "capture/engine/FailureMessage.h"
+
 #include <exception>
 
 namespace capture {
@@ -44,7 +46,7 @@ void StationScan::run()
     } catch (const std::exception& error) {
         failure = QString::fromUtf8(error.what());
     } catch (...) {
-        failure = tr("the tuner failed for an unknown reason");
+        failure = QString::fromStdString(unknownScanFailure());
     }
     emit finished(!stopped && failure.isEmpty(), failure);
 }
