@@ -115,16 +115,6 @@ std::set<std::string> cameraJpegDigests(std::uint32_t width, std::uint32_t heigh
     return digests;
 }
 
-double meanLuma(const QImage& picture)
-{
-    double sum = 0;
-    int count = 0;
-    for (int y = 0; y < picture.height(); y += 8)
-        for (int x = 0; x < picture.width(); x += 8, ++count)
-            sum += qGray(picture.pixel(x, y));
-    return count ? sum / count : 0;
-}
-
 }  // namespace
 
 class EmulatedCameraTest : public QObject {
@@ -263,10 +253,10 @@ private slots:
             mode->setCurrentIndex(mode->findText("Manual Mode"));
             emit mode->activated(mode->currentIndex());
             QTRY_VERIFY_WITH_TIMEOUT(time->isEnabled(), 1000);
-            const double before = meanLuma(rig.orvex->view().lastFrame());
+            const double before = picture::meanLuma(rig.orvex->view().lastFrame());
             page.findChild<QSpinBox*>("exposure_time_absoluteValue")->setValue(time->maximum());
             QCOMPARE(emulatedcards::controlValue(0, V4L2_CID_EXPOSURE_ABSOLUTE), time->maximum());
-            QTRY_VERIFY_WITH_TIMEOUT(meanLuma(rig.orvex->view().lastFrame()) > before + 20, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(picture::meanLuma(rig.orvex->view().lastFrame()) > before + 20, 5000);
         });
         rig.orvex->call(Member::ShowPropertyPage);
         QVERIFY(sawPage);

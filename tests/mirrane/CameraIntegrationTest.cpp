@@ -4,6 +4,7 @@
 #include "mirrane/Form1.h"
 
 #include "tests/support/desktop/ScriptedToolkit.h"
+#include "tests/virtual/PictureProbe.h"
 
 #include <QPushButton>
 #include <QSlider>
@@ -14,17 +15,6 @@
 using capture::Member;
 
 namespace {
-
-double meanLuma(const QImage& frame)
-{
-    double sum = 0;
-    for (int y = 0; y < frame.height(); ++y)
-        for (int x = 0; x < frame.width(); ++x) {
-            const QRgb pixel = frame.pixel(x, y);
-            sum += 0.299 * qRed(pixel) + 0.587 * qGreen(pixel) + 0.114 * qBlue(pixel);
-        }
-    return sum / (double(frame.width()) * frame.height());
-}
 
 // The largest difference between two colour channels of one pixel in the upper half, where
 // the bars are; 0 for a grey picture.
@@ -103,15 +93,15 @@ private slots:
     {
         PreviewingWindow window;
         QTRY_VERIFY_WITH_TIMEOUT(!window.frame().isNull(), 10000);
-        const double before = meanLuma(window.frame());
+        const double before = picture::meanLuma(window.frame());
 
         QSlider* brightness = window.slider(Member::Brightness);
         QTest::keyClick(brightness, Qt::Key_End);
 
         QVERIFY2(window.endedWith == -1, qPrintable(window.failures()));
         QCOMPARE(window.cameraValue(Member::Brightness), brightness->maximum());
-        QTRY_VERIFY2_WITH_TIMEOUT(meanLuma(window.frame()) > before + 20,
-                                  qPrintable(QString("mean luma %1, before %2").arg(meanLuma(window.frame())).arg(before)),
+        QTRY_VERIFY2_WITH_TIMEOUT(picture::meanLuma(window.frame()) > before + 20,
+                                  qPrintable(QString("mean luma %1, before %2").arg(picture::meanLuma(window.frame())).arg(before)),
                                   5000);
     }
 
