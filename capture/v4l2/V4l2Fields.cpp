@@ -7,31 +7,17 @@
 namespace capture {
 namespace {
 
-enum class Lines { Unknown, Lines525, Lines625 };
-
-Lines standardLines(const V4l2File& file)
+// Interlaced pictures without a standard (a capture chip's own timing) still say their line
+// system by their height.
+TvLines linesOf(TvLines standard, std::uint32_t height)
 {
-    v4l2_std_id standard = 0;
-    if (file.ioctl(VIDIOC_G_STD, &standard) == 0 && standard != 0) {
-        if ((standard & V4L2_STD_525_60) && !(standard & V4L2_STD_625_50))
-            return Lines::Lines525;
-        if (standard & V4L2_STD_625_50)
-            return Lines::Lines625;
-    }
-    return Lines::Unknown;
-}
-
-Lines linesOf(const V4l2File& file, std::uint32_t height)
-{
-    if (const Lines lines = standardLines(file); lines != Lines::Unknown)
-        return lines;
-    // Interlaced pictures without a standard (a capture chip's own timing) still say it by
-    // their height.
+    if (standard != TvLines::Unknown)
+        return standard;
     if (height == 480 || height == 240)
-        return Lines::Lines525;
+        return TvLines::Lines525;
     if (height == 576 || height == 288)
-        return Lines::Lines625;
-    return Lines::Unknown;
+        return TvLines::Lines625;
+    return TvLines::Unknown;
 }
 
 void reduce(V4l2Fields& fields, std::uint64_t numerator, std::uint64_t denominator)
@@ -50,6 +36,12 @@ void reduce(V4l2Fields& fields, std::uint64_t numerator, std::uint64_t denominat
 
 }  // namespace
 
+std::uint64_t currentStandard(const V4l2File& file)
+{
+    v4l2_std_id standard = 0;
+    return file.ioctl(VIDIOC_G_STD, &standard) == 0 ? standard : 0;
+}
+
 std::uint32_t fieldRequestFor(const V4l2InputInfo& input)
 {
     return input.type == V4L2_INPUT_TYPE_TUNER || input.standards != 0 ? V4L2_FIELD_INTERLACED : V4L2_FIELD_ANY;
@@ -59,7 +51,9 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
 {
     V4l2Fields fields;
     fields.driverField = field;
-    const Lines lines = linesOf(file, field == V4L2_FIELD_ALTERNATE ? height * 2 : height);
+    // The standard is read once for the stream: the field order and the pixel aspect follow it.
+    const TvLines standard = linesOfStandard(currentStandard(file));
+    const TvLines lines = linesOf(standard, field == V4L2_FIELD_ALTERNATE ? height * 2 : height);
     switch (field) {
     case V4L2_FIELD_INTERLACED_TB:
         fields.layout = V4l2Fields::Layout::Interleaved;
@@ -79,7 +73,7 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
     case V4L2_FIELD_ALTERNATE:
         // The driver leaves the order to the standard: NTSC's bottom field comes first.
         fields.layout = field == V4L2_FIELD_ALTERNATE ? V4l2Fields::Layout::Alternate : V4l2Fields::Layout::Interleaved;
-        fields.topFieldFirst = lines != Lines::Lines525;
+        fields.topFieldFirst = lines != TvLines::Lines525;
         break;
     default:
         break;
@@ -99,13 +93,9 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
                std::uint64_t(crop.pixelaspect.numerator) * width * crop.defrect.height);
         return fields;
     }
-    // ITU-R BT.601 sampling: 720 samples a line, 59:54 pixels for 625 lines, 10:11 for 525.
-    // Only for pictures of a TV standard: a camera's 640x480 is square.
-    const Lines standard = standardLines(file);
-    if (standard == Lines::Lines625)
-        reduce(fields, 59ull * 720 * frameHeight, 54ull * width * 576);
-    else if (standard == Lines::Lines525)
-        reduce(fields, 10ull * 720 * frameHeight, 11ull * width * 480);
+    // Only pictures of a TV standard have the standard's sampling.
+    if (const auto aspect = bt601Aspect(standard, width, frameHeight))
+        reduce(fields, aspect->numerator, aspect->denominator);
     return fields;
 }
 

@@ -2,6 +2,7 @@
 
 #include "V4l2File.h"
 #include "V4l2Inputs.h"
+#include "capture/devices/TvLines.h"
 
 #include <linux/videodev2.h>
 
@@ -24,6 +25,9 @@ struct V4l2Fields {
     int aspectNumerator = 1;
     int aspectDenominator = 1;
 };
+
+// The node's TV standard now (VIDIOC_G_STD); 0 where it has none.
+std::uint64_t currentStandard(const V4l2File& file);
 
 // The field layout to ask the driver for on this input: an analog input (a tuner, or any
 // input with TV standards) sends two fields a frame, so its interlaced layout is asked for;

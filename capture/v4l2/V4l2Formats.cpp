@@ -28,14 +28,12 @@ struct Rate {
 
 bool isFullFrame525(const V4l2File& file)
 {
-    v4l2_std_id standard = 0;
-    return file.ioctl(VIDIOC_G_STD, &standard) == 0 && (standard & V4L2_STD_525_60) && !(standard & V4L2_STD_625_50);
+    return linesOfStandard(currentStandard(file)) == TvLines::Lines525;
 }
 
 bool hasStandard(const V4l2File& file)
 {
-    v4l2_std_id standard = 0;
-    return file.ioctl(VIDIOC_G_STD, &standard) == 0 && standard != 0;
+    return currentStandard(file) != 0;
 }
 
 // The size the driver makes of a request for this pixel format, or the request itself when

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/devices/TvLines.h"
 #include "capture/devices/VideoFormat.h"
 
 namespace capture {
@@ -23,8 +24,9 @@ inline TvPictureFields tvPictureFieldsOf(const VideoFormat& format)
     fields.interlaced = format.height >= 480;
     fields.topFieldFirst = lines625;
     if (format.width == 720 && fields.interlaced) {
-        fields.aspectNumerator = lines625 ? 59 : 10;
-        fields.aspectDenominator = lines625 ? 54 : 11;
+        const auto aspect = bt601Aspect(lines625 ? TvLines::Lines625 : TvLines::Lines525, 720, lines625 ? 576 : 480);
+        fields.aspectNumerator = int(aspect->numerator);
+        fields.aspectDenominator = int(aspect->denominator);
     }
     return fields;
 }
