@@ -5,7 +5,7 @@
 #include "GraphDump.h"
 #include "PadProbes.h"
 #include "PictureCheck.h"
-#include "PictureHold.h"
+#include "RecordingTimeline.h"
 #include "RecordingFile.h"
 #include "RecordingWriter.h"
 #include "RunState.h"
@@ -100,17 +100,12 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
         countDecoderDrops(layout.previewDecoder, run);
     if (layout.audioSource)
         watchAudioSource(layout.audioSource.get(), run);
-    if (layout.recordBranch)
-        dropWhenRecordingStops(layout.recordBranch.get(), run);
-    if (layout.soundRecordBranch)
-        dropWhenRecordingStops(layout.soundRecordBranch.get(), run);
+    if (toFile)
+        m_timeline = std::make_unique<RecordingTimeline>(m_pipeline.get(), layout, run);
     m_sound = std::move(layout.sound);
     run.sound = m_sound.get();
-    if (layout.recordQueue) {
+    if (layout.recordQueue)
         countOverruns(layout.recordQueue, run);
-        PadPtr entry(gst_element_get_static_pad(layout.recordQueue, "sink"));
-        m_hold = std::make_unique<PictureHold>(m_pipeline.get(), entry.get(), GstClockTime(layout.frameDuration));
-    }
     for (const PadPtr& pad : layout.muxerInputs) {
         MuxerInput& input = run.inputs.emplace_back();
         input.run = &run;
@@ -118,7 +113,6 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
     }
     run.muxerInputs = static_cast<int>(layout.muxerInputs.size());
     m_recordEntries = std::move(layout.recordEntries);
-    m_end = std::move(layout.end);
     m_recordingOpen = toFile;
     qCInfo(lcEngine, "run %d: %s%s%s", run.number, toFile ? "recording to " : "preview only",
            toFile ? file->name().c_str() : "", describeLinks(GST_BIN(m_pipeline.get())).c_str());
@@ -126,7 +120,7 @@ CapturePipeline::CapturePipeline(const CaptureRequest& request, FrameSink& sink,
 
 CapturePipeline::~CapturePipeline()
 {
-    m_hold.reset();
+    m_timeline.reset();
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     BusPtr bus(gst_element_get_bus(m_pipeline.get()));
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
@@ -185,10 +179,7 @@ bool CapturePipeline::finishRecording()
     RunState& run = *m_run;
     m_recordingOpen = false;
     run.recordStopping = true;
-    if (m_hold)
-        m_hold->stop();
-    if (const GstClockTime now = runningTimeNow(m_pipeline.get()); m_end && GST_CLOCK_TIME_IS_VALID(now) && now > 0)
-        m_end->stopAt(now);
+    m_timeline->stop(runningTimeNow(m_pipeline.get()));
     for (const PadPtr& entry : m_recordEntries)
         gst_pad_send_event(entry.get(), gst_event_new_eos());
 

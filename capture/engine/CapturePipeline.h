@@ -13,8 +13,7 @@ class QObject;
 
 namespace capture {
 
-class PictureHold;
-class RecordingEnd;
+class RecordingTimeline;
 class RecordingFile;
 class RecordingWriter;
 class SoundMonitor;
@@ -57,8 +56,7 @@ private:
     RecordingFile* m_file = nullptr;
     std::string m_videoDevice;
     std::vector<PadPtr> m_recordEntries;  // where end-of-stream enters the record branches
-    std::shared_ptr<RecordingEnd> m_end;
-    std::unique_ptr<PictureHold> m_hold;  // while the picture is recorded
+    std::unique_ptr<RecordingTimeline> m_timeline;  // while recording
     bool m_recordingOpen = false;
     bool m_watchesPictures = false;  // the run has a video source
 };

@@ -1,5 +1,6 @@
 #include "DeinterlacerInput.h"
 
+#include "PadProbes.h"
 #include "capture/gst/GstHandle.h"
 
 #include <gst/video/video.h>
@@ -70,6 +71,21 @@ void copyInterlacedPicturesInto(GstPad* deinterlacerInput)
             return GST_PAD_PROBE_OK;
         },
         nullptr, nullptr);
+}
+
+void followFieldTakenFirst(GstElement* deinterlace)
+{
+    PadPtr input(gst_element_get_static_pad(deinterlace, "sink"));
+    gst_pad_add_probe(
+        input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer element) {
+            if (const GstStructure* format = formatInCapsEvent(info)) {
+                const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
+                gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
+            }
+            return GST_PAD_PROBE_OK;
+        },
+        deinterlace, nullptr);
 }
 
 }  // namespace capture

@@ -15,4 +15,8 @@ namespace capture {
 // padding costs one memcpy a picture and rules out both.
 void copyInterlacedPicturesInto(GstPad* deinterlacerInput);
 
+// The field taken first is known from the caps only: the deinterlacer's "fields" is set to it
+// as the caps reach the deinterlacer, before it reads them.
+void followFieldTakenFirst(GstElement* deinterlace);
+
 }  // namespace capture

@@ -2,9 +2,8 @@
 
 #include "DeinterlacerInput.h"
 #include "FailureMessage.h"
-#include "PadProbes.h"
 #include "PreviewOutput.h"
-#include "RecordingStart.h"
+#include "EncoderTimestamps.h"
 #include "RecordingSink.h"
 #include "RunningTime.h"
 #include "capture/contract/CaptureError.h"
@@ -72,17 +71,7 @@ GstElement* frameDeinterlacer(GstElement* deinterlace)
     gst_util_set_object_arg(G_OBJECT(deinterlace), "fields", "top");
     PadPtr input(gst_element_get_static_pad(deinterlace, "sink"));
     copyInterlacedPicturesInto(input.get());
-    // The field taken first is known from the caps only: set before the deinterlacer reads them.
-    gst_pad_add_probe(
-        input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-        [](GstPad*, GstPadProbeInfo* info, gpointer element) {
-            if (const GstStructure* format = formatInCapsEvent(info)) {
-                const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
-                gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
-            }
-            return GST_PAD_PROBE_OK;
-        },
-        deinterlace, nullptr);
+    followFieldTakenFirst(deinterlace);
     return deinterlace;
 }
 
@@ -150,13 +139,8 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
     }
     if (recordAudio || playSound)
         audio(request, recordAudio, playSound);
-    if (toFile) {
-        PadPtr soundInput(m_soundRate ? gst_element_get_static_pad(m_soundRate, "sink") : nullptr);
-        m_layout.end = RecordingEnd::attach(m_pictureEnd.get(), soundInput.get());
-    }
-    if (m_layout.recordBranch && m_layout.soundRecordBranch)
-        startRecordingTogether(m_layout.recordBranch.get(), m_layout.soundRecordBranch.get(),
-                               request.audioEncoder ? decodedSoundDelay(*request.audioEncoder) : 0);
+    if (recordAudio && request.audioEncoder)
+        m_layout.soundLeadSamples = decodedSoundDelay(*request.audioEncoder);
     return std::move(m_layout);
 }
 
@@ -228,64 +212,6 @@ void GraphBuilder::blameSources(GstPad* input)
     check(m_layout.videoSource, Part::VideoSource);
     check(m_layout.audioSource, Part::AudioSource);
 }
-
-namespace {
-
-// Some video encoders (GStreamer 1.22's MPEG-4 from libav among them) put out pictures without
-// a usable timestamp. avimux then cannot place them against the sound: it writes sound until
-// its queue runs dry, the pictures wait, and the record queue, full, throws them away - a
-// recording of a minute kept one second of picture, or none. videorate makes the stream
-// constant-rate before the encoder, so a picture without a time is stamped where it falls in
-// that rate, counted in running time from the first picture the encoder took, and placed in
-// the encoder's own output segment (libav's starts 1000 hours in).
-struct EncoderClock {
-    GstClockTime next = GST_CLOCK_TIME_NONE;  // running time
-};
-
-GstPadProbeReturn noteFirstPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
-{
-    auto* clock = static_cast<EncoderClock*>(data);
-    GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
-    if (!GST_CLOCK_TIME_IS_VALID(clock->next) && GST_BUFFER_PTS_IS_VALID(buffer))
-        clock->next = toRunningTime(pad, GST_BUFFER_PTS(buffer));
-    return GST_PAD_PROBE_OK;
-}
-
-GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
-{
-    auto* clock = static_cast<EncoderClock*>(data);
-    GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
-    // libav's "no time" comes through as the lowest 64-bit integer, which GStreamer reads as
-    // an enormous time rather than none.
-    const bool timed = GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_PTS(buffer) <= GstClockTime(G_MAXINT64);
-    const GstClockTime duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? GST_BUFFER_DURATION(buffer) : 0;
-    if (timed || !GST_CLOCK_TIME_IS_VALID(clock->next)) {
-        if (timed)
-            clock->next = toRunningTime(pad, GST_BUFFER_PTS(buffer)) + duration;
-        return GST_PAD_PROBE_OK;
-    }
-    const GstClockTime position = fromRunningTime(pad, clock->next);
-    buffer = gst_buffer_make_writable(buffer);
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = position;
-    clock->next += duration;
-    return GST_PAD_PROBE_OK;
-}
-
-void stampUntimedPictures(GstElement* encoder)
-{
-    auto* clock = new EncoderClock;
-    g_object_set_data_full(G_OBJECT(encoder), "capture-encoder-clock", clock,
-                           [](gpointer data) { delete static_cast<EncoderClock*>(data); });
-    PadPtr input(gst_element_get_static_pad(encoder, "sink"));
-    PadPtr output(gst_element_get_static_pad(encoder, "src"));
-    if (input && output) {
-        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, noteFirstPicture, clock, nullptr);
-        gst_pad_add_probe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, stampPicture, clock, nullptr);
-    }
-}
-
-}  // namespace
 
 GstElement* GraphBuilder::encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate)
 {
@@ -470,7 +396,7 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
     // the last picture after a gap would be given out once at end-of-stream, from the gap's
     // middle, and the time up to it lost.
     PadPtr rateOutput(gst_element_get_static_pad(rate, "src"));
-    m_pictureEnd = PadPtr(gst_pad_get_peer(rateOutput.get()));
+    m_layout.pictureEnd = PadPtr(gst_pad_get_peer(rateOutput.get()));
 }
 
 void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
@@ -506,7 +432,7 @@ void GraphBuilder::audio(const CaptureRequest& request, bool record, bool play)
     // samples then run as far ahead of the pictures. Within a millisecond it fills or drops.
     g_object_set(rate, "skip-to-first", TRUE, "tolerance", guint64(GST_MSECOND), nullptr);
     link(queue, rate, Part::Encoder);
-    m_soundRate = rate;
+    m_layout.soundEnd = PadPtr(gst_element_get_static_pad(rate, "sink"));
     GstElement* convert = make("audioconvert", Part::Encoder);
     link(rate, convert, Part::Encoder);
     GstElement* resample = make("audioresample", Part::Encoder);

@@ -2,7 +2,6 @@
 
 #include "CaptureEngine.h"
 #include "GraphParts.h"
-#include "RecordingEnd.h"
 #include "SoundMonitor.h"
 
 #include <functional>
@@ -28,13 +27,19 @@ struct GraphLayout {
     bool previewWanted = false;
     GraphParts parts;
     std::unique_ptr<SoundMonitor> sound;  // the level meter and playback, when there is sound
-    std::shared_ptr<RecordingEnd> end;    // when recording: told where the recording stops
+    // When recording, where the recording's timeline is kept (RecordingTimeline): the pad behind
+    // videorate where the pictures' end is filled in, audiorate's input for the sound's, and
+    // how many samples later than its input the encoded sound begins once decoded.
+    PadPtr pictureEnd;
+    PadPtr soundEnd;
+    guint soundLeadSamples = 0;
 };
 
 // Puts together the graph for one request: video source → tee → preview (appsink) and record
 // branch → avimux → the recording's sink; the audio source → tee → the muxer, and the sound
 // monitor (level meter, and the tuner's sound played). Only
-// makes and links elements; the run attaches its probes to the layout afterwards.
+// makes and links elements; the run attaches its watches and the recording's timeline to the
+// layout afterwards.
 class GraphBuilder {
 public:
     struct Outputs {
@@ -75,8 +80,6 @@ private:
     GraphLayout m_layout;
     GstElement* m_muxer = nullptr;
     GstElement* m_fileSink = nullptr;
-    PadPtr m_pictureEnd;                // where the picture branch's end is filled in (RecordingEnd)
-    GstElement* m_soundRate = nullptr;  // audiorate of the sound record branch
 };
 
 }  // namespace capture
