@@ -228,6 +228,20 @@ bool CameraPicture::delivers(std::uint32_t sequence) const
     return sequence < first || sequence - first >= count;
 }
 
+// A camera encodes in hardware and never falls behind: every Motion JPEG frame of the size
+// is encoded before the stream starts, not while its frames are due. Encoded as they came
+// due, a slow process (a sanitizer build) lost frames while it encoded, the marked ones among
+// them (each mark is a picture of its own), and a recording then held no sync mark.
+void CameraPicture::prepare(const FakeV4l2Device& device)
+{
+    const v4l2_pix_format& format = device.format();
+    if (format.pixelformat != V4L2_PIX_FMT_MJPEG)
+        return;
+    for (std::uint32_t frame = 0; frame < cameraCycle; ++frame)
+        for (const bool marked : {false, true})
+            cameraJpegFrame(format.width, format.height, frame, marked);
+}
+
 std::size_t CameraPicture::draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target)
 {
     const v4l2_pix_format& format = device.format();

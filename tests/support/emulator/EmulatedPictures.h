@@ -45,6 +45,7 @@ class CameraPicture final : public FakeV4l2Picture {
 public:
     std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) override;
     bool delivers(std::uint32_t sequence) const override;
+    void prepare(const FakeV4l2Device& device) override;
 };
 
 // Frame `sequence` of a Motion JPEG stream in which every `every`th frame is broken (0: none),

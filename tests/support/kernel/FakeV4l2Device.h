@@ -25,6 +25,9 @@ public:
     virtual std::size_t draw(const FakeV4l2Device& device, std::uint32_t sequence, std::span<std::uint8_t> target) = 0;
     // False for a frame the sensor does not deliver: it is lost, as when no buffer is queued.
     virtual bool delivers(std::uint32_t /*sequence*/) const { return true; }
+    // The stream is about to start in the node's current format: whatever drawing a frame
+    // needs once (a hardware encoder's tables, say) is done now, not while frames are due.
+    virtual void prepare(const FakeV4l2Device& /*device*/) {}
 };
 
 // What a fake card is made of: its capabilities, inputs, controls, formats and tuners.

@@ -519,6 +519,8 @@ int FakeV4l2Device::streamOn(int file, std::uint32_t type)
     if (m_hw.usbBytesPerSecond != 0
         && std::uint64_t(m_format.sizeimage) * 1'000'000'000 / std::uint64_t(intervalNs()) > m_hw.usbBytesPerSecond)
         return ENOSPC;
+    if (m_hw.picture)
+        m_hw.picture->prepare(*this);
     m_streamOn = true;
     m_start = monotonicNow();
     m_sequence = 0;
