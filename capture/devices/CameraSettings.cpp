@@ -60,17 +60,6 @@ SettingWrite outcome(ControlWrite written)
 
 }  // namespace
 
-std::int64_t alignToControl(const DeviceControl& control, std::int64_t requested)
-{
-    const std::int64_t low = std::max<std::int64_t>(control.minimum, std::numeric_limits<std::int32_t>::min());
-    const std::int64_t high = std::max(low, std::min<std::int64_t>(control.maximum, std::numeric_limits<std::int32_t>::max()));
-    const std::int64_t step = control.step == 0 ? 1 : static_cast<std::int64_t>(std::min<std::uint64_t>(control.step, 1u << 30));
-    const std::int64_t clamped = std::clamp(requested, low, high);
-    const std::int64_t lastOffset = (high - low) / step * step;
-    const std::int64_t offset = std::min((clamped - low + step / 2) / step * step, lastOffset);
-    return low + offset;
-}
-
 std::optional<CameraSettings::Binding> CameraSettings::bind(Member property)
 {
     if (property != Member::ColorEnable) {
@@ -169,7 +158,9 @@ SettingWrite CameraSettings::writePlain(const Binding& binding, std::int32_t val
     if (modeWasOn && m_controls.write(automatic->mode, automatic->manualValue) == ControlWrite::Busy)
         return SettingWrite::Busy;
 
-    const SettingWrite written = outcome(m_controls.write(binding.control.id, alignToControl(binding.control, value)));
+    const SettingWrite written = outcome(m_controls.write(binding.control.id, alignToStep(std::max<std::int64_t>(binding.control.minimum, std::numeric_limits<std::int32_t>::min()),
+                                                                  std::min<std::int64_t>(binding.control.maximum, std::numeric_limits<std::int32_t>::max()),
+                                                                  binding.control.step, value)));
     // Nothing may change when the put does not: the automatic mode goes back on.
     if (written != SettingWrite::Applied && modeWasOn)
         m_controls.write(automatic->mode, *mode);

@@ -53,9 +53,4 @@ private:
     std::map<Member, Binding> m_bindings;
 };
 
-// The value a control takes for a request: clamped to its range, then the nearest point of the
-// step grid from the minimum that lies within the range (a maximum off the grid is not
-// reachable), as the kernel's control framework stores it.
-std::int64_t alignToControl(const DeviceControl& control, std::int64_t requested);
-
 }  // namespace capture

@@ -99,6 +99,11 @@ public:
     virtual std::vector<std::pair<std::uint32_t, ControlWrite>> resetToDefaults() = 0;
 };
 
+// The value a control of this range and step takes for a request, as the kernel's control
+// framework stores it: clamped to the range, then the nearest point of the step grid from the
+// minimum, halves up, but never past the last grid point inside the range.
+std::int64_t alignToStep(std::int64_t minimum, std::int64_t maximum, std::uint64_t step, std::int64_t requested);
+
 // "White Balance, Automatic" as v4l2-ctl spells it: "white_balance_automatic".
 std::string controlKey(const std::string& name);
 

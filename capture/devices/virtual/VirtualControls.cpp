@@ -62,12 +62,7 @@ ControlWrite VirtualControls::write(std::uint32_t id, std::int64_t value)
     const SettingDescription* s = describe(id);
     if (!s)
         return ControlWrite::Gone;
-    // As a driver does: clamp, then take the nearest step; a range whose top is off the step
-    // grid keeps the top step below it.
-    const std::int64_t clamped = std::clamp<std::int64_t>(value, s->min, s->max);
-    std::int64_t aligned = s->min + (clamped - s->min + s->step / 2) / s->step * s->step;
-    if (aligned > s->max)
-        aligned -= s->step;
+    const std::int64_t aligned = alignToStep(s->min, s->max, static_cast<std::uint64_t>(s->step), value);
 
     std::lock_guard lock(m_mutex);
     std::int32_t& current = m_values.at(id);
