@@ -1,15 +1,16 @@
 #include "FieldOrder.h"
 
+#include "capture/gst/PadProbe.h"
+
 #include <gst/video/video.h>
 
 namespace capture {
 
 void markFieldOrder(GstPad* pad, bool topFieldFirst)
 {
-    gst_pad_add_probe(
+    addProbe<bool>(
         pad, GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-            const bool top = GPOINTER_TO_INT(data) != 0;
+        [](GstPad*, GstPadProbeInfo* info, bool& top) {
             GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
             if (GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED)
                 && GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF) == top)
@@ -24,7 +25,7 @@ void markFieldOrder(GstPad* pad, bool topFieldFirst)
                 GST_BUFFER_FLAG_UNSET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
             return GST_PAD_PROBE_OK;
         },
-        GINT_TO_POINTER(topFieldFirst ? 1 : 0), nullptr);
+        topFieldFirst);
 }
 
 }  // namespace capture

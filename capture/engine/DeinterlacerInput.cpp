@@ -2,6 +2,7 @@
 
 #include "PadProbes.h"
 #include "capture/gst/GstHandle.h"
+#include "capture/gst/PadProbe.h"
 
 #include <gst/video/video.h>
 
@@ -55,9 +56,9 @@ GstBuffer* paddedCopy(GstBuffer* buffer, const GstVideoInfo& info)
 
 void copyInterlacedPicturesInto(GstPad* deinterlacerInput)
 {
-    gst_pad_add_probe(
+    addProbe(
         deinterlacerInput, GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad* pad, GstPadProbeInfo* info, gpointer) {
+        [](GstPad* pad, GstPadProbeInfo* info) {
             const CapsPtr caps(gst_pad_get_current_caps(pad));
             GstVideoInfo video;
             if (!caps || !gst_video_info_from_caps(&video, caps.get()) || !GST_VIDEO_INFO_IS_INTERLACED(&video))
@@ -69,23 +70,23 @@ void copyInterlacedPicturesInto(GstPad* deinterlacerInput)
             GST_PAD_PROBE_INFO_DATA(info) = copy;
             gst_buffer_unref(buffer);
             return GST_PAD_PROBE_OK;
-        },
-        nullptr, nullptr);
+        });
 }
 
 void followFieldTakenFirst(GstElement* deinterlace)
 {
     PadPtr input(gst_element_get_static_pad(deinterlace, "sink"));
-    gst_pad_add_probe(
+    // The probe goes with the deinterlacer's pad, so the element outlives it.
+    addProbe<GstElement*>(
         input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-        [](GstPad*, GstPadProbeInfo* info, gpointer element) {
+        [](GstPad*, GstPadProbeInfo* info, GstElement*& element) {
             if (const GstStructure* format = formatInCapsEvent(info)) {
                 const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
                 gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
             }
             return GST_PAD_PROBE_OK;
         },
-        deinterlace, nullptr);
+        deinterlace);
 }
 
 }  // namespace capture

@@ -2,6 +2,9 @@
 
 #include "RunningTime.h"
 #include "capture/gst/GstHandle.h"
+#include "capture/gst/PadProbe.h"
+
+#include <memory>
 
 namespace capture {
 namespace {
@@ -10,18 +13,18 @@ struct EncoderClock {
     GstClockTime next = GST_CLOCK_TIME_NONE;  // running time
 };
 
-GstPadProbeReturn noteFirstPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+using ClockHandle = std::shared_ptr<EncoderClock>;
+
+GstPadProbeReturn noteFirstPicture(GstPad* pad, GstPadProbeInfo* info, ClockHandle& clock)
 {
-    auto* clock = static_cast<EncoderClock*>(data);
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     if (!GST_CLOCK_TIME_IS_VALID(clock->next) && GST_BUFFER_PTS_IS_VALID(buffer))
         clock->next = toRunningTime(pad, GST_BUFFER_PTS(buffer));
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, ClockHandle& clock)
 {
-    auto* clock = static_cast<EncoderClock*>(data);
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     // libav's "no time" comes through as the lowest 64-bit integer, which GStreamer reads as
     // an enormous time rather than none.
@@ -44,15 +47,13 @@ GstPadProbeReturn stampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer data
 
 void stampUntimedPictures(GstElement* encoder)
 {
-    auto* clock = new EncoderClock;
-    g_object_set_data_full(G_OBJECT(encoder), "capture-encoder-clock", clock,
-                           [](gpointer data) { delete static_cast<EncoderClock*>(data); });
     PadPtr input(gst_element_get_static_pad(encoder, "sink"));
     PadPtr output(gst_element_get_static_pad(encoder, "src"));
-    if (input && output) {
-        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, noteFirstPicture, clock, nullptr);
-        gst_pad_add_probe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, stampPicture, clock, nullptr);
-    }
+    if (!input || !output)
+        return;
+    const auto clock = std::make_shared<EncoderClock>();
+    addProbe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, noteFirstPicture, clock);
+    addProbe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, stampPicture, clock);
 }
 
 }  // namespace capture

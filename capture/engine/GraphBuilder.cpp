@@ -9,6 +9,7 @@
 #include "capture/contract/CaptureError.h"
 #include "capture/devices/EncoderProperties.h"
 #include "capture/devices/GstElements.h"
+#include "capture/gst/MediaTime.h"
 
 #include <gst/video/gstvideodecoder.h>
 
@@ -264,7 +265,7 @@ void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& forma
     const bool jpeg = format.pixelFormat == "MJPG";
     if (format.fpsNumerator > 0)
         m_layout.frameDuration = static_cast<std::int64_t>(
-            gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(format.fpsDenominator), static_cast<guint64>(format.fpsNumerator)));
+            frameTime(static_cast<guint64>(format.fpsNumerator), static_cast<guint64>(format.fpsDenominator)));
     m_layout.videoSource = PadPtr(gst_element_get_static_pad(source, "src"));
     m_layout.jpeg = jpeg;
     if (!m_layout.videoSource)

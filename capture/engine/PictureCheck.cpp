@@ -4,6 +4,7 @@
 #include "RunState.h"
 
 #include "capture/gst/GstHandle.h"
+#include "capture/gst/PadProbe.h"
 
 #include <glib.h>
 
@@ -60,45 +61,42 @@ struct SourceCheck {
     bool decodedLater;
 };
 
-GstPadProbeReturn checkSourceFrame(GstPad*, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn checkSourceFrame(GstPad*, GstPadProbeInfo* info, SourceCheck& check)
 {
-    const auto* check = static_cast<SourceCheck*>(data);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     // The driver's own word that the frame is damaged (V4L2_BUF_FLAG_ERROR: a lost USB packet,
     // a capture card's sync error).
     if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_CORRUPTED)) {
-        noteBroken(*check->run, "flagged by the driver");
+        noteBroken(*check.run, "flagged by the driver");
         return GST_PAD_PROBE_DROP;
     }
-    if (check->jpeg && !wholeBuffer(buffer)) {
-        noteBroken(*check->run, "not a whole JPEG picture");
+    if (check.jpeg && !wholeBuffer(buffer)) {
+        noteBroken(*check.run, "not a whole JPEG picture");
         return GST_PAD_PROBE_DROP;
     }
-    if (!check->decodedLater)
-        noteUsable(*check->run);
+    if (!check.decodedLater)
+        noteUsable(*check.run);
     return GST_PAD_PROBE_OK;
 }
 
 // The decoder works on its input's thread and gives a frame out before it returns, or never.
 struct DecoderWatch {
-    RunState* run;
+    RunState& run;
     bool pending = false;  // the decoder's streaming thread only
 };
 
-GstPadProbeReturn decoderTakes(GstPad*, GstPadProbeInfo*, gpointer data)
+GstPadProbeReturn decoderTakes(GstPad*, GstPadProbeInfo*, std::shared_ptr<DecoderWatch>& watch)
 {
-    auto* watch = static_cast<DecoderWatch*>(data);
     if (watch->pending)
-        noteBroken(*watch->run, "the decoder could not read it");
+        noteBroken(watch->run, "the decoder could not read it");
     watch->pending = true;
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn decoderGives(GstPad*, GstPadProbeInfo*, gpointer data)
+GstPadProbeReturn decoderGives(GstPad*, GstPadProbeInfo*, std::shared_ptr<DecoderWatch>& watch)
 {
-    auto* watch = static_cast<DecoderWatch*>(data);
     watch->pending = false;
-    noteUsable(*watch->run);
+    noteUsable(watch->run);
     return GST_PAD_PROBE_OK;
 }
 
@@ -144,8 +142,7 @@ bool wholeJpeg(const std::uint8_t* data, std::size_t size)
 
 void checkPictures(GstPad* sourcePad, RunState& run, bool jpeg, bool decodedLater)
 {
-    gst_pad_add_probe(sourcePad, GST_PAD_PROBE_TYPE_BUFFER, checkSourceFrame, new SourceCheck{&run, jpeg, decodedLater},
-                      [](gpointer data) { delete static_cast<SourceCheck*>(data); });
+    addProbe(sourcePad, GST_PAD_PROBE_TYPE_BUFFER, checkSourceFrame, SourceCheck{&run, jpeg, decodedLater});
 }
 
 void countDecoderDrops(GstElement* decoder, RunState& run)
@@ -154,11 +151,9 @@ void countDecoderDrops(GstElement* decoder, RunState& run)
     const PadPtr output(gst_element_get_static_pad(decoder, "src"));
     if (!input || !output)
         return;
-    // Owned by the input's probe; the output's goes with it, when the decoder does.
-    auto* watch = new DecoderWatch{&run};
-    gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, decoderTakes, watch,
-                      [](gpointer data) { delete static_cast<DecoderWatch*>(data); });
-    gst_pad_add_probe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, decoderGives, watch, nullptr);
+    const auto watch = std::make_shared<DecoderWatch>(run);
+    addProbe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, decoderTakes, watch);
+    addProbe(output.get(), GST_PAD_PROBE_TYPE_BUFFER, decoderGives, watch);
 }
 
 }  // namespace capture

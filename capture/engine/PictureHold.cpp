@@ -5,6 +5,7 @@
 
 #include "capture/devices/GstElements.h"
 #include "capture/gst/GstHandle.h"
+#include "capture/gst/PadProbe.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -45,9 +46,9 @@ struct PictureHold::Shared {
 
 namespace {
 
-GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, std::shared_ptr<PictureHold::Shared>& handle)
 {
-    auto& shared = **static_cast<std::shared_ptr<PictureHold::Shared>*>(data);
+    PictureHold::Shared& shared = *handle;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (!GST_BUFFER_PTS_IS_VALID(buffer))
         return GST_PAD_PROBE_OK;
@@ -85,8 +86,7 @@ PictureHold::PictureHold(GstElement* pipeline, GstPad* entry, GstClockTime frame
     m_shared->frame = frameDuration;
     // At a low rate a frame's wait is no stall.
     m_shared->holdAfter = std::max(kHoldAfter, 2 * frameDuration);
-    gst_pad_add_probe(entry, GST_PAD_PROBE_TYPE_BUFFER, notePicture, new std::shared_ptr<Shared>(m_shared),
-                      [](gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); });
+    addProbe(entry, GST_PAD_PROBE_TYPE_BUFFER, notePicture, m_shared);
     m_thread = std::thread([this] { run(); });
 }
 

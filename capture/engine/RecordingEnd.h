@@ -25,11 +25,13 @@ public:
     void stopAt(GstClockTime runningTime);
 
     struct Branch;
+    struct PictureBranch;
+    struct SoundBranch;
 
 private:
     RecordingEnd() = default;
-    std::shared_ptr<Branch> m_picture;
-    std::shared_ptr<Branch> m_sound;
+    std::shared_ptr<PictureBranch> m_picture;
+    std::shared_ptr<SoundBranch> m_sound;
 };
 
 }  // namespace capture

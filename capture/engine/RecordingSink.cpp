@@ -4,6 +4,9 @@
 #include "PadProbes.h"
 #include "RecordingWriter.h"
 
+#include "capture/gst/GstHandle.h"
+#include "capture/gst/PadProbe.h"
+
 #include <gst/base/gstbasesink.h>
 
 #include <cstring>
@@ -195,9 +198,9 @@ ElementPtr createRecordingSink(RecordingWriter& writer, std::function<void()> on
 
 void describeFieldsOf(GstElement* recordingSink, GstPad* pictures)
 {
-    gst_pad_add_probe(
+    addProbe<ElementPtr>(
         pictures, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        [](GstPad*, GstPadProbeInfo* info, ElementPtr& sink) {
             const GstStructure* format = formatInCapsEvent(info);
             if (!format)
                 return GST_PAD_PROBE_OK;
@@ -208,10 +211,10 @@ void describeFieldsOf(GstElement* recordingSink, GstPad* pictures)
                 fields = RecordedFields::TopFirst;
             else if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "bottom-field-first") == 0)
                 fields = RecordedFields::BottomFirst;
-            g_atomic_int_set(&asSink(data)->fields, gint(fields));
+            g_atomic_int_set(&asSink(sink.get())->fields, gint(fields));
             return GST_PAD_PROBE_OK;
         },
-        gst_object_ref(recordingSink), gst_object_unref);
+        ElementPtr::share(recordingSink));
 }
 
 }  // namespace capture

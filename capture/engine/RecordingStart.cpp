@@ -4,6 +4,8 @@
 #include "Silence.h"
 
 #include "capture/gst/GstHandle.h"
+#include "capture/gst/MediaTime.h"
+#include "capture/gst/PadProbe.h"
 
 #include <gst/audio/audio.h>
 
@@ -27,14 +29,9 @@ struct SharedStart {
 
 using StartHandle = std::shared_ptr<SharedStart>;
 
-SharedStart& startOf(gpointer data)
+GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, StartHandle& handle)
 {
-    return **static_cast<StartHandle*>(data);
-}
-
-GstPadProbeReturn notePicture(GstPad* pad, GstPadProbeInfo* info, gpointer data)
-{
-    SharedStart& start = startOf(data);
+    SharedStart& start = *handle;
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     std::lock_guard lock(start.mutex);
     if (!GST_CLOCK_TIME_IS_VALID(start.picture) && GST_BUFFER_PTS_IS_VALID(buffer))
@@ -50,7 +47,7 @@ GstBuffer* beginAt(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime be
     const auto frameBytes = static_cast<gsize>(GST_AUDIO_INFO_BPF(&audio));
     const gsize frames = gst_buffer_get_size(buffer) / frameBytes;
     if (begins < from) {
-        const guint64 cut = gst_util_uint64_scale_round(from - begins, rate, GST_SECOND);
+        const guint64 cut = timeToSamples(from - begins, rate);
         if (cut >= frames) {
             gst_buffer_unref(buffer);
             return nullptr;
@@ -59,14 +56,14 @@ GstBuffer* beginAt(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime be
             return buffer;
         buffer = gst_buffer_make_writable(buffer);
         gst_buffer_resize(buffer, static_cast<gssize>(cut * frameBytes), -1);
-        const GstClockTime cutTime = gst_util_uint64_scale_round(cut, GST_SECOND, rate);
+        const GstClockTime cutTime = samplesToTime(cut, rate);
         GST_BUFFER_PTS(buffer) += cutTime;
         if (GST_BUFFER_DURATION_IS_VALID(buffer))
             GST_BUFFER_DURATION(buffer) = GST_BUFFER_DURATION(buffer) > cutTime ? GST_BUFFER_DURATION(buffer) - cutTime : 0;
         GST_BUFFER_OFFSET(buffer) = GST_BUFFER_OFFSET_NONE;
         return buffer;
     }
-    const guint64 missing = gst_util_uint64_scale_round(begins - from, rate, GST_SECOND);
+    const guint64 missing = timeToSamples(begins - from, rate);
     if (missing == 0 || begins - from > kLongestSilence)
         return buffer;
     GstBuffer* silence = silentSound(audio, missing);
@@ -74,7 +71,7 @@ GstBuffer* beginAt(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime be
         return buffer;
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
-    const GstClockTime silenceTime = gst_util_uint64_scale_round(missing, GST_SECOND, rate);
+    const GstClockTime silenceTime = samplesToTime(missing, rate);
     GstBuffer* joined = gst_buffer_append(silence, buffer);
     GST_BUFFER_PTS(joined) = pts > silenceTime ? pts - silenceTime : 0;
     GST_BUFFER_DTS(joined) = GST_CLOCK_TIME_NONE;
@@ -82,9 +79,9 @@ GstBuffer* beginAt(GstBuffer* buffer, const GstAudioInfo& audio, GstClockTime be
     return joined;
 }
 
-GstPadProbeReturn startSound(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn startSound(GstPad* pad, GstPadProbeInfo* info, StartHandle& handle)
 {
-    SharedStart& start = startOf(data);
+    SharedStart& start = *handle;
     std::lock_guard lock(start.mutex);
     if (start.soundBegun)
         return GST_PAD_PROBE_OK;
@@ -97,7 +94,7 @@ GstPadProbeReturn startSound(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     if (!caps || !gst_audio_info_from_caps(&audio, caps.get()) || GST_AUDIO_INFO_BPF(&audio) <= 0 ||
         !GST_BUFFER_PTS_IS_VALID(buffer))
         return GST_PAD_PROBE_OK;  // not raw sound with a time: nothing to place
-    const GstClockTime lead = gst_util_uint64_scale_round(start.soundLeadSamples, GST_SECOND, guint64(GST_AUDIO_INFO_RATE(&audio)));
+    const GstClockTime lead = samplesToTime(start.soundLeadSamples, guint64(GST_AUDIO_INFO_RATE(&audio)));
     buffer = beginAt(buffer, audio, toRunningTime(pad, GST_BUFFER_PTS(buffer)), start.picture + lead);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     if (!buffer) {
@@ -107,20 +104,14 @@ GstPadProbeReturn startSound(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
-void addProbe(GstPad* pad, GstPadProbeCallback callback, const StartHandle& start)
-{
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, callback, new StartHandle(start),
-                      [](gpointer data) { delete static_cast<StartHandle*>(data); });
-}
-
 }  // namespace
 
 void startRecordingTogether(GstPad* picturePad, GstPad* soundPad, guint soundLeadSamples)
 {
     auto start = std::make_shared<SharedStart>();
     start->soundLeadSamples = soundLeadSamples;
-    addProbe(picturePad, notePicture, start);
-    addProbe(soundPad, startSound, start);
+    addProbe(picturePad, GST_PAD_PROBE_TYPE_BUFFER, notePicture, start);
+    addProbe(soundPad, GST_PAD_PROBE_TYPE_BUFFER, startSound, start);
 }
 
 }  // namespace capture

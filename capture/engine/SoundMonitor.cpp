@@ -1,6 +1,7 @@
 #include "SoundMonitor.h"
 
 #include "capture/devices/DeviceFailure.h"
+#include "capture/gst/PadProbe.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -71,7 +72,7 @@ std::vector<double> decibels(const GstStructure* structure, const char* field)
 // The volume element marks muted buffers as gaps, and the output skips gaps: the sound
 // server then runs dry, and after unmuting the output takes seconds to find its place again.
 // Muted, the output must get its silence like any other sound.
-GstPadProbeReturn playSilenceToo(GstPad*, GstPadProbeInfo* info, gpointer)
+GstPadProbeReturn playSilenceToo(GstPad*, GstPadProbeInfo* info)
 {
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (!GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP))
@@ -91,13 +92,12 @@ struct Entry {
 // nothing more (so the failure does not travel back through the tee), and what an output that
 // stalls leaves behind is thrown away. The queue itself is not leaky: a leaky queue before an
 // audio sink makes the sink lose its place again and again, and the sound breaks up.
-GstPadProbeReturn keepTheRecordingGoing(GstPad*, GstPadProbeInfo*, gpointer data)
+GstPadProbeReturn keepTheRecordingGoing(GstPad*, GstPadProbeInfo*, Entry& entry)
 {
-    auto* entry = static_cast<Entry*>(data);
-    if (entry->outputFailed->load())
+    if (entry.outputFailed->load())
         return GST_PAD_PROBE_DROP;
     guint64 queued = 0;
-    g_object_get(entry->queue, "current-level-time", &queued, nullptr);
+    g_object_get(entry.queue, "current-level-time", &queued, nullptr);
     return queued > QueueLimit / 2 ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }
 
@@ -120,15 +120,14 @@ SoundMonitor::SoundMonitor(GstBin* pipeline, GstElement* tee, Options options)
     PadPtr entry(gst_element_get_static_pad(queue, "sink"));
     if (!teePad || gst_pad_link(teePad.get(), entry.get()) != GST_PAD_LINK_OK)
         throw DeviceError({.kind = DeviceFailure::Kind::SoundUnrouted});
-    gst_pad_add_probe(entry.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                      keepTheRecordingGoing, new Entry{queue, &m_outputFailed},
-                      [](gpointer data) { delete static_cast<Entry*>(data); });
+    addProbe(entry.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+             keepTheRecordingGoing, Entry{queue, &m_outputFailed});
     linkOrThrow(queue, convert);
     linkOrThrow(convert, m_level);
     linkOrThrow(m_level, m_volume);
     linkOrThrow(m_volume, outConvert);
     PadPtr muted(gst_element_get_static_pad(m_volume, "src"));
-    gst_pad_add_probe(muted.get(), GST_PAD_PROBE_TYPE_BUFFER, playSilenceToo, nullptr, nullptr);
+    addProbe(muted.get(), GST_PAD_PROBE_TYPE_BUFFER, playSilenceToo);
     linkOrThrow(outConvert, resample);
     linkOrThrow(resample, output);
 }

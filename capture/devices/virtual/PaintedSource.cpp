@@ -1,5 +1,7 @@
 #include "PaintedSource.h"
 
+#include "capture/gst/MediaTime.h"
+
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
@@ -65,8 +67,8 @@ gboolean takeCaps(GstBaseSrc* source, GstCaps* caps)
     if (GST_VIDEO_INFO_SIZE(&painted->info) != drawnAhead)
         takeFirstFrame(painted);  // drawn for other caps: dropped
     gst_base_src_set_blocksize(source, guint(GST_VIDEO_INFO_SIZE(&painted->info)));
-    painted->frameDuration = gst_util_uint64_scale_int(GST_SECOND, GST_VIDEO_INFO_FPS_D(&painted->info),
-                                                       GST_VIDEO_INFO_FPS_N(&painted->info));
+    painted->frameDuration = frameTime(guint64(std::max(GST_VIDEO_INFO_FPS_N(&painted->info), 0)),
+                                       guint64(GST_VIDEO_INFO_FPS_D(&painted->info)));
     return TRUE;
 }
 

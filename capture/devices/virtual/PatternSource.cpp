@@ -7,6 +7,7 @@
 #include "capture/devices/DeviceFailure.h"
 #include "capture/devices/FieldOrder.h"
 #include "capture/devices/GstElements.h"
+#include "capture/gst/PadProbe.h"
 
 #include <gst/video/video.h>
 
@@ -23,7 +24,7 @@ bool marksBuffer(GstPad* pad, GstBuffer* buffer)
 
 // The sync mark over what the painter drew, on the frames whose span holds one, by their time
 // as it leaves the source.
-GstPadProbeReturn addSyncMark(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+GstPadProbeReturn addSyncMark(GstPad* pad, GstPadProbeInfo* info, GstVideoInfo& drawn)
 {
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     if (!marksBuffer(pad, buffer))
@@ -31,7 +32,7 @@ GstPadProbeReturn addSyncMark(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     buffer = gst_buffer_make_writable(buffer);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstVideoFrame frame;
-    if (gst_video_frame_map(&frame, static_cast<GstVideoInfo*>(data), buffer, GST_MAP_WRITE)) {
+    if (gst_video_frame_map(&frame, &drawn, buffer, GST_MAP_WRITE)) {
         const int width = GST_VIDEO_FRAME_WIDTH(&frame);
         const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
         const SyncBox box = syncBoxOf(width, height);
@@ -93,15 +94,14 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
 {
     checkPatternFormat(device, format);
     CapsPtr drawnCaps = rawCaps("BGRx", format, fields);
-    auto drawnInfo = std::make_unique<GstVideoInfo>();
-    if (!gst_video_info_from_caps(drawnInfo.get(), drawnCaps.get()))
+    GstVideoInfo drawnInfo;
+    if (!gst_video_info_from_caps(&drawnInfo, drawnCaps.get()))
         throw DeviceError({.kind = DeviceFailure::Kind::FormatNotDescribed, .device = device, .format = format.name()});
     ElementPtr bin = makeElement("bin");
     ElementPtr drawn = createPaintedSource(drawnCaps.get(), std::move(painter));
     gst_bin_add(GST_BIN(bin.get()), drawn.get());
     PadPtr drawnPad(gst_element_get_static_pad(drawn.get(), "src"));
-    gst_pad_add_probe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, addSyncMark, drawnInfo.release(),
-                      [](gpointer data) { delete static_cast<GstVideoInfo*>(data); });
+    addProbe(drawnPad.get(), GST_PAD_PROBE_TYPE_BUFFER, addSyncMark, drawnInfo);
 
     GstElement* last = drawn.get();
     if (format.pixelFormat != "BGRx") {

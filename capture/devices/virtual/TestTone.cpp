@@ -6,6 +6,8 @@
 #include "TestPatternTvTuner.h"
 
 #include "capture/devices/DeviceFailure.h"
+#include "capture/gst/MediaTime.h"
+#include "capture/gst/PadProbe.h"
 
 #include <cmath>
 #include <numbers>
@@ -20,16 +22,16 @@ constexpr double kVolume = 0.5;
 
 // Replaces the samples of the buffer that fall in a beep with the beep's pitch at the tone's
 // own level, so the level meter reads the same through a mark.
-GstPadProbeReturn beep(GstPad* pad, GstPadProbeInfo* info, gpointer)
+GstPadProbeReturn beep(GstPad* pad, GstPadProbeInfo* info)
 {
     GstBuffer* buffer = gst_pad_probe_info_get_buffer(info);
     const GstClockTime start = bufferRunningTime(pad, buffer);
     if (!GST_CLOCK_TIME_IS_VALID(start))
         return GST_PAD_PROBE_OK;
     const std::uint64_t frames = gst_buffer_get_size(buffer) / (sizeof(std::int16_t) * kChannels);
-    const std::uint64_t first = gst_util_uint64_scale_round(start, kRate, GST_SECOND);
-    const std::uint64_t period = syncMarkPeriodNs * kRate / GST_SECOND;
-    const std::uint64_t length = syncBeepNs * kRate / GST_SECOND;
+    const std::uint64_t first = timeToSamples(start, kRate);
+    const std::uint64_t period = timeToSamples(syncMarkPeriodNs, kRate);
+    const std::uint64_t length = timeToSamples(syncBeepNs, kRate);
     const std::uint64_t intoPeriod = first % period;
     if (intoPeriod >= length && intoPeriod + frames <= period)
         return GST_PAD_PROBE_OK;
@@ -74,7 +76,7 @@ ElementPtr TestTone::createSource()
         throw DeviceError({.kind = DeviceFailure::Kind::ToneFormatRefused, .device = name()});
 
     PadPtr out(gst_element_get_static_pad(format.get(), "src"));
-    gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, beep, nullptr, nullptr);
+    addProbe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, beep);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", out.get()));
     return bin;
 }
