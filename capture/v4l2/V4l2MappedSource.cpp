@@ -1,9 +1,10 @@
 #include "V4l2MappedSource.h"
 
 #include "V4l2MappedStream.h"
-#include "V4l2PictureCopy.h"
+#include "V4l2FrameAssembly.h"
 
 #include "capture/devices/GstElements.h"
+#include "capture/gst/MediaTime.h"
 
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/video.h>
@@ -32,18 +33,9 @@ struct MappedSourceState {
     std::unique_ptr<V4l2MappedStream> stream;
     std::unique_ptr<GstPoll, PollFree> poll{gst_poll_new(TRUE)};
     GstPollFD pollFd = GST_POLL_FD_INIT;
-    GstVideoInfo info{};
-    bool raw = false;
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     std::size_t bufferCount = 0;  // guarded by the object lock: 0 while not streaming
-    // Fields in buffers of their own: each pair is woven into one frame, the field the caps'
-    // field-order names first beginning it.
-    bool alternate = false;
-    bool topFirst = true;
-    GstBuffer* firstField = nullptr;  // the frame begun by the last first field, until its second
-    // Both fields in one buffer, one's lines after the other's: woven as they are copied.
-    bool sequential = false;
-    bool bottomStoredFirst = false;
+    std::unique_ptr<FrameAssembler> assembler;  // while streaming
 };
 
 struct OrvexMappedSrc {
@@ -74,7 +66,6 @@ void orvex_mapped_src_init(OrvexMappedSrc* self)
 
 void finalize(GObject* object)
 {
-    gst_clear_buffer(&reinterpret_cast<OrvexMappedSrc*>(object)->state->firstField);
     delete reinterpret_cast<OrvexMappedSrc*>(object)->state;
     G_OBJECT_CLASS(orvex_mapped_src_parent_class)->finalize(object);
 }
@@ -148,8 +139,9 @@ gboolean start(GstBaseSrc* source)
     gst_structure_get_int(structure, "width", &width);
     gst_structure_get_int(structure, "height", &height);
     gst_structure_get_fraction(structure, "framerate", &numerator, &denominator);
-    state.raw = gst_structure_has_name(structure, "video/x-raw");
-    if (state.raw && !gst_video_info_from_caps(&state.info, caps.get())) {
+    const bool raw = gst_structure_has_name(structure, "video/x-raw");
+    GstVideoInfo info;
+    if (raw && !gst_video_info_from_caps(&info, caps.get())) {
         postFailure(source, Step::NoLayout, EINVAL);
         return FALSE;
     }
@@ -169,25 +161,21 @@ gboolean start(GstBaseSrc* source)
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     if (interval.numerator && interval.denominator) {
         gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, int(interval.denominator), int(interval.numerator), nullptr);
-        frameDuration = gst_util_uint64_scale(GST_SECOND, interval.numerator, interval.denominator);
+        frameDuration = frameTime(interval.denominator, interval.numerator);
     } else if (numerator > 0 && denominator > 0) {
-        frameDuration = gst_util_uint64_scale(GST_SECOND, denominator, numerator);
+        frameDuration = frameTime(numerator, denominator);
     }
-    state.alternate = state.stream->alternateFields();
-    if (state.alternate && !state.raw) {
+    try {
+        state.assembler = frameAssemblerFor(
+            {.driverField = state.stream->field(),
+             .raw = raw ? &info : nullptr,
+             .topFirst = g_strcmp0(gst_structure_get_string(structure, "field-order"), "bottom-field-first") != 0,
+             .frameDuration = frameDuration});
+    } catch (const V4l2StreamError& error) {
         state.stream.reset();
-        postFailure(source, Step::FieldsApart, EINVAL);
+        postFailure(source, error.step(), error.error());
         return FALSE;
     }
-    const std::uint32_t field = state.stream->field();
-    state.sequential = field == V4L2_FIELD_SEQ_TB || field == V4L2_FIELD_SEQ_BT;
-    state.bottomStoredFirst = field == V4L2_FIELD_SEQ_BT;
-    if (state.sequential && (!state.raw || GST_VIDEO_INFO_N_PLANES(&state.info) != 1)) {
-        state.stream.reset();
-        postFailure(source, Step::FieldsInTurn, EINVAL);
-        return FALSE;
-    }
-    state.topFirst = g_strcmp0(gst_structure_get_string(structure, "field-order"), "bottom-field-first") != 0;
     GST_OBJECT_LOCK(source);
     state.frameDuration = frameDuration;
     state.caps = std::move(caps);
@@ -210,7 +198,7 @@ gboolean stop(GstBaseSrc* source)
     if (state.stream)
         gst_poll_remove_fd(state.poll.get(), &state.pollFd);
     state.stream.reset();
-    gst_clear_buffer(&state.firstField);
+    state.assembler.reset();
     return TRUE;
 }
 
@@ -272,33 +260,6 @@ GstClockTime captureTime(GstElement* element, const V4l2Picture& picture)
     return running;
 }
 
-// Takes one field of alternate fields: a first field begins a frame, held until its second
-// completes it; the frame is stamped when its first field was taken. A field whose partner was
-// lost is dropped (the gap in the timestamps counts the frame).
-GstBuffer* weave(GstBaseSrc* source, MappedSourceState& state, const V4l2Picture& picture)
-{
-    const bool bottom = picture.field == V4L2_FIELD_BOTTOM;
-    if (!bottom && picture.field != V4L2_FIELD_TOP)
-        return nullptr;
-    if (bottom != state.topFirst) {
-        gst_clear_buffer(&state.firstField);
-        GstBuffer* frame = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
-        if (!frame || !copyField(picture.data, picture.size, picture.bytesPerLine, bottom, state.info, frame)) {
-            gst_clear_buffer(&frame);
-            return nullptr;
-        }
-        GST_BUFFER_PTS(frame) = captureTime(GST_ELEMENT(source), picture);
-        GST_BUFFER_DURATION(frame) = state.frameDuration;
-        GST_BUFFER_OFFSET(frame) = picture.sequence / 2;
-        state.firstField = frame;
-        return nullptr;
-    }
-    GstBuffer* frame = std::exchange(state.firstField, nullptr);
-    if (frame && !copyField(picture.data, picture.size, picture.bytesPerLine, bottom, state.info, frame))
-        gst_clear_buffer(&frame);
-    return frame;
-}
-
 GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
 {
     GstBaseSrc* source = GST_BASE_SRC(pushSource);
@@ -316,47 +277,13 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
             return GST_FLOW_ERROR;
         }
         const bool failed = gst_poll_fd_has_error(state.poll.get(), &state.pollFd);
-        GstBuffer* buffer = nullptr;
-        bool damaged = false;
+        AssembledFrame made;
         const int error = state.stream->next([&](const V4l2Picture& picture) {
-            if (picture.flaggedBad) {
-                damaged = true;  // dropped: the gap in the timestamps counts it
-                return;
-            }
-            if (state.alternate) {
-                buffer = weave(source, state, picture);
-                damaged = !buffer;  // a first field, held; or a field without its partner
-                return;
-            }
-            if (!state.raw) {
-                buffer = gst_buffer_new_memdup(picture.data, picture.size);
-            } else if (state.sequential) {
-                buffer = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
-                if (!copyFieldsInTurn(picture.data, picture.size, picture.bytesPerLine, state.bottomStoredFirst,
-                                      state.info, buffer)) {
-                    damaged = true;
-                    gst_clear_buffer(&buffer);
-                    return;
-                }
-            } else {
-                buffer = gst_buffer_new_allocate(nullptr, state.info.size, nullptr);
-                GstVideoFrame frame;
-                if (!gst_video_frame_map(&frame, &state.info, buffer, GST_MAP_WRITE)) {
-                    gst_clear_buffer(&buffer);
-                    return;
-                }
-                const bool whole = copyPicture(picture.data, picture.size, picture.bytesPerLine, frame);
-                gst_video_frame_unmap(&frame);
-                if (!whole) {
-                    damaged = true;
-                    gst_clear_buffer(&buffer);
-                    return;
-                }
-            }
-            GST_BUFFER_PTS(buffer) = captureTime(GST_ELEMENT(source), picture);
-            GST_BUFFER_DURATION(buffer) = state.frameDuration;
-            GST_BUFFER_OFFSET(buffer) = picture.sequence;
+            // A picture the driver flags is dropped: the gap in the timestamps counts it.
+            if (!picture.flaggedBad)
+                made = state.assembler->take(picture, captureTime(GST_ELEMENT(source), picture));
         });
+        GstBuffer* buffer = made.frame;
         if (error == EAGAIN && !failed)
             continue;
         if (error != 0 && error != EAGAIN) {
@@ -368,12 +295,12 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
             postFailure(source, Step::StreamFault, EIO);
             return GST_FLOW_ERROR;
         }
-        if (damaged && !buffer)
-            continue;
-        if (!buffer) {
+        if (made.failed) {
             postFailure(source, Step::CopyFailed, ENOMEM);
             return GST_FLOW_ERROR;
         }
+        if (!buffer)
+            continue;
         *out = buffer;
         return GST_FLOW_OK;
     }
