@@ -1,6 +1,8 @@
 #include "DeinterlacerInput.h"
 
 #include "PadProbes.h"
+
+#include "capture/devices/PictureFields.h"
 #include "capture/gst/GstHandle.h"
 #include "capture/gst/PadProbe.h"
 
@@ -81,7 +83,8 @@ void followFieldTakenFirst(GstElement* deinterlace)
         input.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
         [](GstPad*, GstPadProbeInfo* info, GstElement*& element) {
             if (const GstStructure* format = formatInCapsEvent(info)) {
-                const bool bottom = g_strcmp0(gst_structure_get_string(format, "field-order"), "bottom-field-first") == 0;
+                const std::optional<PictureFields> fields = fieldsInCaps(format);
+                const bool bottom = fields && !fields->topFieldFirst;
                 gst_util_set_object_arg(G_OBJECT(element), "fields", bottom ? "bottom" : "top");
             }
             return GST_PAD_PROBE_OK;

@@ -4,12 +4,15 @@
 #include "PadProbes.h"
 #include "RecordingWriter.h"
 
+#include "capture/devices/PictureFields.h"
+
 #include "capture/gst/GstHandle.h"
 #include "capture/gst/PadProbe.h"
 
 #include <gst/base/gstbasesink.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace capture {
@@ -204,13 +207,10 @@ void describeFieldsOf(GstElement* recordingSink, GstPad* pictures)
             const GstStructure* format = formatInCapsEvent(info);
             if (!format)
                 return GST_PAD_PROBE_OK;
-            const char* mode = gst_structure_get_string(format, "interlace-mode");
-            const char* order = gst_structure_get_string(format, "field-order");
+            const std::optional<PictureFields> said = fieldsInCaps(format);
             RecordedFields fields = RecordedFields::Whole;
-            if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "top-field-first") == 0)
-                fields = RecordedFields::TopFirst;
-            else if (g_strcmp0(mode, "interleaved") == 0 && g_strcmp0(order, "bottom-field-first") == 0)
-                fields = RecordedFields::BottomFirst;
+            if (said && said->interlaced())
+                fields = said->topFieldFirst ? RecordedFields::TopFirst : RecordedFields::BottomFirst;
             g_atomic_int_set(&asSink(sink.get())->fields, gint(fields));
             return GST_PAD_PROBE_OK;
         },

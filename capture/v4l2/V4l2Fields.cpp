@@ -2,8 +2,6 @@
 
 #include "V4l2Formats.h"
 
-#include <numeric>
-
 namespace capture {
 namespace {
 
@@ -20,20 +18,6 @@ TvLines linesOf(TvLines standard, std::uint32_t height)
     return TvLines::Unknown;
 }
 
-void reduce(V4l2Fields& fields, std::uint64_t numerator, std::uint64_t denominator)
-{
-    if (!numerator || !denominator)
-        return;
-    const std::uint64_t divisor = std::gcd(numerator, denominator);
-    numerator /= divisor;
-    denominator /= divisor;
-    // A fraction GStreamer cannot hold is no use to anyone: keep the pixels square then.
-    if (numerator > 0x7fffffff || denominator > 0x7fffffff)
-        return;
-    fields.aspectNumerator = static_cast<int>(numerator);
-    fields.aspectDenominator = static_cast<int>(denominator);
-}
-
 }  // namespace
 
 std::uint64_t currentStandard(const V4l2File& file)
@@ -47,32 +31,33 @@ std::uint32_t fieldRequestFor(const V4l2InputInfo& input)
     return input.type == V4L2_INPUT_TYPE_TUNER || input.standards != 0 ? V4L2_FIELD_INTERLACED : V4L2_FIELD_ANY;
 }
 
-V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height)
+PictureFields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t width, std::uint32_t height)
 {
-    V4l2Fields fields;
-    fields.driverField = field;
+    using Layout = PictureFields::Layout;
+    PictureFields fields;
     // The standard is read once for the stream: the field order and the pixel aspect follow it.
     const TvLines standard = linesOfStandard(currentStandard(file));
     const TvLines lines = linesOf(standard, field == V4L2_FIELD_ALTERNATE ? height * 2 : height);
+    fields.lines = lines;
     switch (field) {
     case V4L2_FIELD_INTERLACED_TB:
-        fields.layout = V4l2Fields::Layout::Interleaved;
+        fields.layout = Layout::Interleaved;
         fields.topFieldFirst = true;
         break;
     case V4L2_FIELD_INTERLACED_BT:
-        fields.layout = V4l2Fields::Layout::Interleaved;
+        fields.layout = Layout::Interleaved;
         fields.topFieldFirst = false;
         break;
     case V4L2_FIELD_SEQ_TB:
     case V4L2_FIELD_SEQ_BT:
         // The field stored first is the older one.
-        fields.layout = V4l2Fields::Layout::Sequential;
+        fields.layout = Layout::Sequential;
         fields.topFieldFirst = field == V4L2_FIELD_SEQ_TB;
         break;
     case V4L2_FIELD_INTERLACED:
     case V4L2_FIELD_ALTERNATE:
         // The driver leaves the order to the standard: NTSC's bottom field comes first.
-        fields.layout = field == V4L2_FIELD_ALTERNATE ? V4l2Fields::Layout::Alternate : V4l2Fields::Layout::Interleaved;
+        fields.layout = field == V4L2_FIELD_ALTERNATE ? Layout::Alternate : Layout::Interleaved;
         fields.topFieldFirst = lines != TvLines::Lines525;
         break;
     default:
@@ -89,33 +74,16 @@ V4l2Fields fieldsOf(const V4l2File& file, std::uint32_t field, std::uint32_t wid
         && crop.defrect.width && crop.defrect.height) {
         // y/x over the driver's default rectangle; a picture scaled from it has its pixels
         // widened by the rectangle's width over the picture's, heightened likewise.
-        reduce(fields, std::uint64_t(crop.pixelaspect.denominator) * crop.defrect.width * frameHeight,
-               std::uint64_t(crop.pixelaspect.numerator) * width * crop.defrect.height);
+        // A fraction GStreamer cannot hold is no use to anyone: the pixels stay square then.
+        fields.aspect = reducedAspect(std::uint64_t(crop.pixelaspect.denominator) * crop.defrect.width * frameHeight,
+                                      std::uint64_t(crop.pixelaspect.numerator) * width * crop.defrect.height)
+                            .value_or(PixelAspect{});
         return fields;
     }
     // Only pictures of a TV standard have the standard's sampling.
     if (const auto aspect = bt601Aspect(standard, width, frameHeight))
-        reduce(fields, aspect->numerator, aspect->denominator);
+        fields.aspect = reducedAspect(aspect->numerator, aspect->denominator).value_or(PixelAspect{});
     return fields;
-}
-
-void setInterlacing(GstCaps* caps, const V4l2Fields& fields)
-{
-    const char* mode = fields.layout == V4l2Fields::Layout::Progressive ? "progressive" : "interleaved";
-    for (guint index = 0; index < gst_caps_get_size(caps); ++index)
-        gst_structure_set(gst_caps_get_structure(caps, index), "interlace-mode", G_TYPE_STRING, mode, nullptr);
-}
-
-void setFieldOrderAndAspect(GstCaps* caps, const V4l2Fields& fields)
-{
-    for (guint index = 0; index < gst_caps_get_size(caps); ++index) {
-        GstStructure* structure = gst_caps_get_structure(caps, index);
-        gst_structure_set(structure, "pixel-aspect-ratio", GST_TYPE_FRACTION, fields.aspectNumerator,
-                          fields.aspectDenominator, nullptr);
-        if (fields.layout != V4l2Fields::Layout::Progressive)
-            gst_structure_set(structure, "field-order", G_TYPE_STRING,
-                              fields.topFieldFirst ? "top-field-first" : "bottom-field-first", nullptr);
-    }
 }
 
 }  // namespace capture

@@ -19,8 +19,11 @@ struct V4l2FormatChoice {
     // False when the driver does not list frame intervals and the rate was taken from the
     // streaming parameters or the TV standard; the source then leaves the rate to the driver.
     bool rateListed = true;
-    // Known once the device has taken the format (V4l2VideoDevice::prepareStreaming).
-    V4l2Fields fields;
+    // Known once the device has taken the format (V4l2VideoDevice::prepareStreaming): the
+    // driver's layout of the fields (enum v4l2_field), which the stream asks for again as it
+    // starts, and what it means.
+    std::uint32_t driverField = V4L2_FIELD_ANY;
+    PictureFields fields;
 };
 
 // The buffer type the node captures with: the multi-planar one only on a node that lacks the

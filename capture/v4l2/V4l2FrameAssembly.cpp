@@ -15,6 +15,15 @@ void stamp(GstBuffer* frame, GstClockTime takenAt, GstClockTime duration, std::u
     GST_BUFFER_OFFSET(frame) = number;
 }
 
+// A frame woven here from two fields says so itself, and which was taken first: no element
+// after the source has to guess it.
+void markWoven(GstBuffer* frame, bool topFirst)
+{
+    GST_BUFFER_FLAG_SET(frame, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+    if (topFirst)
+        GST_BUFFER_FLAG_SET(frame, GST_VIDEO_BUFFER_FLAG_TFF);
+}
+
 class CompressedPictures final : public FrameAssembler {
 public:
     explicit CompressedPictures(GstClockTime frame) : m_frame(frame) {}
@@ -74,6 +83,7 @@ public:
             return {};
         }
         stamp(frame, takenAt, m_frame, picture.sequence);
+        markWoven(frame, !m_bottomStoredFirst);
         return {.frame = frame};
     }
 
@@ -109,6 +119,7 @@ public:
                 return {};
             }
             stamp(frame, takenAt, m_frame, picture.sequence / 2);
+            markWoven(frame, m_topFirst);
             m_begun = frame;
             return {};
         }

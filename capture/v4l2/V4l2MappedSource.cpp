@@ -4,6 +4,7 @@
 #include "V4l2FrameAssembly.h"
 
 #include "capture/devices/GstElements.h"
+#include "capture/devices/PictureFields.h"
 #include "capture/gst/MediaTime.h"
 
 #include <gst/base/gstpushsrc.h>
@@ -169,7 +170,7 @@ gboolean start(GstBaseSrc* source)
         state.assembler = frameAssemblerFor(
             {.driverField = state.stream->field(),
              .raw = raw ? &info : nullptr,
-             .topFirst = g_strcmp0(gst_structure_get_string(structure, "field-order"), "bottom-field-first") != 0,
+             .topFirst = fieldsInCaps(structure).value_or(PictureFields{}).topFieldFirst,
              .frameDuration = frameDuration});
     } catch (const V4l2StreamError& error) {
         state.stream.reset();

@@ -4,7 +4,7 @@
 #include "V4l2MappedSource.h"
 
 #include "capture/devices/DeviceFailure.h"
-#include "capture/devices/FieldOrder.h"
+#include "capture/devices/PictureFields.h"
 #include "capture/devices/GstElements.h"
 
 
@@ -25,9 +25,9 @@ namespace {
 }();
 
 // Fields that only the control's own source weaves into frames.
-bool wovenByTheControl(const V4l2Fields& fields)
+bool wovenByTheControl(const PictureFields& fields)
 {
-    return fields.layout == V4l2Fields::Layout::Alternate || fields.layout == V4l2Fields::Layout::Sequential;
+    return fields.layout == PictureFields::Layout::Alternate || fields.layout == PictureFields::Layout::Sequential;
 }
 
 // v4l2src cannot stream a multi-planar node, and reads through libv4l2 only when the process
@@ -40,7 +40,7 @@ bool wovenByTheControl(const V4l2Fields& fields)
 // control's source asks for the fields the device took.
 ElementPtr makeSource(const std::string& path, const V4l2FormatChoice& choice, const GstCaps* caps)
 {
-    const std::uint32_t field = choice.fields.driverField;
+    const std::uint32_t field = choice.driverField;
     if (wovenByTheControl(choice.fields)) {
         const bool planar = isMultiPlanarOnly(V4l2File(kernelV4l2Io(), path));
         return createV4l2MappedSource(path, planar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar,
@@ -58,13 +58,6 @@ bool isRaw(const V4l2FormatChoice& choice)
     return choice.format.pixelFormat != "MJPG";
 }
 
-// Whether the caps need more than the source puts in them: the order of the fields, or a pixel
-// aspect other than square (v4l2src copies V4L2's y/x fraction as if it were GStreamer's x/y).
-bool describesMore(const V4l2Fields& fields)
-{
-    return fields.layout != V4l2Fields::Layout::Progressive || fields.aspectNumerator != fields.aspectDenominator;
-}
-
 }  // namespace
 
 ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoice& choice)
@@ -75,12 +68,12 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
     ElementPtr bin(gst_bin_new(nullptr));
     // A rate the driver did not list is only our guess; pinning it could fail negotiation.
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
-    const bool interlaced = isRaw(choice) && choice.fields.layout != V4l2Fields::Layout::Progressive;
-    if (interlaced)
-        setInterlacing(caps.get(), choice.fields);
-    // The weave takes the order of the fields from the caps it is to send.
-    if (interlaced && wovenByTheControl(choice.fields))
-        setFieldOrderAndAspect(caps.get(), choice.fields);
+    // The control's own weave says the fields in the caps it sends, and on each frame, as the
+    // caps it is given say them; any other source is asked for the interlacing, and the rest is
+    // said after it.
+    const bool woven = wovenByTheControl(choice.fields);
+    if (isRaw(choice) && choice.fields.interlaced())
+        writeFields(caps.get(), choice.fields, woven ? FieldsInCaps::All : FieldsInCaps::Interlacing);
     ElementPtr source = makeSource(path, choice, caps.get());
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(source.get(), "device", path.c_str(), nullptr);
@@ -93,20 +86,12 @@ ElementPtr createV4l2SourceElement(const std::string& path, const V4l2FormatChoi
         throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
 
     GstElement* last = filter.get();
-    if (isRaw(choice) && describesMore(choice.fields)) {
-        ElementPtr setter = makeElement("capssetter");
-        const CapsPtr said(gst_caps_new_empty_simple("video/x-raw"));
-        setFieldOrderAndAspect(said.get(), choice.fields);
-        g_object_set(setter.get(), "caps", said.get(), "join", TRUE, "replace", FALSE, nullptr);
-        gst_bin_add(GST_BIN(bin.get()), setter.get());
-        if (!gst_element_link(filter.get(), setter.get()))
-            throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
-        last = setter.get();
-    }
+    if (isRaw(choice) && !woven)
+        last = stateFieldsAfter(GST_BIN(bin.get()), filter.get(), choice.fields);
+    if (!last)
+        throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
 
     PadPtr target(gst_element_get_static_pad(last, "src"));
-    if (interlaced)
-        markFieldOrder(target.get(), choice.fields.topFieldFirst);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
     return bin;
 }

@@ -148,10 +148,10 @@ V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat&
     if (error != 0)
         fail(DeviceFailure::Step::TakeFormat, format.name(), error);
     V4l2FormatChoice streamed = *match;
-    if (type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE)
-        streamed.fields = fieldsOf(m_file, wanted.fmt.pix_mp.field, wanted.fmt.pix_mp.width, wanted.fmt.pix_mp.height);
-    else
-        streamed.fields = fieldsOf(m_file, wanted.fmt.pix.field, wanted.fmt.pix.width, wanted.fmt.pix.height);
+    const bool planar = type == V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+    streamed.driverField = planar ? wanted.fmt.pix_mp.field : wanted.fmt.pix.field;
+    streamed.fields = planar ? fieldsOf(m_file, streamed.driverField, wanted.fmt.pix_mp.width, wanted.fmt.pix_mp.height)
+                             : fieldsOf(m_file, streamed.driverField, wanted.fmt.pix.width, wanted.fmt.pix.height);
     return streamed;
 }
 

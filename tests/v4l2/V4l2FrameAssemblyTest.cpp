@@ -85,7 +85,8 @@ private slots:
         QCOMPARE(feed(*assembler, fields, 2), frames);
     }
 
-    // The first field's lines land on its own lines of the frame, the second's between them.
+    // The first field's lines land on its own lines of the frame, the second's between them;
+    // the frame says it is woven, bottom field first.
     void aFrameHoldsBothFieldsOnTheirLines()
     {
         const GstVideoInfo info = gray(8, 4);
@@ -94,6 +95,8 @@ private slots:
         std::vector<GstBuffer*> frames;
         feed(*assembler, {V4L2_FIELD_BOTTOM, V4L2_FIELD_TOP}, 2, &frames);
         QCOMPARE(frames.size(), std::size_t(1));
+        QVERIFY(GST_BUFFER_FLAG_IS_SET(frames[0], GST_VIDEO_BUFFER_FLAG_INTERLACED));
+        QVERIFY(!GST_BUFFER_FLAG_IS_SET(frames[0], GST_VIDEO_BUFFER_FLAG_TFF));
         GstMapInfo map;
         QVERIFY(gst_buffer_map(frames[0], &map, GST_MAP_READ));
         const std::vector<std::uint8_t> firstColumn{map.data[0], map.data[8], map.data[16], map.data[24]};

@@ -5,7 +5,7 @@
 #include "SyncMark.h"
 
 #include "capture/devices/DeviceFailure.h"
-#include "capture/devices/FieldOrder.h"
+#include "capture/devices/PictureFields.h"
 #include "capture/devices/GstElements.h"
 #include "capture/gst/PadProbe.h"
 
@@ -44,16 +44,12 @@ GstPadProbeReturn addSyncMark(GstPad* pad, GstPadProbeInfo* info, GstVideoInfo& 
     return GST_PAD_PROBE_OK;
 }
 
-CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format, const TvPictureFields& fields)
+CapsPtr rawCaps(const char* pixelFormat, const VideoFormat& format, const PictureFields& fields)
 {
     CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, pixelFormat, "width", G_TYPE_INT,
                                      format.width, "height", G_TYPE_INT, format.height, "framerate",
-                                     GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator,
-                                     "pixel-aspect-ratio", GST_TYPE_FRACTION, fields.aspectNumerator,
-                                     fields.aspectDenominator, nullptr));
-    if (fields.interlaced)
-        gst_caps_set_simple(caps.get(), "interlace-mode", G_TYPE_STRING, "interleaved", "field-order", G_TYPE_STRING,
-                            fields.topFieldFirst ? "top-field-first" : "bottom-field-first", nullptr);
+                                     GST_TYPE_FRACTION, format.fpsNumerator, format.fpsDenominator, nullptr));
+    writeFields(caps.get(), fields);
     return caps;
 }
 
@@ -90,7 +86,7 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format)
 }
 
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
-                               std::unique_ptr<FramePainter> painter, const TvPictureFields& fields)
+                               std::unique_ptr<FramePainter> painter, const PictureFields& fields)
 {
     checkPatternFormat(device, format);
     CapsPtr drawnCaps = rawCaps("BGRx", format, fields);
@@ -116,7 +112,7 @@ ElementPtr createPatternSource(const std::string& device, const VideoFormat& for
     }
 
     PadPtr lastPad(gst_element_get_static_pad(last, "src"));
-    if (fields.interlaced)
+    if (fields.interlaced())
         markFieldOrder(lastPad.get(), fields.topFieldFirst);
     gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", lastPad.get()));
     return bin;

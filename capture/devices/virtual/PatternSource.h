@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FramePainter.h"
-#include "TvPictureFields.h"
+#include "capture/devices/PictureFields.h"
 
 #include "capture/gst/GstHandle.h"
 #include "capture/devices/VideoFormat.h"
@@ -24,6 +24,6 @@ void checkPatternFormat(const std::string& device, const VideoFormat& format);
 // the bin when the format asks for another layout.
 // The caps say the fields and the pixel aspect the painter draws.
 ElementPtr createPatternSource(const std::string& device, const VideoFormat& format,
-                               std::unique_ptr<FramePainter> painter, const TvPictureFields& fields = {});
+                               std::unique_ptr<FramePainter> painter, const PictureFields& fields = {});
 
 }  // namespace capture

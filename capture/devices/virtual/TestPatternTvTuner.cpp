@@ -3,6 +3,7 @@
 #include "BarsPainter.h"
 #include "PatternSource.h"
 #include "TunerPainter.h"
+#include "TvPictureFields.h"
 
 #include "capture/devices/DeviceFailure.h"
 

@@ -5,7 +5,7 @@
 namespace capture {
 
 TunerPainter::TunerPainter(int width, int height, std::shared_ptr<const VirtualControls> settings,
-                           std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields)
+                           std::shared_ptr<const SimulatedTuner> tuner, PictureFields fields)
     : m_settings(std::move(settings)), m_tuner(std::move(tuner)), m_picture(width, height), m_fields(fields)
 {
 }
@@ -21,7 +21,7 @@ void TunerPainter::paint(std::uint8_t* data, int strideBytes, std::uint64_t fram
         m_rendered = snapshot.generation;
         m_renderedStation = station;
     }
-    if (station && m_fields.interlaced)
+    if (station && m_fields.interlaced())
         m_picture.paintFields(frameIndex, m_fields.topFieldFirst, data, strideBytes);
     else if (station)
         m_picture.paintFrame(frameIndex, data, strideBytes);

@@ -4,7 +4,7 @@
 #include "SimulatedTuner.h"
 #include "Snow.h"
 #include "TestPatternPicture.h"
-#include "TvPictureFields.h"
+#include "capture/devices/PictureFields.h"
 #include "VirtualControls.h"
 
 #include <memory>
@@ -16,9 +16,9 @@ namespace capture {
 // channel carries nothing. Follows tuning and settings from one frame to the next.
 class TunerPainter : public FramePainter {
 public:
-    // fields: how the station's picture is taken (TvPictureFields.h); snow has no motion to comb.
+    // fields: how the station's picture is taken (tvPictureFieldsOf); snow has no motion to comb.
     TunerPainter(int width, int height, std::shared_ptr<const VirtualControls> settings,
-                 std::shared_ptr<const SimulatedTuner> tuner, TvPictureFields fields = {});
+                 std::shared_ptr<const SimulatedTuner> tuner, PictureFields fields = {});
 
     void paint(std::uint8_t* data, int strideBytes, std::uint64_t frameIndex) override;
 
@@ -27,7 +27,7 @@ private:
     std::shared_ptr<const SimulatedTuner> m_tuner;
     TestPatternPicture m_picture;
     Snow m_snow;
-    TvPictureFields m_fields;
+    PictureFields m_fields;
     std::uint64_t m_rendered = 0;
     std::optional<int> m_renderedStation;
 };

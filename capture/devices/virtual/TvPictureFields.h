@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/devices/TvLines.h"
+#include "capture/devices/PictureFields.h"
 #include "capture/devices/VideoFormat.h"
 
 namespace capture {
@@ -10,23 +10,18 @@ namespace capture {
 // second (625 lines) and the bottom one first otherwise (525 lines); a smaller one is a single
 // field's worth, progressive. A 720-wide picture is sampled as ITU-R BT.601 samples it, so its
 // pixels are 59:54 (625 lines) or 10:11 (525 lines) as wide as high; others are square.
-struct TvPictureFields {
-    bool interlaced = false;
-    bool topFieldFirst = true;
-    int aspectNumerator = 1;
-    int aspectDenominator = 1;
-};
-
-inline TvPictureFields tvPictureFieldsOf(const VideoFormat& format)
+inline PictureFields tvPictureFieldsOf(const VideoFormat& format)
 {
-    TvPictureFields fields;
+    PictureFields fields;
     const bool lines625 = format.fpsDenominator > 0 && format.fpsNumerator == 25 * format.fpsDenominator;
-    fields.interlaced = format.height >= 480;
+    fields.lines = lines625 ? TvLines::Lines625 : TvLines::Lines525;
     fields.topFieldFirst = lines625;
-    if (format.width == 720 && fields.interlaced) {
-        const auto aspect = bt601Aspect(lines625 ? TvLines::Lines625 : TvLines::Lines525, 720, lines625 ? 576 : 480);
-        fields.aspectNumerator = int(aspect->numerator);
-        fields.aspectDenominator = int(aspect->denominator);
+    if (format.height < 480)
+        return fields;
+    fields.layout = PictureFields::Layout::Interleaved;
+    if (format.width == 720) {
+        const auto aspect = bt601Aspect(fields.lines, 720, lines625 ? 576 : 480);
+        fields.aspect = reducedAspect(aspect->numerator, aspect->denominator).value_or(PixelAspect{});
     }
     return fields;
 }
