@@ -56,6 +56,8 @@ ControlPropertyPage::ControlPropertyPage(ControlPageModel& model, QWidget* paren
     setObjectName(QStringLiteral("ControlPropertyPage"));
     setWindowTitle(tr("Capture Properties"));
     setModal(true);
+    // It grows with the device: a camera's controls want more room than a tuner's.
+    setSizeGripEnabled(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -100,16 +102,11 @@ QWidget* ControlPropertyPage::sourcesGroup()
 
 QWidget* ControlPropertyPage::settingsGroup()
 {
-    // A camera lists dozens: they scroll, while the rest of the page stays in view.
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("deviceSettings"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
+    // A camera lists dozens: each class's tab scrolls, while the rest of the page stays in view.
     m_settingsPanel = new DeviceControlsPanel(m_model.deviceControls());
-    scroll->setWidget(m_settingsPanel);
-    scroll->setMinimumHeight(280);
+    m_settingsPanel->setMinimumHeight(280);
     auto* layout = new QVBoxLayout;
-    layout->addWidget(scroll);
+    layout->addWidget(m_settingsPanel);
     return group(tr("Device Settings"), layout);
 }
 

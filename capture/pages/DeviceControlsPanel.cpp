@@ -5,16 +5,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -115,13 +117,16 @@ DeviceControlsPanel::DeviceControlsPanel(DeviceControls& controls, QWidget* pare
     for (const auto& row : m_rows)
         if (std::find(sections.begin(), sections.end(), row->control.section) == sections.end())
             sections.push_back(row->control.section);
+    auto* tabs = new QTabWidget;
+    tabs->setObjectName(QStringLiteral("controlClasses"));
     for (const auto& title : sections) {
         std::vector<const DeviceControl*> inSection;
         for (const auto& row : m_rows)
             if (row->control.section == title)
                 inSection.push_back(&row->control);
-        layout->addWidget(section(fromStd(title), inSection));
+        tabs->addTab(section(inSection), fromStd(title));
     }
+    layout->addWidget(tabs, 1);
 
     auto* reset = new QPushButton(tr("Reset to Defaults"));
     reset->setObjectName(QStringLiteral("resetToDefaults"));
@@ -130,7 +135,6 @@ DeviceControlsPanel::DeviceControlsPanel(DeviceControls& controls, QWidget* pare
     buttons->addStretch(1);
     buttons->addWidget(reset);
     layout->addLayout(buttons);
-    layout->addStretch(1);
 
     std::vector<std::uint32_t> ids;
     for (const auto& row : m_rows)
@@ -157,27 +161,40 @@ DeviceControlsPanel::~DeviceControlsPanel()
     m_controls.unwatch();
 }
 
-QWidget* DeviceControlsPanel::section(const QString& title, std::vector<const DeviceControl*> controls)
+QWidget* DeviceControlsPanel::section(std::vector<const DeviceControl*> controls)
 {
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     for (const DeviceControl* control : controls) {
         Row& row = *rowFor(control->id);
-        row.label = new QLabel(fromStd(control->name) + QLatin1Char(':'));
-        row.label->setWordWrap(true);
+        const QString name = fromStd(control->name);
+        row.label = new QLabel(name + QLatin1Char(':'));
         row.status = new QLabel;
         row.status->setObjectName(fromStd(control->key) + QStringLiteral("Status"));
         row.status->setWordWrap(true);
         row.status->setVisible(false);
+        QWidget* editor = editorFor(row);
+        // A screen reader names each editor after its control, not after the tab it is in.
+        row.label->setBuddy(row.editor);
+        row.editor->setAccessibleName(name);
+        if (row.spin)
+            row.spin->setAccessibleName(name);
         auto* line = new QHBoxLayout;
-        line->addWidget(editorFor(row), 1);
+        line->addWidget(editor, 1);
         line->addWidget(row.status);
         form->addRow(row.label, line);
         show(row, row.control);
     }
-    auto* box = new QGroupBox(title);
-    box->setLayout(form);
-    return box;
+    auto* page = new QWidget;
+    page->setLayout(form);
+    // A class with many controls scrolls; it is never narrower than its labels and editors.
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(page);
+    scroll->setMinimumWidth(page->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    return scroll;
 }
 
 QWidget* DeviceControlsPanel::editorFor(Row& row)

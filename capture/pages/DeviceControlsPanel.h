@@ -13,8 +13,9 @@ class QSocketNotifier;
 
 namespace capture {
 
-// Every control of a device, grouped under its class's name in the device's order, each
-// edited by the widget its kind calls for. Follows the device while it is shown: the changes
+// Every control of a device, one tab per control class as the driver names them, in the
+// device's order, each edited by the widget its kind calls for and named after its control
+// for a screen reader. Follows the device while it is shown: the changes
 // it reports (another program's, an automatic mode greying its partner), and the volatile
 // values read again a few times a second. A write the device refuses says why beside its
 // control and leaves the rest as it was.
@@ -33,7 +34,7 @@ public:
 private:
     struct Row;
 
-    QWidget* section(const QString& title, std::vector<const DeviceControl*> controls);
+    QWidget* section(std::vector<const DeviceControl*> controls);
     QWidget* editorFor(Row& row);
     Row* rowFor(std::uint32_t id);
     // Puts what the device has into the row's widgets, writing nothing back.

@@ -2,8 +2,12 @@
 
 #include "KernelDevicesTest.h"
 
+#include <QAccessible>
+#include <QTabWidget>
+
 // Every control v4l2-ctl lists on the node is on the page, on each input, with the widget
-// its type calls for and, for a menu, the entries the driver answers.
+// its type calls for and, for a menu, the entries the driver answers, named after the control
+// for a screen reader, in its class's tab; at the page's first size no label is cut.
 void KernelDevicesTest::everyControlIsOnThePage_data()
 {
     QTest::addColumn<int>("input");
@@ -35,7 +39,26 @@ void KernelDevicesTest::everyControlIsOnThePage()
                      qPrintable(control.key + ": " + editor->metaObject()->className()));
             if (auto* menu = qobject_cast<QComboBox*>(editor))
                 QVERIFY2(menu->count() == control.entries, qPrintable(control.key));
+            QCOMPARE(editor->accessibleName(), control.name);
         }
+        QStringList classes;
+        for (const pagecontrols::ListedControl& control : listed)
+            if (!classes.contains(control.className))
+                classes << control.className;
+        auto* tabs = panel->findChild<QTabWidget*>("controlClasses");
+        QVERIFY(tabs);
+        QStringList titles;
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            titles << tabs->tabText(tab);
+            tabs->setCurrentIndex(tab);
+            QCoreApplication::processEvents();
+            for (const QLabel* label : tabs->widget(tab)->findChildren<QLabel*>())
+                if (label->isVisible())
+                    QVERIFY2(label->width() >= label->sizeHint().width()
+                                 && label->mapTo(tabs, QPoint(label->width(), 0)).x() <= tabs->width(),
+                             qPrintable(label->text()));
+        }
+        QCOMPARE(titles, classes);
     });
     qInfo("%s: %d controls on the page, %d listed by v4l2-ctl", qPrintable(name), rows, int(listed.size()));
     QCOMPARE(rows, int(listed.size()));
@@ -154,9 +177,10 @@ void KernelDevicesTest::controlsAreSetWhileAnotherProgramStreams()
     OtherStreamer streamer;
     QVERIFY(streamer.streams());
     Rig rig("Webcam 0");
-    // The preview waits, naming the program that streams.
+    // The preview waits, naming the program that streams, also to a screen reader.
     rig.start();
     QVERIFY2(rig.orvex->view().errorText().contains(streamer.named()), qPrintable(rig.orvex->view().errorText()));
+    QVERIFY(QAccessible::queryAccessibleInterface(&rig.orvex->view())->text(QAccessible::Description).contains(streamer.named()));
     rig.orvex->put(Member::Brightness, Value::i32(200));
     QCOMPARE(driverControl(V4L2_CID_BRIGHTNESS), 200);
     pagecontrols::onThePage(*rig.orvex, [&](QDialog& page) {

@@ -32,6 +32,8 @@ namespace pagecontrols {
 // how many entries it lists.
 struct ListedControl {
     QString key;
+    QString name;  // as the driver names it (VIDIOC_QUERY_EXT_CTRL)
+    QString className;  // the name of its class's control ("User Controls")
     std::uint32_t id = 0;
     QString type;
     bool array = false;
@@ -51,12 +53,24 @@ inline std::vector<ListedControl> listedControls(const char* node)
     std::vector<ListedControl> listed;
     for (const QString& line : QString::fromLocal8Bit(ctl.readAllStandardOutput()).split(QLatin1Char('\n'))) {
         if (const auto match = control.match(line); match.hasMatch()) {
-            listed.push_back({match.captured(1), match.captured(2).toUInt(nullptr, 16), match.captured(3),
+            listed.push_back({match.captured(1), {}, {}, match.captured(2).toUInt(nullptr, 16), match.captured(3),
                               match.captured(4).contains(dimensions), 0});
         } else if (!listed.empty() && entry.match(line).hasMatch()) {
             ++listed.back().entries;
         }
     }
+    const int fd = ::open(node, O_RDWR | O_NONBLOCK);
+    const auto nameOf = [fd](std::uint32_t id) {
+        v4l2_query_ext_ctrl query{};
+        query.id = id;
+        return fd >= 0 && ::ioctl(fd, VIDIOC_QUERY_EXT_CTRL, &query) == 0 ? QString::fromLatin1(query.name) : QString();
+    };
+    for (ListedControl& control : listed) {
+        control.name = nameOf(control.id);
+        control.className = nameOf(V4L2_CTRL_ID2WHICH(control.id) | 1);
+    }
+    if (fd >= 0)
+        ::close(fd);
     return listed;
 }
 

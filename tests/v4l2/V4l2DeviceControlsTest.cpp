@@ -10,12 +10,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <limits>
@@ -83,11 +83,14 @@ int millisecondsUntil(Done done, int limit = 2000)
     return int(clock.elapsed());
 }
 
+// The title of the tab the widget is in.
 QString sectionOf(QWidget* widget)
 {
     for (QWidget* up = widget; up; up = up->parentWidget())
-        if (auto* box = qobject_cast<QGroupBox*>(up))
-            return box->title();
+        if (auto* tabs = qobject_cast<QTabWidget*>(up))
+            for (int tab = 0; tab < tabs->count(); ++tab)
+                if (tabs->widget(tab)->isAncestorOf(widget))
+                    return tabs->tabText(tab);
     return {};
 }
 
@@ -195,6 +198,7 @@ private slots:
         QVERIFY2(editor, qPrintable(key));
         QCOMPARE(editor->metaObject()->className(), widget.toLatin1());
         QCOMPARE(sectionOf(editor), section);
+        QCOMPARE(editor->accessibleName(), QString::fromStdString(tested.name));
         QCOMPARE(editor->isEnabled(), editable);
 
         if (auto* menu = qobject_cast<QComboBox*>(editor))
