@@ -4,6 +4,7 @@
 
 #include "capture/devices/PixelShape.h"
 
+#include <QAccessible>
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPainterPath>
@@ -63,7 +64,7 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent)
     m_noticeTimer.setSingleShot(true);
     connect(&m_noticeTimer, &QTimer::timeout, this, [this] {
         m_notice.clear();
-        update();
+        changed();
     });
 }
 
@@ -119,7 +120,7 @@ void VideoView::setSoundLevel(std::optional<double> decibels)
 void VideoView::setSoundWarning(const QString& text)
 {
     m_soundWarning = text;
-    update();
+    changed();
 }
 
 void VideoView::setPictureWarning(const QString& text)
@@ -127,20 +128,20 @@ void VideoView::setPictureWarning(const QString& text)
     if (text == m_pictureWarning)
         return;
     m_pictureWarning = text;
-    update();
+    changed();
 }
 
 void VideoView::showError(const QString& message)
 {
     qCInfo(lcView, "failure shown: %s", qUtf8Printable(message));
     m_error = message;
-    update();
+    changed();
 }
 
 void VideoView::clearError()
 {
     m_error.clear();
-    update();
+    changed();
 }
 
 void VideoView::showNotice(const QString& message, std::chrono::milliseconds duration)
@@ -148,6 +149,23 @@ void VideoView::showNotice(const QString& message, std::chrono::milliseconds dur
     qCInfo(lcView, "notice shown: %s", qUtf8Printable(message));
     m_notice = message;
     m_noticeTimer.start(duration);
+    changed();
+}
+
+void VideoView::changed()
+{
+    // What the overlay says is the video area's description, so a screen reader reads it, and
+    // is told when it changes (Qt does not tell of a description it is given).
+    QStringList said;
+    for (const QString* text : {&m_error, &m_notice, &m_pictureWarning, &m_soundWarning})
+        if (!text->isEmpty())
+            said << *text;
+    const QString description = said.join(QLatin1Char('\n'));
+    if (description != accessibleDescription()) {
+        setAccessibleDescription(description);
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     update();
 }
 

@@ -23,7 +23,8 @@ struct RecordingStatus {
 
 // The video area of the control. Frames arrive on a streaming thread and are only stored
 // there; the repaint happens on the GUI thread. The last frame stays on screen after the
-// stream stops.
+// stream stops. What the overlay says (failure, notice, warnings) is also the widget's
+// accessible description.
 class VideoView : public QWidget, public FrameSink {
     Q_OBJECT
 public:
@@ -70,6 +71,8 @@ protected:
 
 private:
     void repaintFromStream();
+    // After what the overlay says has changed: the description follows, and it is drawn.
+    void changed();
 
     mutable QMutex m_frameLock;
     QImage m_frame;  // guarded by m_frameLock

@@ -3,6 +3,7 @@
 #include "capture/devices/PixelShape.h"
 #include "capture/view/VideoView.h"
 
+#include <QAccessible>
 #include <QtTest>
 
 #include <thread>
@@ -19,6 +20,9 @@ QImage solid(QSize size, QColor colour)
 }
 
 QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
+
+// What a screen reader reads of the area.
+QString described(QWidget& view) { return QAccessible::queryAccessibleInterface(&view)->text(QAccessible::Description); }
 
 }  // namespace
 
@@ -111,6 +115,7 @@ void VideoViewTest::framesFromAStreamingThreadAreShown()
     QTRY_COMPARE(at(view.grab().toImage(), 32, 24), QColor(Qt::magenta));
 }
 
+// Each overlay is drawn, and what it says is the area's accessible description.
 void VideoViewTest::overlaysSayWhatIsGoingOn()
 {
     VideoView view;
@@ -119,10 +124,12 @@ void VideoViewTest::overlaysSayWhatIsGoingOn()
     const QImage plain = view.grab().toImage();
 
     view.showError(QStringLiteral("The disk is full. 12 s were saved to clip.avi."));
+    QCOMPARE(described(view), QStringLiteral("The disk is full. 12 s were saved to clip.avi."));
     QImage shot = view.grab().toImage();
     QVERIFY(shot.copy(0, 160, 320, 80) != plain.copy(0, 160, 320, 80));
     view.clearError();
     QCOMPARE(view.grab().toImage(), plain);
+    QCOMPARE(described(view), QString());
 
     view.setRecordingStatus(RecordingStatus{83.4, 2});
     shot = view.grab().toImage();
@@ -137,12 +144,15 @@ void VideoViewTest::overlaysSayWhatIsGoingOn()
     view.setSoundLevel(std::nullopt);
     view.setSoundWarning(QStringLiteral("no sound from Line In"));
     QVERIFY(view.grab().toImage() != plain);
+    QCOMPARE(described(view), QStringLiteral("no sound from Line In"));
     view.setSoundWarning({});
     QCOMPARE(view.grab().toImage(), plain);
 
     view.showNotice(QStringLiteral("Brightness is held by another program."), std::chrono::milliseconds(50));
     QVERIFY(view.grab().toImage() != plain);
+    QCOMPARE(described(view), QStringLiteral("Brightness is held by another program."));
     QTRY_COMPARE(view.grab().toImage(), plain);
+    QCOMPARE(described(view), QString());
 }
 
 void VideoViewTest::colourAndAspectPutsReachTheView()
