@@ -20,3 +20,9 @@ set_target_properties(bench_av_sync PROPERTIES AUTOMOC OFF)
 add_executable(bench_deinterlace_view ${CMAKE_CURRENT_LIST_DIR}/deinterlace_view.cpp)
 target_link_libraries(bench_deinterlace_view PRIVATE capture_graph capture_virtual)
 set_target_properties(bench_deinterlace_view PROPERTIES AUTOMOC OFF)
+
+# bench_encoders: each listed compressor on a 1280x720 30 fps recording (and each audio one on
+# the test tone): frames kept, CPU, start time, size, and whether ffprobe and GStreamer read it.
+add_executable(bench_encoders ${CMAKE_CURRENT_LIST_DIR}/encoders.cpp)
+target_link_libraries(bench_encoders PRIVATE capture_graph capture_catalogue Qt6::Core)
+set_target_properties(bench_encoders PROPERTIES AUTOMOC OFF)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <sstream>
 
 namespace capture {
 
@@ -38,6 +39,21 @@ bool klassHas(GstElementFactory* factory, std::initializer_list<const char*> med
                        [klass](const char* word) { return std::strstr(klass, word) != nullptr; });
 }
 
+// A long name as a person would write it: libav's wrappers add "encoder" to a codec name that
+// may end in it already ("... video encoder encoder").
+std::string readableName(const char* longName, const char* factory)
+{
+    std::istringstream words(longName ? longName : factory);
+    std::string name, word, previous;
+    while (words >> word) {
+        if (word == previous)
+            continue;
+        name += (name.empty() ? "" : " ") + word;
+        previous = word;
+    }
+    return name.empty() ? factory : name;
+}
+
 std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted,
                                      std::initializer_list<const char*> media)
 {
@@ -49,7 +65,7 @@ std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted,
         if (!klassHas(factory, media) || !gst_element_factory_can_src_any_caps(factory, accepted))
             continue;
         const char* longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
-        found.push_back({GST_OBJECT_NAME(factory), longName ? longName : GST_OBJECT_NAME(factory)});
+        found.push_back({GST_OBJECT_NAME(factory), readableName(longName, GST_OBJECT_NAME(factory))});
     }
     // The registry's order depends on plugin loading; sort so that an index means the same
     // encoder from one run to the next.

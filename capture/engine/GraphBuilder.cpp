@@ -4,6 +4,7 @@
 #include "FailureMessage.h"
 #include "PreviewOutput.h"
 #include "EncoderTimestamps.h"
+#include "LiveEncoder.h"
 #include "RecordingSink.h"
 #include "RunningTime.h"
 #include "capture/contract/CaptureError.h"
@@ -216,7 +217,7 @@ void GraphBuilder::blameSources(GstPad* input)
 
 GstElement* GraphBuilder::encoder(const EncoderChoice& choice, const char* rawMedia, const char* muxerTemplate)
 {
-    ElementPtr element(gst_element_factory_make(choice.factory.c_str(), nullptr));
+    ElementPtr element = makeLiveEncoder(choice.factory);
     if (!element)
         refuse(Part::Encoder, choice.factory, "it is not installed");
     CapsPtr raw(gst_caps_from_string(rawMedia));

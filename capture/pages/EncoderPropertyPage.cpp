@@ -1,6 +1,7 @@
 #include "EncoderPropertyPage.h"
 
 #include "capture/devices/EncoderProperties.h"
+#include "capture/engine/LiveEncoder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -158,17 +159,11 @@ QWidget* makeEditor(GParamSpec* param, const std::string& current, std::function
     }
 }
 
-ElementPtr makeEncoder(const std::string& factory)
-{
-    gst_init(nullptr, nullptr);
-    return ElementPtr(gst_element_factory_make(factory.c_str(), nullptr));
-}
-
 }  // namespace
 
 EncoderPropertyPage::EncoderPropertyPage(const std::string& factory, const EncoderSettings& settings,
                                          QWidget* parent)
-    : QDialog(parent), m_encoder(makeEncoder(factory))
+    : QDialog(parent), m_encoder(makeLiveEncoder(factory))
 {
     setObjectName(QStringLiteral("EncoderPropertyPage"));
     setModal(true);
@@ -222,7 +217,7 @@ void EncoderPropertyPage::addEditor(QFormLayout& form, GParamSpec* param)
 
 bool EncoderPropertyPage::hasEditableProperties(const std::string& factory)
 {
-    ElementPtr encoder = makeEncoder(factory);
+    ElementPtr encoder = makeLiveEncoder(factory);
     return encoder && !editableProperties(encoder.get()).empty();
 }
 

@@ -56,6 +56,11 @@ void EncoderAndPagesTest::catalogueListsWhatTheMuxerTakes()
     QVERIFY(std::adjacent_find(catalogue.audio.begin(), catalogue.audio.end(), sameName) == catalogue.audio.end());
     QVERIFY(std::adjacent_find(catalogue.video.begin(), catalogue.video.end(), sameName) == catalogue.video.end());
     QCOMPARE(EncoderCatalogue::fromRegistry().video.size(), catalogue.video.size());
+    // No name says a word twice ("... video encoder encoder").
+    static const QRegularExpression repeated(QStringLiteral(R"(\b(\w+) \1\b)"));
+    for (const auto* list : {&catalogue.video, &catalogue.audio})
+        for (const EncoderInfo& encoder : *list)
+            QVERIFY2(!repeated.match(QString::fromStdString(encoder.longName)).hasMatch(), encoder.longName.c_str());
 }
 
 void EncoderAndPagesTest::encoderPageEditsByTypeAndKeepsOnlyChanges()
