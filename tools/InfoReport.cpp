@@ -41,7 +41,10 @@ void printEncoders(std::ostream& out, const char* title, const std::vector<Encod
         const std::string factory = " (" + encoder.factory + ")";
         const bool named = encoder.longName.size() >= factory.size()
                            && encoder.longName.compare(encoder.longName.size() - factory.size(), factory.size(), factory) == 0;
-        out << "  " << index << ": " << encoder.longName << (named ? "" : factory) << '\n';
+        out << "  " << index << ": " << encoder.longName << (named ? "" : factory);
+        if (!encoder.sizes.empty())
+            out << ", only " << sizesText(encoder.sizes);
+        out << '\n';
     }
 }
 
@@ -57,6 +60,11 @@ void printOverview(std::ostream& out, const DeviceCatalogue& devices, const Enco
         out << "  " << index << ": " << devices.audioName(index) << '\n';
     printEncoders(out, "Video encoders", encoders.video);
     printEncoders(out, "Audio encoders", encoders.audio);
+    if (encoders.leftOut.empty())
+        return;
+    out << "Encoders not offered (tried on the test picture or tone)\n";
+    for (const EncoderLeftOut& left : encoders.leftOut)
+        out << "  " << left.factory << ": " << left.reason << '\n';
 }
 
 void printDeviceSettings(std::ostream& out, int index, VideoDevice& device, const std::string& name)

@@ -1,5 +1,7 @@
 #include "EncoderCatalogue.h"
 
+#include "EncoderTrial.h"
+
 #include "capture/gst/GstHandle.h"
 
 #include <gst/gst.h>
@@ -54,18 +56,37 @@ std::string readableName(const char* longName, const char* factory)
     return name.empty() ? factory : name;
 }
 
-std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted,
-                                     std::initializer_list<const char*> media)
+// What the trials say of the encoder: from the cache, else tried now and kept there.
+EncoderTrial trialOf(GstElementFactory* factory, EncoderMedia media, EncoderTrialCache& cache, bool& tried)
+{
+    const std::string key = trialKey(factory);
+    if (auto known = cache.find(key))
+        return *known;
+    EncoderTrial trial = tryEncoder(GST_OBJECT_NAME(factory), media);
+    cache.remember(key, trial);
+    tried = true;
+    return trial;
+}
+
+std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted, std::initializer_list<const char*> klass,
+                                     EncoderMedia media, EncoderTrialCache& cache, bool& tried,
+                                     std::vector<EncoderLeftOut>& leftOut)
 {
     std::vector<EncoderInfo> found;
     if (!accepted)
         return found;
     for (GList* node = encoders; node; node = node->next) {
         auto* factory = GST_ELEMENT_FACTORY(node->data);
-        if (!klassHas(factory, media) || !gst_element_factory_can_src_any_caps(factory, accepted))
+        if (!klassHas(factory, klass) || !gst_element_factory_can_src_any_caps(factory, accepted))
             continue;
+        const std::string name = GST_OBJECT_NAME(factory);
+        if (const EncoderTrial trial = trialOf(factory, media, cache, tried); !trial.offered) {
+            leftOut.push_back({name, trial.reason});
+            continue;
+        }
         const char* longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
-        found.push_back({GST_OBJECT_NAME(factory), readableName(longName, GST_OBJECT_NAME(factory))});
+        found.push_back({name, readableName(longName, name.c_str()),
+                         media == EncoderMedia::Video ? sizesTakenBy(name) : std::vector<PictureSize>{}});
     }
     // The registry's order depends on plugin loading; sort so that an index means the same
     // encoder from one run to the next.
@@ -86,7 +107,7 @@ std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted,
 
 }  // namespace
 
-EncoderCatalogue EncoderCatalogue::fromRegistry()
+EncoderCatalogue EncoderCatalogue::fromRegistry(EncoderTrialCache cache)
 {
     gst_init(nullptr, nullptr);
     EncoderCatalogue catalogue;
@@ -98,8 +119,13 @@ EncoderCatalogue EncoderCatalogue::fromRegistry()
                                                                GST_RANK_NONE));
     CapsPtr videoCaps = muxerSinkCaps(muxer.get(), "video_%u");
     CapsPtr audioCaps = muxerSinkCaps(muxer.get(), "audio_%u");
-    catalogue.video = encodersFor(encoders.get(), videoCaps.get(), {"Video", "Image"});
-    catalogue.audio = encodersFor(encoders.get(), audioCaps.get(), {"Audio"});
+    bool tried = false;
+    catalogue.video = encodersFor(encoders.get(), videoCaps.get(), {"Video", "Image"}, EncoderMedia::Video, cache,
+                                  tried, catalogue.leftOut);
+    catalogue.audio = encodersFor(encoders.get(), audioCaps.get(), {"Audio"}, EncoderMedia::Audio, cache, tried,
+                                  catalogue.leftOut);
+    if (tried)
+        cache.save();  // not kept (a read-only home): tried again next time, nothing worse
     return catalogue;
 }
 

@@ -351,6 +351,11 @@ std::string noVideoDeviceMessage()
     return tr("There is no video device to show. Connect a camera, or choose one of the test devices.").toStdString();
 }
 
+std::string encoderSizesMessage(const std::string& sizes, const std::string& asked)
+{
+    return tr("it takes only pictures of %1, not %2").arg(q(sizes), q(asked)).toStdString();
+}
+
 std::string noPictureFormatMessage(const std::string& videoDevice)
 {
     return tr("The video device \"%1\" offers no picture format.").arg(q(videoDevice)).toStdString();

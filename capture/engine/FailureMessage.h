@@ -37,6 +37,9 @@ std::string noVideoDeviceMessage();
 std::string noPictureFormatMessage(const std::string& videoDevice);
 std::string noPicturesMessage(const std::string& videoDevice);
 std::string noSoundMessage(const std::string& audioDevice);
+// Why an encoder that takes only some picture sizes (DV) cannot record this one: "it takes
+// only pictures of 720x480, 720x576, not 1280x720".
+std::string encoderSizesMessage(const std::string& sizes, const std::string& asked);
 
 // The chosen device was unplugged and is chosen still.
 std::string lostDeviceMessage(const std::string& videoDevice);

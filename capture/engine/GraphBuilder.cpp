@@ -4,7 +4,7 @@
 #include "FailureMessage.h"
 #include "PreviewOutput.h"
 #include "EncoderTimestamps.h"
-#include "LiveEncoder.h"
+#include "capture/devices/LiveEncoder.h"
 #include "RecordingSink.h"
 #include "RunningTime.h"
 #include "capture/contract/CaptureError.h"
@@ -14,6 +14,7 @@
 
 #include <gst/video/gstvideodecoder.h>
 
+#include <algorithm>
 #include <set>
 
 namespace capture {
@@ -25,6 +26,17 @@ using Part = PipelineFailure::Part;
 [[noreturn]] void refuse(Part part, std::string element, std::string text)
 {
     throw GraphError(PipelineFailure::at(part, std::move(text)).from(std::move(element)));
+}
+
+// An encoder that takes only some sizes (DV) is refused another before anything starts: the
+// graph would fail to negotiate only once it runs, saying less.
+void checkPictureSize(const EncoderChoice& encoder, const VideoFormat& format)
+{
+    const std::vector<PictureSize> sizes = sizesTakenBy(encoder.factory);
+    if (sizes.empty() || std::find(sizes.begin(), sizes.end(), PictureSize{format.width, format.height}) != sizes.end())
+        return;
+    const std::string asked = std::to_string(format.width) + "x" + std::to_string(format.height);
+    refuse(Part::Encoder, encoder.factory, encoderSizesMessage(sizesText(sizes), asked));
 }
 
 bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* other)
@@ -137,6 +149,8 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
                 throw CaptureError(noPictureFormatMessage(request.videoDevice->name()));
             format = formats.front();
         }
+        if (recordVideo && request.videoEncoder)
+            checkPictureSize(*request.videoEncoder, *format);
         video(request, *format, preview, recordVideo);
     }
     if (recordAudio || playSound)

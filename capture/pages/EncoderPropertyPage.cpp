@@ -1,7 +1,7 @@
 #include "EncoderPropertyPage.h"
 
 #include "capture/devices/EncoderProperties.h"
-#include "capture/engine/LiveEncoder.h"
+#include "capture/devices/LiveEncoder.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,6 +2,8 @@
 
 #include "capture/control/OrvexCore.h"
 #include "capture/pages/ControlPropertyPage.h"
+#include "capture/devices/EncoderTrial.h"
+#include "capture/gst/GstHandle.h"
 #include "capture/pages/EncoderPropertyPage.h"
 
 #include <QCheckBox>
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -32,6 +35,7 @@ class EncoderAndPagesTest : public QObject {
 private slots:
     void initTestCase() { gst_init(nullptr, nullptr); }
     void catalogueListsWhatTheMuxerTakes();
+    void trialsAreKeptAndABrokenCacheIsTriedAgain();
     void encoderPageEditsByTypeAndKeepsOnlyChanges();
     void encoderPageSettingsGoToTheNextRecording();
     void controlPageMovesCameraSettingsLive();
@@ -61,6 +65,34 @@ void EncoderAndPagesTest::catalogueListsWhatTheMuxerTakes()
     for (const auto* list : {&catalogue.video, &catalogue.audio})
         for (const EncoderInfo& encoder : *list)
             QVERIFY2(!repeated.match(QString::fromStdString(encoder.longName)).hasMatch(), encoder.longName.c_str());
+}
+
+// A kept trial is believed (an encoder it refused is not offered, and no trial runs for it);
+// lines cut short or not ours are passed over, and what is tried anew is kept whole.
+void EncoderAndPagesTest::trialsAreKeptAndABrokenCacheIsTriedAgain()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("cache/encoder-trials.tsv"));
+    GstHandle<GstElementFactory> jpeg(gst_element_factory_find("jpegenc"));
+    const std::string jpegKey = trialKey(jpeg.get());
+    QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("cache"))));
+    {
+        QFile stored(file);
+        QVERIFY(stored.open(QIODevice::WriteOnly));
+        stored.write(QByteArray::fromStdString(jpegKey) + "\trefused\tsaid so by the test\n"
+                     "x264enc 1.22\toffered\n"    // cut short
+                     "\xff\xfe not ours at all\n");
+    }
+    const EncoderCatalogue catalogue = EncoderCatalogue::fromRegistry(EncoderTrialCache(file));
+    QVERIFY(!lists(catalogue.video, "JPEG image encoder", "jpegenc"));
+    QVERIFY(std::any_of(catalogue.leftOut.begin(), catalogue.leftOut.end(), [](const EncoderLeftOut& left) {
+        return left.factory == "jpegenc" && left.reason == "said so by the test";
+    }));
+
+    const EncoderTrialCache kept(file);
+    QCOMPARE(kept.find(jpegKey)->reason, std::string("said so by the test"));
+    GstHandle<GstElementFactory> x264(gst_element_factory_find("x264enc"));
+    QVERIFY(kept.find(trialKey(x264.get())));  // tried again, and kept
 }
 
 void EncoderAndPagesTest::encoderPageEditsByTypeAndKeepsOnlyChanges()

@@ -165,14 +165,18 @@ private slots:
         QTest::addColumn<bool>("fileIsAFolder");
         QTest::addColumn<PipelineFailure::Part>("part");
         QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("says");
         using B = PatternCamera::Behaviour;
         using P = PipelineFailure::Part;
-        QTest::newRow("video source") << B::WrongFormat << false << "" << true << false << P::VideoSource << "Pattern camera";
-        QTest::newRow("audio source") << B::Live << true << "" << true << false << P::AudioSource << "Failing microphone";
+        QTest::newRow("video source") << B::WrongFormat << false << "" << true << false << P::VideoSource << "Pattern camera" << "";
+        QTest::newRow("audio source") << B::Live << true << "" << true << false << P::AudioSource << "Failing microphone" << "";
         // Frames that are no pictures are skipped; a device that sends nothing else fails.
-        QTest::newRow("undecodable pictures") << B::CorruptJpeg << false << "" << false << false << P::VideoSource << "Pattern camera";
-        QTest::newRow("encoder") << B::Live << false << "no-such-encoder" << true << false << P::Encoder << "no-such-encoder";
-        QTest::newRow("file") << B::Live << false << "" << true << true << P::File << "";
+        QTest::newRow("undecodable pictures") << B::CorruptJpeg << false << "" << false << false << P::VideoSource << "Pattern camera" << "";
+        QTest::newRow("encoder") << B::Live << false << "no-such-encoder" << true << false << P::Encoder << "no-such-encoder" << "";
+        // An encoder that takes only some sizes is refused another before anything runs.
+        QTest::newRow("encoder of other sizes") << B::Live << false << "avenc_dvvideo" << true << false << P::Encoder
+                                                << "avenc_dvvideo" << "720x576";
+        QTest::newRow("file") << B::Live << false << "" << true << true << P::File << "" << "";
     }
 
     void aFailingPartIsNamed()
@@ -184,6 +188,7 @@ private slots:
         QFETCH(bool, fileIsAFolder);
         QFETCH(PipelineFailure::Part, part);
         QFETCH(QString, named);
+        QFETCH(QString, says);
         const VideoFormat format = smallFormat(camera == PatternCamera::Behaviour::CorruptJpeg ? "MJPG" : "YUY2");
         PatternCamera device{{format}, camera};
         capture::testing::ToneMicrophone microphone(failingMicrophone);
@@ -210,6 +215,7 @@ private slots:
         QCOMPARE(failure.part, part);
         QCOMPARE(QString::fromStdString(failure.element), fileIsAFolder ? file : named);
         QVERIFY(startFailureMessage(failure).find(culprit(failure)) != std::string::npos);
+        QVERIFY(startFailureMessage(failure).find(says.toStdString()) != std::string::npos);
     }
 
     // A video source's error that carries what its device answered is told as that: a busy

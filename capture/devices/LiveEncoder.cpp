@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -56,6 +57,40 @@ ElementPtr makeLiveEncoder(const std::string& factory)
         if (g_object_class_find_property(kind, property))
             gst_util_set_object_arg(G_OBJECT(encoder.get()), property, value);
     return encoder;
+}
+
+std::vector<PictureSize> sizesTakenBy(const std::string& factory)
+{
+    gst_init(nullptr, nullptr);
+    GstHandle<GstElementFactory> found(gst_element_factory_find(factory.c_str()));
+    if (!found)
+        return {};
+    std::vector<PictureSize> sizes;
+    for (const GList* node = gst_element_factory_get_static_pad_templates(found.get()); node; node = node->next) {
+        auto* pad = static_cast<GstStaticPadTemplate*>(node->data);
+        if (pad->direction != GST_PAD_SINK)
+            continue;
+        const CapsPtr caps(gst_static_pad_template_get_caps(pad));
+        if (gst_caps_is_any(caps.get()) || gst_caps_is_empty(caps.get()))
+            return {};
+        for (guint index = 0; index < gst_caps_get_size(caps.get()); ++index) {
+            const GstStructure* format = gst_caps_get_structure(caps.get(), index);
+            PictureSize size;
+            if (!gst_structure_get_int(format, "width", &size.width) || !gst_structure_get_int(format, "height", &size.height))
+                return {};  // a range, or no size at all: any size
+            if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
+                sizes.push_back(size);
+        }
+    }
+    return sizes;
+}
+
+std::string sizesText(const std::vector<PictureSize>& sizes)
+{
+    std::string text;
+    for (const PictureSize& size : sizes)
+        text += (text.empty() ? "" : ", ") + std::to_string(size.width) + "x" + std::to_string(size.height);
+    return text;
 }
 
 }  // namespace capture

@@ -3,6 +3,7 @@
 #include "capture/gst/GstHandle.h"
 
 #include <string>
+#include <vector>
 
 namespace capture {
 
@@ -12,5 +13,18 @@ namespace capture {
 // is not installed. The settings are only a starting point: the encoder's page shows them as
 // its defaults, and what the user sets there goes over them.
 ElementPtr makeLiveEncoder(const std::string& factory);
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
+};
+
+// The picture sizes a video encoder takes where it takes only some (DV, H.263), as its input
+// says, in its order; empty where it takes any, or is not installed.
+std::vector<PictureSize> sizesTakenBy(const std::string& factory);
+
+// "720x576, 720x480".
+std::string sizesText(const std::vector<PictureSize>& sizes);
 
 }  // namespace capture
