@@ -38,6 +38,15 @@ struct Graph {
         gst_bin_add(bin(), element.get());
         return element.get();
     }
+    // The end of every trial: the encoder, into AVI, into nothing. Null when they do not link.
+    GstElement* encoderIntoFile(ElementPtr encoder)
+    {
+        GstElement* added = add(std::move(encoder));
+        GstElement* muxer = add(makeElement("avimux"));
+        GstElement* sink = add(makeElement("fakesink"));
+        g_object_set(sink, "sync", FALSE, nullptr);
+        return gst_element_link_many(added, muxer, sink, nullptr) ? added : nullptr;
+    }
 };
 
 // The test camera's picture as a recording gives it: square pixels at 30 a second, 1280x720,
@@ -77,7 +86,7 @@ Ending run(GstElement* pipeline, Clock::duration limit, Clock::time_point* ended
 
 // The pace is taken from the encoder's first picture to its last, so that setting itself up
 // (x264: a third of a second) does not count against it.
-EncoderTrial tryPictures(const std::string& factory)
+EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
 {
     FirstOutput first;
     Graph graph;
@@ -89,14 +98,8 @@ EncoderTrial tryPictures(const std::string& factory)
     GstElement* convert = graph.add(makeElement("videoconvert"));
     // The pictures are drawn beside the encoder, as a camera's come from a thread of their own.
     GstElement* queue = graph.add(makeElement("queue"));
-    ElementPtr made = makeLiveEncoder(factory);
-    if (!made)
-        return {false, "it is not installed"};
-    GstElement* encoder = graph.add(std::move(made));
-    GstElement* muxer = graph.add(makeElement("avimux"));
-    GstElement* sink = graph.add(makeElement("fakesink"));
-    g_object_set(sink, "sync", FALSE, nullptr);
-    if (!gst_element_link_many(source, shape, convert, queue, encoder, muxer, sink, nullptr))
+    GstElement* encoder = graph.encoderIntoFile(std::move(made));
+    if (!encoder || !gst_element_link_many(source, shape, convert, queue, encoder, nullptr))
         return {false, "it does not take the test picture"};
 
     PadPtr encoded(gst_element_get_static_pad(encoder, "src"));
@@ -131,7 +134,7 @@ EncoderTrial tryPictures(const std::string& factory)
     return {true, {}};
 }
 
-EncoderTrial trySound(const std::string& factory)
+EncoderTrial trySound(ElementPtr made)
 {
     Graph graph;
     GstElement* source = graph.add(makeElement("audiotestsrc"));
@@ -141,14 +144,8 @@ EncoderTrial trySound(const std::string& factory)
     g_object_set(shape, "caps", tone.get(), nullptr);
     GstElement* convert = graph.add(makeElement("audioconvert"));
     GstElement* resample = graph.add(makeElement("audioresample"));
-    ElementPtr made = makeLiveEncoder(factory);
-    if (!made)
-        return {false, "it is not installed"};
-    GstElement* encoder = graph.add(std::move(made));
-    GstElement* muxer = graph.add(makeElement("avimux"));
-    GstElement* sink = graph.add(makeElement("fakesink"));
-    g_object_set(sink, "sync", FALSE, nullptr);
-    if (!gst_element_link_many(source, shape, convert, resample, encoder, muxer, sink, nullptr))
+    GstElement* encoder = graph.encoderIntoFile(std::move(made));
+    if (!encoder || !gst_element_link_many(source, shape, convert, resample, encoder, nullptr))
         return {false, "it does not take the test tone"};
     if (run(graph.pipeline.get(), kSoundLimit) != Ending::Ended)
         return {false, "it did not encode the test tone"};
@@ -161,7 +158,10 @@ EncoderTrial tryEncoder(const std::string& factory, EncoderMedia media)
 {
     gst_init(nullptr, nullptr);
     try {
-        return media == EncoderMedia::Video ? tryPictures(factory) : trySound(factory);
+        ElementPtr made = makeLiveEncoder(factory);
+        if (!made)
+            return {false, "it is not installed"};
+        return media == EncoderMedia::Video ? tryPictures(factory, std::move(made)) : trySound(std::move(made));
     } catch (const std::exception&) {
         // An element of the trial itself is missing: nothing can be said of the encoder.
         return {false, "the trial could not be made"};
