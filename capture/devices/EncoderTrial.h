@@ -16,9 +16,9 @@ struct EncoderTrial {
 
 // Encodes a second of the test camera's picture (1280x720 at 30 a second; an encoder that
 // takes only some sizes gets its first) or of the test tone into AVI, with the encoder made as
-// a recording makes it. Offered when it gets through, a picture encoder only when it keeps up
-// with twice as many pictures as come: a recording with one that does not loses pictures
-// once anything else runs.
+// a recording makes it. Offered when it gets through, a picture encoder only when a second of
+// pictures costs it at most one processor's second: a recording with one that costs more loses
+// pictures once anything else runs.
 EncoderTrial tryEncoder(const std::string& factory, EncoderMedia media);
 
 // What a trial holds for: the encoder's name and its plugin's version, file, size and time;
