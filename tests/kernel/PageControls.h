@@ -4,10 +4,10 @@
 
 #include "capture/control/OrvexCore.h"
 #include "tests/control/ControlRig.h"
+#include "tests/support/qt/WidgetWaits.h"
 
 #include <QComboBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -130,18 +130,6 @@ inline void onThePage(capture::Orvex& orvex, const std::function<void(QDialog&)>
     QVERIFY(opened);
 }
 
-// Milliseconds until `done` holds, the events processed meanwhile; -1 after 5 s.
-inline int millisecondsUntil(const std::function<bool()>& done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > 5000)
-            return -1;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return int(clock.elapsed());
-}
+using testsupport::millisecondsUntil;
 
 }  // namespace pagecontrols

@@ -1,3 +1,4 @@
+#include "tests/support/qt/WidgetWaits.h"
 #include "SliderRows.h"
 #include "mirrane/Form1.h"
 
@@ -42,13 +43,7 @@ struct Window {
     ~Window() { delete form.data(); }
 
     template <typename T = QWidget>
-    T* child(const char* name) const
-    {
-        T* widget = form->findChild<T*>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
+    T* child(const char* name) const { return testsupport::namedChild<T>(form.data(), name); }
     QSlider* slider(Member property) const
     {
         for (const auto& row : sliderRows)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/qt/WidgetWaits.h"
 #include "ostrel/Form1.h"
 
 #include "tests/support/control/FakeCaptureControl.h"
@@ -44,13 +45,7 @@ public:
     }
 
     template <typename Control>
-    Control* child(const char* name) const
-    {
-        auto* control = form->findChild<Control*>(QString::fromLatin1(name));
-        if (!control)
-            qFatal("Form1 has no %s", name);
-        return control;
-    }
+    Control* child(const char* name) const { return testsupport::namedChild<Control>(form.data(), name); }
     QComboBox* list(const char* name) const { return child<QComboBox>(name); }
     QCheckBox* box(const char* name) const { return child<QCheckBox>(name); }
     void click(const char* name) const { child<QAbstractButton>(name)->click(); }

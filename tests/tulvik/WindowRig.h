@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/qt/WidgetWaits.h"
 #include "tulvik/Form1.h"
 
 #include "tests/support/desktop/ScriptedToolkit.h"
@@ -30,13 +31,7 @@ struct WindowRig {
     WindowRig& operator=(const WindowRig&) = delete;
 
     template <typename Widget>
-    Widget* child(const char* name) const
-    {
-        auto* widget = form->findChild<Widget*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no %s", name);
-        return widget;
-    }
+    Widget* child(const char* name) const { return testsupport::namedChild<Widget>(form.data(), name); }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
     QComboBox* devices() const { return child<QComboBox>("cboDevice"); }
     QListWidget* channels() const { return child<QListWidget>("List1"); }

@@ -6,6 +6,7 @@
 #include "tests/support/emulator/EmulatedProfiles.h"
 #include "tests/support/kernel/FakeV4l2Hardware.h"
 #include "tests/support/kernel/FakeV4l2Io.h"
+#include "tests/support/qt/WidgetWaits.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <limits>
 
 using namespace capture;
+using testsupport::millisecondsUntil;
 
 using Controls = std::vector<FakeV4l2Hardware::Control>;
 Q_DECLARE_METATYPE(Controls)
@@ -67,21 +69,6 @@ struct Bench {
         return result;
     }
 };
-
-// Milliseconds until `done` holds, the events processed meanwhile; -1 after `limit`.
-template <typename Done>
-int millisecondsUntil(Done done, int limit = 2000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limit)
-            return -1;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return int(clock.elapsed());
-}
 
 // The title of the tab the widget is in.
 QString sectionOf(QWidget* widget)
