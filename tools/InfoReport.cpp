@@ -41,10 +41,7 @@ void printEncoders(std::ostream& out, const char* title, const std::vector<Encod
         const std::string factory = " (" + encoder.factory + ")";
         const bool named = encoder.longName.size() >= factory.size()
                            && encoder.longName.compare(encoder.longName.size() - factory.size(), factory.size(), factory) == 0;
-        out << "  " << index << ": " << encoder.longName << (named ? "" : factory);
-        if (!encoder.sizes.empty())
-            out << ", only " << sizesText(encoder.sizes);
-        out << '\n';
+        out << "  " << index << ": " << encoder.longName << (named ? "" : factory) << '\n';
     }
 }
 

@@ -85,8 +85,12 @@ std::vector<EncoderInfo> encodersFor(GList* encoders, GstCaps* accepted, std::in
             continue;
         }
         const char* longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
-        found.push_back({name, readableName(longName, name.c_str()),
-                         media == EncoderMedia::Video ? sizesTakenBy(name) : std::vector<PictureSize>{}});
+        EncoderInfo encoder{name, readableName(longName, name.c_str()),
+                            media == EncoderMedia::Video ? sizesTakenBy(name) : std::vector<PictureSize>{}};
+        // The list says which sizes such an encoder takes, so nobody has to find out by failing.
+        if (!encoder.sizes.empty())
+            encoder.longName += ", " + sizesText(encoder.sizes) + " only";
+        found.push_back(std::move(encoder));
     }
     // The registry's order depends on plugin loading; sort so that an index means the same
     // encoder from one run to the next.
