@@ -3,8 +3,10 @@
 //   - frames kept of the frames captured (a compressor that cannot keep up drops some);
 //   - CPU per second of the whole recording, and over an uncompressed recording's;
 //   - how long start() took: until the compressor's first output;
+//   - the file's length less the time from start() being called to stop() being called;
 //   - the file's size per second;
 //   - whether ffprobe and GStreamer read the file to its end.
+// A compressor that takes only some picture sizes records the first of them.
 //
 // bench_encoders [seconds of each recording, default 10]
 
@@ -38,6 +40,7 @@ struct Figures {
     bool started = false;
     double startMs = 0;
     double cpuPerSecond = 0;
+    double runSeconds = 0;  // from start() being called to stop() being called
     CaptureStats stats;
 };
 
@@ -75,6 +78,7 @@ Figures record(CaptureEngine& engine, CaptureRequest request, int seconds)
         return figures;
     }
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    figures.runSeconds = std::chrono::duration<double>(Clock::now() - starting).count();
     engine.stop();
     figures.cpuPerSecond = (bench::ownCpu() - cpuBefore) / seconds;
     figures.stats = engine.stats();
@@ -85,7 +89,7 @@ void print(const std::string& name, const Figures& figures, std::optional<double
            bool video)
 {
     if (!figures.started) {
-        std::printf("%-44s does not start\n", name.c_str());
+        std::printf("%-56s does not start\n", name.c_str());
         return;
     }
     const CaptureStats& stats = figures.stats;
@@ -94,15 +98,16 @@ void print(const std::string& name, const Figures& figures, std::optional<double
     if (video)
         std::snprintf(kept, sizeof kept, "%lld/%lld", static_cast<long long>(stats.framesCaptured - stats.framesDropped),
                       static_cast<long long>(stats.framesCaptured));
-    std::printf("%-44s %10s %7.0f %7.0f %8.0f %8.0f   %-3s %-3s\n", name.c_str(), kept, figures.cpuPerSecond * 1000,
-                baseline ? (figures.cpuPerSecond - *baseline) * 1000 : 0.0, figures.startMs, stats.bytesWritten / seconds / 1000,
+    std::printf("%-56s %10s %7.0f %7.0f %8.0f %7.0f %8.0f   %-3s %-3s\n", name.c_str(), kept, figures.cpuPerSecond * 1000,
+                baseline ? (figures.cpuPerSecond - *baseline) * 1000 : 0.0, figures.startMs,
+                (stats.recordedSeconds - figures.runSeconds) * 1000, stats.bytesWritten / seconds / 1000,
                 ffprobeReads(file) ? "yes" : "NO", gstreamerReads(file) ? "yes" : "NO");
 }
 
 void header(const char* what)
 {
-    std::printf("\n%s\n%-44s %10s %7s %7s %8s %8s   %-3s %-3s\n", what, "compressor", "kept", "cpu ms", "+cpu ms",
-                "start ms", "kB/s", "ffp", "gst");
+    std::printf("\n%s\n%-56s %10s %7s %7s %8s %7s %8s   %-3s %-3s\n", what, "compressor", "kept", "cpu ms", "+cpu ms",
+                "start ms", "len ms", "kB/s", "ffp", "gst");
 }
 
 }  // namespace
@@ -116,7 +121,8 @@ int main(int argc, char** argv)
     const EncoderCatalogue catalogue = EncoderCatalogue::fromRegistry();
     NoView view;
     CaptureEngine engine(view);
-    std::printf("%d s recordings; cpu: this process's CPU per second of recording, +cpu: over uncompressed\n", seconds);
+    std::printf("%d s recordings; cpu: this process's CPU per second of recording, +cpu: over uncompressed;\n"
+                "len: the file's length less the time from calling start() to calling stop()\n", seconds);
 
     CaptureRequest video;
     video.videoDevice = devices.camera.get();
@@ -129,6 +135,9 @@ int main(int argc, char** argv)
     const Figures plain = record(engine, video, seconds);
     print("(uncompressed)", plain, std::nullopt, video.fileName, true);
     for (const EncoderInfo& encoder : catalogue.video) {
+        // One that takes only some sizes records its first.
+        const PictureSize size = encoder.sizes.empty() ? PictureSize{1280, 720} : encoder.sizes.front();
+        video.videoFormat = VideoFormat{"BGRx", size.width, size.height, 30, 1};
         video.videoEncoder = EncoderChoice{encoder.factory, {}};
         video.fileName = folder.filePath(QString::fromStdString(encoder.factory) + ".avi").toStdString();
         print(encoder.longName, record(engine, video, seconds), plain.cpuPerSecond, video.fileName, true);
