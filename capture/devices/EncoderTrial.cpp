@@ -8,6 +8,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -49,13 +50,13 @@ struct Graph {
         gst_bin_add(bin(), element.get());
         return element.get();
     }
-    // The end of every trial: the encoder, into AVI, into nothing. Null when they do not link.
-    GstElement* encoderIntoFile(ElementPtr encoder)
+    // The end of every trial: the encoder, into an AVI file. Null when they do not link.
+    GstElement* encoderIntoFile(ElementPtr encoder, const std::string& file)
     {
         GstElement* added = add(std::move(encoder));
         GstElement* muxer = add(makeElement("avimux"));
-        GstElement* sink = add(makeElement("fakesink"));
-        g_object_set(sink, "sync", FALSE, nullptr);
+        GstElement* sink = add(makeElement("filesink"));
+        g_object_set(sink, "location", file.c_str(), "sync", FALSE, nullptr);
         return gst_element_link_many(added, muxer, sink, nullptr) ? added : nullptr;
     }
 };
@@ -96,11 +97,60 @@ Ending run(GstElement* pipeline, Clock::duration limit, double* cpuAtEnd = nullp
     return ending;
 }
 
+// A file for the trial's AVI, removed with it.
+struct TrialFile {
+    std::string path;
+    TrialFile()
+    {
+        char name[] = "/tmp/orvex-encoder-trial-XXXXXX";
+        const int descriptor = ::mkstemp(name);
+        if (descriptor >= 0) {
+            ::close(descriptor);
+            path = name;
+        }
+    }
+    ~TrialFile()
+    {
+        if (!path.empty())
+            ::unlink(path.c_str());
+    }
+    TrialFile(const TrialFile&) = delete;
+    TrialFile& operator=(const TrialFile&) = delete;
+};
+
+// Whether GStreamer's own demuxer reads the file back to its end, in a stream it knows: avimux
+// writes JPEG 2000 under a code that avidemux does not read, and a file nobody here can play
+// is no recording.
+bool readsBack(const std::string& file)
+{
+    Graph graph;
+    GstElement* source = graph.add(makeElement("filesrc"));
+    g_object_set(source, "location", file.c_str(), nullptr);
+    GstElement* demuxer = graph.add(makeElement("avidemux"));
+    GstElement* sink = graph.add(makeElement("fakesink"));
+    g_object_set(sink, "sync", FALSE, nullptr);
+    if (!gst_element_link(source, demuxer))
+        return false;
+    g_signal_connect(demuxer, "pad-added", G_CALLBACK(+[](GstElement*, GstPad* pad, gpointer sink) {
+                         CapsPtr caps(gst_pad_get_current_caps(pad));
+                         if (!caps)
+                             caps = CapsPtr(gst_pad_query_caps(pad, nullptr));
+                         if (gst_caps_is_empty(caps.get()) ||
+                             g_str_has_suffix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "x-avi-unknown"))
+                             return;  // left unlinked: the demuxer fails
+                         PadPtr input(gst_element_get_static_pad(static_cast<GstElement*>(sink), "sink"));
+                         gst_pad_link(pad, input.get());
+                     }),
+                     sink);
+    return run(graph.pipeline.get(), kSoundLimit) == Ending::Ended;
+}
+
 // The cost is taken from the encoder's first picture to its last, so that setting itself up
 // (x264: a third of a second) does not count against it.
 EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
 {
     FirstOutput first;
+    TrialFile file;
     Graph graph;
     GstElement* source = graph.add(makeElement("videotestsrc"));
     g_object_set(source, "num-buffers", kTrialPictures, nullptr);
@@ -110,7 +160,7 @@ EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
     GstElement* convert = graph.add(makeElement("videoconvert"));
     // The pictures are drawn beside the encoder, as a camera's come from a thread of their own.
     GstElement* queue = graph.add(makeElement("queue"));
-    GstElement* encoder = graph.encoderIntoFile(std::move(made));
+    GstElement* encoder = graph.encoderIntoFile(std::move(made), file.path);
     if (!encoder || !gst_element_link_many(source, shape, convert, queue, encoder, nullptr))
         return {false, "it does not take the test picture"};
 
@@ -134,6 +184,8 @@ EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
     case Ending::TimedOut:
         return {false, tooDear};
     }
+    if (!readsBack(file.path))
+        return {false, "GStreamer cannot read back the file it makes"};
     if (first.cpu.load() < 0)
         return {true, {}};  // nothing came before the end: nothing to say of the cost
     const double seconds = double(kTrialPictures - 1) / kPicturesPerSecond;
@@ -145,6 +197,7 @@ EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
 
 EncoderTrial trySound(ElementPtr made)
 {
+    TrialFile file;
     Graph graph;
     GstElement* source = graph.add(makeElement("audiotestsrc"));
     g_object_set(source, "num-buffers", 50, "samplesperbuffer", 960, nullptr);
@@ -153,11 +206,13 @@ EncoderTrial trySound(ElementPtr made)
     g_object_set(shape, "caps", tone.get(), nullptr);
     GstElement* convert = graph.add(makeElement("audioconvert"));
     GstElement* resample = graph.add(makeElement("audioresample"));
-    GstElement* encoder = graph.encoderIntoFile(std::move(made));
+    GstElement* encoder = graph.encoderIntoFile(std::move(made), file.path);
     if (!encoder || !gst_element_link_many(source, shape, convert, resample, encoder, nullptr))
         return {false, "it does not take the test tone"};
     if (run(graph.pipeline.get(), kSoundLimit) != Ending::Ended)
         return {false, "it did not encode the test tone"};
+    if (!readsBack(file.path))
+        return {false, "GStreamer cannot read back the file it makes"};
     return {true, {}};
 }
 
