@@ -102,8 +102,8 @@ struct TrialFile {
     std::string path;
     TrialFile()
     {
-        char name[] = "/tmp/orvex-encoder-trial-XXXXXX";
-        const int descriptor = ::mkstemp(name);
+        std::string name = std::string(g_get_tmp_dir()) + "/orvex-encoder-trial-XXXXXX";
+        const int descriptor = ::mkstemp(name.data());
         if (descriptor >= 0) {
             ::close(descriptor);
             path = name;
@@ -135,7 +135,7 @@ bool readsBack(const std::string& file)
                          CapsPtr caps(gst_pad_get_current_caps(pad));
                          if (!caps)
                              caps = CapsPtr(gst_pad_query_caps(pad, nullptr));
-                         if (gst_caps_is_empty(caps.get()) ||
+                         if (!caps || gst_caps_get_size(caps.get()) == 0 ||
                              g_str_has_suffix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "x-avi-unknown"))
                              return;  // left unlinked: the demuxer fails
                          PadPtr input(gst_element_get_static_pad(static_cast<GstElement*>(sink), "sink"));
