@@ -25,6 +25,7 @@ constexpr int kPicturesPerSecond = 30;
 // Time on the processor, unlike time on the clock, hardly changes with what else runs.
 constexpr double kMostCpuPerSecond = 1.0;
 constexpr auto kSoundLimit = std::chrono::seconds(5);
+constexpr auto kReadBackLimit = std::chrono::seconds(5);
 // Until the first encoded picture: an encoder takes its time to set itself up, once.
 constexpr auto kSetUpLimit = std::chrono::milliseconds(1500);
 // From the first encoded picture to the last, on a machine busy with other work too.
@@ -142,7 +143,7 @@ bool readsBack(const std::string& file)
                          gst_pad_link(pad, input.get());
                      }),
                      sink);
-    return run(graph.pipeline.get(), kSoundLimit) == Ending::Ended;
+    return run(graph.pipeline.get(), kReadBackLimit) == Ending::Ended;
 }
 
 // The cost is taken from the encoder's first picture to its last, so that setting itself up

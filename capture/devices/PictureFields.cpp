@@ -58,6 +58,15 @@ std::optional<PictureFields> fieldsInCaps(const GstStructure* format)
     return fields;
 }
 
+void flagFieldOrder(GstBuffer* picture, bool topFieldFirst)
+{
+    GST_BUFFER_FLAG_SET(picture, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+    if (topFieldFirst)
+        GST_BUFFER_FLAG_SET(picture, GST_VIDEO_BUFFER_FLAG_TFF);
+    else
+        GST_BUFFER_FLAG_UNSET(picture, GST_VIDEO_BUFFER_FLAG_TFF);
+}
+
 void markFieldOrder(GstPad* pad, bool topFieldFirst)
 {
     addProbe<bool>(
@@ -70,11 +79,7 @@ void markFieldOrder(GstPad* pad, bool topFieldFirst)
             // Only the buffer's description is copied when it is shared, not its memory.
             buffer = gst_buffer_make_writable(buffer);
             GST_PAD_PROBE_INFO_DATA(info) = buffer;
-            GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED);
-            if (top)
-                GST_BUFFER_FLAG_SET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
-            else
-                GST_BUFFER_FLAG_UNSET(buffer, GST_VIDEO_BUFFER_FLAG_TFF);
+            flagFieldOrder(buffer, top);
             return GST_PAD_PROBE_OK;
         },
         topFieldFirst);

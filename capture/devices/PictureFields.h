@@ -39,6 +39,9 @@ void writeFields(GstCaps* caps, const PictureFields& fields, FieldsInCaps what =
 // caps say interlaced without saying which field first.
 std::optional<PictureFields> fieldsInCaps(const GstStructure* format);
 
+// Flags one picture, which must be writable, as interlaced in this field order.
+void flagFieldOrder(GstBuffer* picture, bool topFieldFirst);
+
 // Marks every picture that passes the pad as interlaced in this field order. A deinterlacer
 // reads each picture's flags, and a source that only guesses the order (v4l2src for a driver
 // that leaves it to the standard, a source whose buffers carry no flags) would have it take the

@@ -35,8 +35,8 @@ void checkPictureSize(const EncoderChoice& encoder, const VideoFormat& format)
     const std::vector<PictureSize> sizes = sizesTakenBy(encoder.factory);
     if (sizes.empty() || std::find(sizes.begin(), sizes.end(), PictureSize{format.width, format.height}) != sizes.end())
         return;
-    const std::string asked = std::to_string(format.width) + "x" + std::to_string(format.height);
-    refuse(Part::Encoder, encoder.factory, encoderSizesMessage(sizesText(sizes), asked));
+    refuse(Part::Encoder, encoder.factory,
+           encoderSizesMessage(sizesText(sizes), sizesText({PictureSize{format.width, format.height}})));
 }
 
 bool templatesMeet(GstElement* element, GstPadDirection direction, GstCaps* other)

@@ -2,6 +2,8 @@
 
 #include "V4l2PictureCopy.h"
 
+#include "capture/devices/PictureFields.h"
+
 #include <cerrno>
 #include <utility>
 
@@ -13,15 +15,6 @@ void stamp(GstBuffer* frame, GstClockTime takenAt, GstClockTime duration, std::u
     GST_BUFFER_PTS(frame) = takenAt;
     GST_BUFFER_DURATION(frame) = duration;
     GST_BUFFER_OFFSET(frame) = number;
-}
-
-// A frame woven here from two fields says so itself, and which was taken first: no element
-// after the source has to guess it.
-void markWoven(GstBuffer* frame, bool topFirst)
-{
-    GST_BUFFER_FLAG_SET(frame, GST_VIDEO_BUFFER_FLAG_INTERLACED);
-    if (topFirst)
-        GST_BUFFER_FLAG_SET(frame, GST_VIDEO_BUFFER_FLAG_TFF);
 }
 
 class CompressedPictures final : public FrameAssembler {
@@ -83,7 +76,8 @@ public:
             return {};
         }
         stamp(frame, takenAt, m_frame, picture.sequence);
-        markWoven(frame, !m_bottomStoredFirst);
+        // A frame woven here says so itself: no element after the source has to guess.
+        flagFieldOrder(frame, !m_bottomStoredFirst);
         return {.frame = frame};
     }
 
@@ -119,7 +113,7 @@ public:
                 return {};
             }
             stamp(frame, takenAt, m_frame, picture.sequence / 2);
-            markWoven(frame, m_topFirst);
+            flagFieldOrder(frame, m_topFirst);
             m_begun = frame;
             return {};
         }
