@@ -9,6 +9,8 @@
 #include "capture/pages/EncoderPropertyPage.h"
 #include "capture/view/VideoView.h"
 
+#include <algorithm>
+
 namespace capture {
 
 namespace {
@@ -41,7 +43,7 @@ private:
 
 OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoView& view,
                      std::unique_ptr<DeviceWatch> watch)
-    : m_devices(std::move(devices)), m_source(m_devices), m_encoders(std::move(encoders)), m_view(view),
+    : m_devices(std::move(devices)), m_source(m_devices, m_keptCameras), m_encoders(std::move(encoders)), m_view(view),
       m_encoderPages(std::make_shared<ItemPageOpener>([this](int index) { return showEncoderPage(index); })),
       m_watch(std::move(watch)), m_tuner(view), m_engine(std::make_unique<CaptureEngine>(view)),
       m_monitor(*m_engine, view, [this] { return audioDeviceName(); })
@@ -59,6 +61,8 @@ OrvexCore::OrvexCore(DeviceCatalogue devices, EncoderCatalogue encoders, VideoVi
         m_watch->setChangeHandler([this] { devicesChanged(); });
     m_heldRetry.setInterval(1000);
     QObject::connect(&m_heldRetry, &QTimer::timeout, &m_context, [this] { retryHeldDevice(); });
+    m_keptCheck.setInterval(50);
+    QObject::connect(&m_keptCheck, &QTimer::timeout, &m_context, [this] { checkKeptAfterFirstPictures(); });
 }
 
 OrvexCore::~OrvexCore()
@@ -77,7 +81,30 @@ void OrvexCore::devicesChanged()
         return;
     }
     m_devicesChanged = false;
+    std::vector<const VideoDevice*> before;
+    for (int i = 0; i < m_devices.videoCount(); ++i)
+        before.push_back(&m_devices.video(i));
     m_source.devicesChanged(m_watch->update(m_devices));
+    // A camera plugged (back) in gets what it keeps before anything streams from it.
+    for (int i = 0; i < m_devices.videoCount(); ++i) {
+        VideoDevice& device = m_devices.video(i);
+        if (std::find(before.begin(), before.end(), &device) == before.end() && device.connected())
+            KeptCamera(device.controls(), m_keptCameras, device.identity(), device.name()).apply();
+    }
+}
+
+void OrvexCore::checkKeptAfterFirstPictures()
+{
+    constexpr std::int64_t firstPictures = 3;
+    const CaptureStats stats = m_engine->stats();
+    if (!stats.running || ++m_keptChecks > 100) {
+        m_keptCheck.stop();
+        return;
+    }
+    if (stats.framesCaptured < firstPictures)
+        return;
+    m_keptCheck.stop();
+    m_source.controls().applyChanged();
 }
 
 // --- puts ------------------------------------------------------------------------------------

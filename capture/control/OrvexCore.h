@@ -54,7 +54,8 @@ public:
     std::string videoFormatName() const override;
     std::string audioDeviceName() const override;
     std::vector<double> soundLevels() const override;
-    DeviceControls& deviceControls() override { return videoDevice().controls(); }
+    DeviceControls& deviceControls() override { return m_source.controls(); }
+    KeptCamera* keptCamera() override { return &m_source.controls(); }
     std::optional<TunerState> tuner() const override;
     Tuner* stationScanner() override;
     std::string recordingFile() const override;
@@ -87,9 +88,13 @@ private:
     bool showEncoderPage(int index);
 
     void devicesChanged();
+    // Many cameras put some controls back to their defaults as they start streaming: once the
+    // first pictures are in, what the camera keeps is written again where it changed.
+    void checkKeptAfterFirstPictures();
     void streamingFailed(const std::string& message);
 
     DeviceCatalogue m_devices;
+    KeptCameras m_keptCameras;
     SourceChoice m_source;
     // Calls into the control under way (a page's event loop nests them); device changes wait
     // until none is.
@@ -108,6 +113,8 @@ private:
     std::unique_ptr<CaptureEngine> m_engine;
     RecordingMonitor m_monitor;  // after the engine, whose runs it shows
     QTimer m_heldRetry;          // runs while a preview waits for its device; after the engine
+    QTimer m_keptCheck;          // runs from a start until the first pictures are in
+    int m_keptChecks = 0;
 };
 
 }  // namespace capture

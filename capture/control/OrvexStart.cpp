@@ -61,6 +61,8 @@ Value OrvexCore::start()
     }
 
     m_monitor.clearSoundLevel();
+    m_keptCheck.stop();
+    m_source.controls().apply();
     int status = StartStatus::Started;
     try {
         status = m_engine->start(captureRequest());
@@ -70,6 +72,10 @@ Value OrvexCore::start()
     }
     if (status == StartStatus::CannotRecord && m_engine->lastFailure())
         m_view.showError(QString::fromStdString(startFailureMessage(*m_engine->lastFailure())));
+    if (status == StartStatus::Started && m_source.controls().applies()) {
+        m_keptChecks = 0;
+        m_keptCheck.start();
+    }
     m_monitor.refreshRecordingStatus();
     return Value::i16(static_cast<std::int16_t>(status));
 }

@@ -17,14 +17,42 @@ bool holds(const List& list, int index)
 
 }  // namespace
 
-SourceChoice::SourceChoice(DeviceCatalogue& devices) : m_devices(devices)
+SourceChoice::SourceChoice(DeviceCatalogue& devices, const KeptCameras& keptCameras)
+    : m_devices(devices), m_keptCameras(keptCameras)
 {
     if (m_devices.videoCount() == 0)
         throw CaptureError(emptyCatalogueMessage());
-    m_device = &m_devices.video(0);
-    m_settings = std::make_unique<CameraSettings>(m_device->controls());
-    m_input = defaultInput();
+    take(m_devices.video(0));
     followDevice();
+}
+
+// The device on its default input and format, or on the ones it keeps, with its kept controls.
+void SourceChoice::take(VideoDevice& device)
+{
+    m_device = &device;
+    m_kept = std::make_unique<KeptCamera>(device.controls(), m_keptCameras, device.identity(), device.name());
+    m_settings = std::make_unique<CameraSettings>(*m_kept);
+    m_input = defaultInput();
+    m_format.reset();
+    const std::optional<KeptSettings> kept = m_kept->keptSource();
+    Tuner* tuner = m_device->tuner();
+    if (tuner && (m_countryCode || (kept && kept->countryCode)))
+        tuner->setCountryCode(m_countryCode ? *m_countryCode : *kept->countryCode);
+    if (kept && kept->input && holds(inputs(), *kept->input))
+        m_input = *kept->input;
+    if (kept && kept->format) {
+        m_format = kept->format;
+        keepFormatIfOffered();
+    }
+    m_kept->apply();
+    noteSource();
+}
+
+// What the camera would keep of its source, were keeping on.
+void SourceChoice::noteSource()
+{
+    const bool tuner = m_device->tuner() != nullptr;
+    m_kept->useSource(m_input, tuner ? m_countryCode : std::nullopt, m_format);
 }
 
 std::string SourceChoice::deviceName() const
@@ -51,14 +79,9 @@ bool SourceChoice::chooseDevice(int index)
     VideoDevice& chosen = m_devices.video(index);
     if (&chosen == m_device)
         return false;
-    m_device = &chosen;
-    m_settings = std::make_unique<CameraSettings>(m_device->controls());
-    m_lost.reset();
     m_deviceIndex = index;
-    m_input = defaultInput();
-    m_format.reset();
-    if (Tuner* tuner = m_device->tuner(); tuner && m_countryCode)
-        tuner->setCountryCode(*m_countryCode);
+    take(chosen);
+    m_lost.reset();
     followDevice();
     return true;
 }
@@ -67,11 +90,13 @@ void SourceChoice::chooseInput(int index)
 {
     m_input = index;
     keepFormatIfOffered();
+    noteSource();
 }
 
 void SourceChoice::chooseFormat(int index)
 {
     m_format = formats().at(static_cast<std::size_t>(index));
+    noteSource();
 }
 
 void SourceChoice::chooseAudioDevice(int index)
@@ -86,6 +111,7 @@ void SourceChoice::setCountryCode(double code)
     if (Tuner* tuner = m_device->tuner()) {
         tuner->setCountryCode(code);
         keepFormatIfOffered();
+        noteSource();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "capture/devices/CameraSettings.h"
 #include "capture/devices/DeviceCatalogue.h"
+#include "capture/devices/KeptCamera.h"
 
 #include <memory>
 #include <optional>
@@ -14,14 +15,18 @@ namespace capture {
 // TV standard (by the country code) and the sound that goes with the picture. Formats are
 // taken as the device offers them for the chosen input now, so the format is kept by value:
 // it stays chosen while the input still offers it and falls back to the input's current one
-// (the first listed) when an input or standard change drops it.
+// (the first listed) when an input or standard change drops it. A camera that keeps settings
+// gets them when it is chosen: its kept input, standard and format, which the puts that follow
+// override, and its controls.
 class SourceChoice {
 public:
     // The catalogue's first video device on its default input; raises CaptureError when the
-    // catalogue has no video device. The catalogue must outlive the choice.
-    explicit SourceChoice(DeviceCatalogue& devices);
+    // catalogue has no video device. The catalogue and the kept cameras must outlive the choice.
+    SourceChoice(DeviceCatalogue& devices, const KeptCameras& keptCameras);
 
     VideoDevice& device() const { return *m_device; }
+    // The chosen device's controls, with what it keeps.
+    KeptCamera& controls() const { return *m_kept; }
     // The chosen device's ten picture settings.
     CameraSettings& settings() const { return *m_settings; }
     // Where the device is listed now; -1 once it was unplugged.
@@ -53,14 +58,18 @@ public:
     void devicesChanged(std::vector<std::unique_ptr<VideoDevice>> gone);
 
 private:
+    void take(VideoDevice& device);
+    void noteSource();
     int defaultInput() const;
     void followDevice();
     void keepFormatIfOffered();
 
     DeviceCatalogue& m_devices;
+    const KeptCameras& m_keptCameras;
     // The chosen device by identity: its index is derived again whenever devices come or go.
     VideoDevice* m_device = nullptr;
-    std::unique_ptr<CameraSettings> m_settings;  // over m_device's controls
+    std::unique_ptr<KeptCamera> m_kept;          // over m_device's controls
+    std::unique_ptr<CameraSettings> m_settings;  // over m_kept
     std::unique_ptr<VideoDevice> m_lost;
     int m_deviceIndex = 0;
     int m_input = 0;

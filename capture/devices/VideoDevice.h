@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CameraIdentity.h"
 #include "DeviceControls.h"
 #include "capture/gst/GstHandle.h"
 #include "Tuner.h"
@@ -35,6 +36,9 @@ public:
     // The kernel node the device is reached through ("/dev/video2"): its identity for as long
     // as it is plugged in. Empty for a device without one (the built-in devices).
     virtual std::string node() const { return {}; }
+    // Which camera this is, the same after re-plugging (CameraIdentity.h): what its kept
+    // settings are filed under.
+    virtual std::string identity() const { return builtInIdentity(name()); }
     // False once a device with a node was pulled out while it was listed.
     virtual bool connected() const { return true; }
 };

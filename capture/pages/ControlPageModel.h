@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/devices/DeviceControls.h"
+#include "capture/devices/KeptCamera.h"
 #include "capture/devices/Tuner.h"
 
 #include <cstdint>
@@ -40,6 +41,8 @@ public:
 
     // Every control of the current device.
     virtual DeviceControls& deviceControls() = 0;
+    // What the current device keeps; nullptr for a model without kept settings.
+    virtual KeptCamera* keptCamera() { return nullptr; }
     virtual std::optional<TunerState> tuner() const = 0;  // none when the device has no tuner
     // The device's tuner when it learns its stations by scanning; nullptr otherwise.
     virtual Tuner* stationScanner() { return nullptr; }

@@ -1,6 +1,7 @@
 #include "ControlPropertyPage.h"
 
 #include "DeviceControlsPanel.h"
+#include "KeptCameraRow.h"
 #include "StationScan.h"
 
 #include <QDialogButtonBox>
@@ -107,6 +108,8 @@ QWidget* ControlPropertyPage::settingsGroup()
     m_settingsPanel->setMinimumHeight(280);
     auto* layout = new QVBoxLayout;
     layout->addWidget(m_settingsPanel);
+    if (KeptCamera* camera = m_model.keptCamera())
+        layout->addWidget(new KeptCameraRow(*camera));
     return group(tr("Device Settings"), layout);
 }
 

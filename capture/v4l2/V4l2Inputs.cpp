@@ -1,11 +1,19 @@
 #include "V4l2Inputs.h"
 
+#include "capture/devices/SysfsDevice.h"
+
 #include <linux/videodev2.h>
 
 #include <cstring>
 
 namespace capture {
 namespace {
+
+std::string text(const __u8* field, std::size_t size)
+{
+    const auto* chars = reinterpret_cast<const char*>(field);
+    return std::string(chars, strnlen(chars, size));
+}
 
 constexpr std::uint32_t enumerationLimit = 256;
 
@@ -53,13 +61,26 @@ bool isMultiPlanarOnly(const V4l2File& file)
     return (capabilities & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(capabilities & V4L2_CAP_VIDEO_CAPTURE);
 }
 
+NodeDescription nodeDescription(const V4l2File& file)
+{
+    NodeDescription node;
+    node.physicalDevice = physicalDeviceOfVideoNode(file.path());
+    node.nodeIndex = nodeIndexOf(file.path());
+    v4l2_capability capability;
+    if (queryCapabilities(file, capability)) {
+        node.driver = text(capability.driver, sizeof capability.driver);
+        node.card = text(capability.card, sizeof capability.card);
+        node.busInfo = text(capability.bus_info, sizeof capability.bus_info);
+    }
+    return node;
+}
+
 std::string cardName(const V4l2File& file)
 {
     v4l2_capability capability;
     if (!queryCapabilities(file, capability))
         return {};
-    const auto* card = reinterpret_cast<const char*>(capability.card);
-    return std::string(card, strnlen(card, sizeof capability.card));
+    return text(capability.card, sizeof capability.card);
 }
 
 }  // namespace capture

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "V4l2File.h"
+#include "capture/devices/CameraIdentity.h"
 
 #include <cstdint>
 #include <string>
@@ -29,5 +30,7 @@ bool isMultiPlanarOnly(const V4l2File& file);
 
 // The card's name as the driver gives it; empty on failure.
 std::string cardName(const V4l2File& file);
+// What the node is, for its identity (CameraIdentity.h).
+NodeDescription nodeDescription(const V4l2File& file);
 
 }  // namespace capture

@@ -22,6 +22,7 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
     if (displayName.empty())
         displayName = path;
     std::unique_ptr<V4l2VideoDevice> device(new V4l2VideoDevice(std::move(file), std::move(displayName)));
+    device->m_identity = cameraIdentity(nodeDescription(device->m_file));
     device->m_tuner = V4l2Tuner::find(device->m_file, device->m_inputs, std::move(sleep));
     return device;
 }

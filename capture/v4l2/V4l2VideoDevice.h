@@ -36,6 +36,7 @@ public:
     V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
     const std::string& path() const { return m_file.path(); }
     std::string node() const override { return m_file.path(); }
+    std::string identity() const override { return m_identity; }
     // False once the device was pulled out: its node answers ENODEV from then on.
     bool connected() const override;
 
@@ -56,6 +57,7 @@ private:
     // Declared first: the controls and the tuner use it until they go.
     V4l2File m_file;
     std::string m_name;
+    std::string m_identity;
     std::vector<V4l2InputInfo> m_inputs;
     // The formats last listed for each input, for when the node cannot switch to it.
     std::map<int, std::vector<VideoFormat>> m_formats;

@@ -9,6 +9,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -162,6 +164,10 @@ void EncoderAndPagesTest::encoderPageSettingsGoToTheNextRecording()
 
 void EncoderAndPagesTest::controlPageMovesCameraSettingsLive()
 {
+    QTemporaryDir config;
+    const QByteArray configBefore = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configBefore); });
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     auto orvex = controltest::virtualOrvex();
     bool sawPage = false;
     controltest::whenModalOpens([&](QDialog& page) {
@@ -169,6 +175,7 @@ void EncoderAndPagesTest::controlPageMovesCameraSettingsLive()
         // Nine sliders and the colour killer's switch.
         QCOMPARE(page.findChildren<QSlider*>().size(), 9);
         QVERIFY(page.findChild<QCheckBox*>("color_killer"));
+        page.findChild<QCheckBox*>("keepSettings")->setChecked(true);
         auto* brightness = page.findChild<QSlider*>("brightness");
         brightness->setValue(brightness->maximum());
         QVERIFY(page.findChild<QLabel*>("framesCaptured"));
@@ -179,6 +186,19 @@ void EncoderAndPagesTest::controlPageMovesCameraSettingsLive()
     const RangeNumbering numbering = rangeNumbering(Member::Brightness);
     auto range = orvex->cameraProperty(Member::Brightness);
     QCOMPARE(range->get(numbering.value), range->get(numbering.max));
+
+    // The camera kept it: the next control starts it with that brightness, until it is forgotten.
+    for (const bool kept : {true, false}) {
+        auto next = controltest::virtualOrvex();
+        auto nextRange = next->cameraProperty(Member::Brightness);
+        QCOMPARE(nextRange->get(numbering.value) == nextRange->get(numbering.max), kept);
+        controltest::whenModalOpens([&](QDialog& page) {
+            QCOMPARE(page.findChild<QCheckBox*>("keepSettings")->isChecked(), kept);
+            page.findChild<QPushButton*>("forgetCamera")->click();
+            page.reject();
+        });
+        next->call(Member::ShowPropertyPage);
+    }
 
     // The tuner's page offers its four decoder settings only.
     orvex->put(Member::VideoDevice, Value::i16(1));

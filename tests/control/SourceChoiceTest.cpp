@@ -32,7 +32,7 @@ struct Rig {
         std::vector<std::unique_ptr<VideoDevice>> video;
         video.push_back(V4l2VideoDevice::open(io, "/dev/video0", {}));
         devices = std::make_unique<DeviceCatalogue>(DeviceCatalogue::withBuiltInDevices(std::move(video), {}));
-        choice = std::make_unique<SourceChoice>(*devices);
+        choice = std::make_unique<SourceChoice>(*devices, kept);
     }
 
     void chooseFormat(const std::string& name)
@@ -45,6 +45,8 @@ struct Rig {
     }
     std::string format() const { return choice->format() ? choice->format()->name() : std::string(); }
 
+    QTemporaryDir folder;
+    KeptCameras kept{folder.path().toStdString()};
     std::shared_ptr<FakeV4l2Device> card;
     std::unique_ptr<DeviceCatalogue> devices;
     std::unique_ptr<SourceChoice> choice;
