@@ -51,6 +51,10 @@ std::variant<InfoOptions, std::string> parseInfoOptions(const std::vector<std::s
         options.mode = InfoOptions::Mode::Help;
         return options;
     }
+    if (option == "--kept" && !value && arguments.size() == 1) {
+        options.mode = InfoOptions::Mode::KeptCameras;
+        return options;
+    }
     if (option != "--device" && option != "--channels")
         return "orvex-info: unknown option \"" + arguments[0] + "\"." + helpHint;
     if (!value && arguments.size() >= 2)
@@ -79,14 +83,15 @@ std::variant<InfoOptions, std::string> parseInfoOptions(const std::vector<std::s
 
 std::string usageText()
 {
-    return "Usage: orvex-info [--device N | --channels CODE]\n"
+    return "Usage: orvex-info [--device N | --channels CODE | --kept]\n"
            "\n"
            "Without options: the video devices with their inputs and formats, the audio devices\n"
-           "and the encoders that recordings can use.\n"
+           "and the encoders that recordings can use, and the cameras that keep settings.\n"
            "  --device N        the ten picture settings of video device N (as numbered in the list)\n"
            "                    and whether it has a TV tuner\n"
            "  --channels CODE   the TV channels for a country's telephone dialling code (1, 44, 49...):\n"
            "                    each channel's name as the programs list it, and its frequency in MHz\n"
+           "  --kept            only the cameras that keep settings, and what each keeps\n"
            "  --help            this text\n";
 }
 

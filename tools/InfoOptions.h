@@ -7,7 +7,7 @@
 namespace capture::info {
 
 struct InfoOptions {
-    enum class Mode { Overview, Device, Channels, Help };
+    enum class Mode { Overview, Device, Channels, KeptCameras, Help };
     Mode mode = Mode::Overview;
     int device = 0;           // --device N
     double countryCode = 0;   // --channels CODE

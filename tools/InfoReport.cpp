@@ -64,6 +64,34 @@ void printOverview(std::ostream& out, const DeviceCatalogue& devices, const Enco
         out << "  " << left.factory << ": " << left.reason << '\n';
 }
 
+void printKeptCameras(std::ostream& out, const KeptCameras& cameras)
+{
+    out << "Cameras that keep settings (" << cameras.folder().string() << ")\n";
+    const auto entries = cameras.all();
+    if (entries.empty())
+        out << "  (none)\n";
+    for (const KeptCameras::Entry& entry : entries) {
+        const KeptSettings& kept = entry.settings;
+        out << "  " << (kept.camera.empty() ? entry.file.filename().string() : kept.camera);
+        if (!kept.name.empty())
+            out << "  \"" << kept.name << '"';
+        out << (kept.keeping ? "" : "  (keeping off)") << '\n';
+        out << "       file: " << entry.file.string() << '\n';
+        if (kept.input)
+            out << "       input " << *kept.input << '\n';
+        if (kept.countryCode)
+            out << "       country code " << *kept.countryCode << '\n';
+        if (kept.format)
+            out << "       format " << kept.format->name() << '\n';
+        for (const KeptControl& control : kept.controls)
+            out << "       " << (control.key.empty() ? "control" : control.key) << " = "
+                << (control.kind == ControlKind::String ? '"' + control.text + '"' : std::to_string(control.value))
+                << '\n';
+        for (const std::string& problem : entry.problems)
+            out << "       not read: " << problem << '\n';
+    }
+}
+
 void printDeviceSettings(std::ostream& out, int index, VideoDevice& device, const std::string& name)
 {
     out << "Video device " << index << ": " << (name.empty() ? device.name() : name) << '\n';

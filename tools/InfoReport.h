@@ -2,6 +2,7 @@
 
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/EncoderCatalogue.h"
+#include "capture/devices/KeptCameras.h"
 
 #include <ostream>
 
@@ -10,6 +11,10 @@ namespace capture::info {
 // The video devices with their inputs and formats, the audio devices and the encoders, each
 // numbered as the programs list them.
 void printOverview(std::ostream& out, const DeviceCatalogue& devices, const EncoderCatalogue& encoders);
+
+// The cameras that keep settings: each one's identity, file and what it keeps, with the
+// lines of its file that could not be read.
+void printKeptCameras(std::ostream& out, const KeptCameras& cameras);
 
 // The ten picture settings of one device (supported, min, max, step, value) and its tuner.
 // The name is the one the catalogue lists; the device's own when empty.

@@ -33,8 +33,12 @@ int run(const InfoOptions& options)
                             devices.videoName(options.device));
         return 0;
     }
+    case InfoOptions::Mode::KeptCameras:
+        printKeptCameras(std::cout, KeptCameras());
+        return 0;
     case InfoOptions::Mode::Overview:
         printOverview(std::cout, discoverDevices(), EncoderCatalogue::fromRegistry());
+        printKeptCameras(std::cout, KeptCameras());
         return 0;
     }
     return 0;

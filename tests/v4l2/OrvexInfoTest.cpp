@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <fstream>
 #include <sstream>
 
 using namespace capture;
@@ -21,9 +22,14 @@ struct Run {
     QString err;
 };
 
-Run runInfo(const QStringList& arguments)
+Run runInfo(const QStringList& arguments, const QString& configFolder = {})
 {
     QProcess process;
+    if (!configFolder.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
+        process.setProcessEnvironment(environment);
+    }
     process.start(QStringLiteral(ORVEX_INFO_PATH), arguments);
     Run run;
     if (!process.waitForFinished(60000))
@@ -68,6 +74,7 @@ private slots:
         using Mode = InfoOptions::Mode;
         QTest::newRow("nothing") << QStringList{} << int(Mode::Overview) << 0.0;
         QTest::newRow("help") << QStringList{"--help"} << int(Mode::Help) << 0.0;
+        QTest::newRow("kept") << QStringList{"--kept"} << int(Mode::KeptCameras) << 0.0;
         QTest::newRow("device") << QStringList{"--device", "2"} << int(Mode::Device) << 2.0;
         QTest::newRow("device=") << QStringList{"--device=0"} << int(Mode::Device) << 0.0;
         QTest::newRow("channels") << QStringList{"--channels", "49"} << int(Mode::Channels) << 49.0;
@@ -138,6 +145,25 @@ private slots:
 
         QCOMPARE(runInfo({"--device", "9999"}).exitCode, 2);
         QCOMPARE(runInfo({"--channels", "999"}).exitCode, 0);
+    }
+
+    void keptCamerasAreListedWithWhatTheyKeep()
+    {
+        QTemporaryDir config;
+        const KeptCameras cameras(config.path().toStdString() + "/orvex/cameras");
+        KeptSettings kept{"usb 046d:0825 port 2-1.3", "USB Camera", true, {}, {}, VideoFormat{"YUY2", 640, 480, 30, 1, false}, {}};
+        kept.keep({0x00980900, ControlKind::Integer, 40, {}, "brightness"});
+        QCOMPARE(cameras.save(kept), std::string());
+        kept.camera = "pci 0000:03:00.0";
+        QCOMPARE(cameras.save(kept), std::string());
+        std::ofstream(cameras.fileOf(kept.camera), std::ios::app) << "brightness is 40\n";
+
+        const Run run = runInfo({"--kept"}, config.path());
+        QCOMPARE(run.exitCode, 0);
+        for (const char* line : {"  usb 046d:0825 port 2-1.3  \"USB Camera\"", "       format YUY2 640x480 30 fps",
+                                 "       brightness = 40", "  pci 0000:03:00.0  \"USB Camera\"",
+                                 "       not read: line 10: \"brightness is 40\" is not a setting, not read"})
+            QVERIFY2(run.out.contains(QString::fromUtf8(line)), line);
     }
 
     void deviceReportShowsTheTenSettingsAndTheTuner()
