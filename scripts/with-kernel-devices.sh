@@ -152,7 +152,7 @@ chmod +x "$run/initramfs/init"
   echo "export ORVEX_IN_KERNEL_VM=1 XDG_RUNTIME_DIR=/run/user/0"
   while IFS= read -r name; do
     printf 'export %s=%q\n' "$name" "${!name}"
-  done < <(compgen -e | grep -E '^(PATH|HOME|LANG|LANGUAGE|LC_[A-Z]+|TZ|ORVEX_.*|GST_.*|QT_.*|PULSE_.*|[AUL]SAN_OPTIONS)$' |
+  done < <(compgen -e | grep -E '^(PATH|HOME|LANG|LANGUAGE|LC_[A-Z]+|TZ|ORVEX_.*|GST_.*|QT_.*|PULSE_.*|XDG_CONFIG_HOME|[AUL]SAN_OPTIONS)$' |
            grep -vx 'ORVEX_IN_KERNEL_VM')
   printf 'tree=%q kver=%q vivid_options=%q workdir=%q\n' \
     "$tree" "$kver" "${ORVEX_VIVID_OPTIONS:-n_devs=1}" "$PWD"

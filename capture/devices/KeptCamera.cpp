@@ -252,16 +252,19 @@ std::vector<std::uint32_t> KeptCamera::applyChanged()
     std::vector<std::uint32_t> written;
     if (!m_kept.keeping)
         return written;
+    list();
     for (const bool automatic : {true, false}) {
         for (const KeptControl& kept : m_kept.controls) {
             const auto described = m_described.find(kept.id);
             if (kept.kind == ControlKind::String || described == m_described.end()
                 || described->second.automaticMode != automatic)
                 continue;
-            const std::optional<std::int64_t> now = m_device.value(kept.id);
             const KeptValue fitted = fitKept(kept, described->second);
-            if (now && fitted.refusal.empty() && *now != fitted.value
-                && m_device.write(kept.id, fitted.value) == ControlWrite::Applied)
+            // Only a volatile control's value is read from the camera; any other is the
+            // driver's memory of the last write, which a camera that reset itself belies.
+            const bool known = described->second.isVolatile && described->second.hasValue
+                && described->second.value == fitted.value;
+            if (fitted.refusal.empty() && !known && m_device.write(kept.id, fitted.value) == ControlWrite::Applied)
                 written.push_back(kept.id);
         }
     }

@@ -48,8 +48,9 @@ public:
     // Puts what is kept back on the device: automatic modes first, then the manual values they
     // leave writable, each clamped to what the device takes now.
     void apply();
-    // After streaming has started: the kept controls the device put back by itself are written
-    // again. Answers them.
+    // After streaming has started, for cameras that put controls back by themselves then: every
+    // kept control is written again, but for a volatile one (read from the camera itself)
+    // found at its kept value. Answers those written.
     std::vector<std::uint32_t> applyChanged();
 
     // What the last load, apply or save could not do, a sentence each.

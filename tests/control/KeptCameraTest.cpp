@@ -142,7 +142,8 @@ private slots:
         // A camera that goes back to its defaults as it streams gets the kept values again.
         v4l2_control reset{brightness, 0};
         QCOMPARE(again.card->handle(0, VIDIOC_S_CTRL, &reset), 0);
-        QCOMPARE(again.camera().applyChanged(), std::vector<std::uint32_t>{brightness});
+        const auto written = again.camera().applyChanged();
+        QVERIFY(std::find(written.begin(), written.end(), brightness) != written.end());
         QCOMPARE(again.card->controlValue(brightness), 40);
 
         again.camera().forget();

@@ -46,6 +46,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "PageControls.h"
@@ -502,4 +503,5 @@ private slots:
     void previewWaitsForAProgramThatStreams_data();
     void previewWaitsForAProgramThatStreams();
     void aDisconnectFinalizesTheRecordingAndSaysTheDeviceIsGone();
+    void aCameraKeepsItsSettingsWhenItComesBack();
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <string_view>
 
 namespace usbwebcam {
 
@@ -69,7 +70,8 @@ Setup Setup::of(const std::array<std::uint8_t, 8>& raw)
 }
 
 UvcCamera::UvcCamera(unsigned errorEvery)
-    : m_errorEvery(errorEvery), m_brokenEvery(std::uint32_t(std::strtoul(std::getenv("ORVEX_USB_WEBCAM_BROKEN_EVERY") ?: "0", nullptr, 10)))
+    : m_errorEvery(errorEvery), m_brokenEvery(std::uint32_t(std::strtoul(std::getenv("ORVEX_USB_WEBCAM_BROKEN_EVERY") ?: "0", nullptr, 10))),
+      m_resetsExposure(std::string_view(std::getenv("ORVEX_USB_WEBCAM_RESET_EXPOSURE") ?: "") == "1")
 {
     constexpr std::uint8_t pu = processingUnitId, ct = cameraTerminalId;
     // entity, selector, size, signed, min, max, res, default, current
@@ -258,6 +260,10 @@ bool UvcCamera::setAlternate(std::uint8_t alternate, std::uint64_t nowNs)
     if (alternate > videoPacketSizes.size())
         return false;
     if (alternate != 0 && m_alternate == 0) {
+        if (m_resetsExposure) {
+            Control* exposure = find(cameraTerminalId, ctExposureAbsolute);
+            exposure->cur = exposure->def;
+        }
         m_inFrame = false;
         m_nextFrameNs = nowNs;
         m_nextMarkNs = (nowNs + capture::syncMarkPeriodNs - 1) / capture::syncMarkPeriodNs * capture::syncMarkPeriodNs;

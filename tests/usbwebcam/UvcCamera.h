@@ -66,6 +66,9 @@ private:
     // ORVEX_USB_WEBCAM_BROKEN_EVERY=N: every Nth Motion JPEG frame (one with the sync mark
     // excepted) is sent cut short or as garbage between its markers, with no error bit.
     std::uint32_t m_brokenEvery = 0;
+    // ORVEX_USB_WEBCAM_RESET_EXPOSURE=1: the exposure time goes back to its default each time
+    // streaming starts, as many real cameras do.
+    bool m_resetsExposure = false;
     Streaming m_probe, m_committed;
     std::uint8_t m_alternate = 0;
 

@@ -8,6 +8,7 @@
 // header's error bit in one packet of every Nth frame, so the driver sees a damaged frame.
 // ORVEX_USB_WEBCAM_BROKEN_EVERY=N sends every Nth Motion JPEG frame cut short or as garbage,
 // with no error bit: the driver passes it on as a good one.
+// ORVEX_USB_WEBCAM_RESET_EXPOSURE=1 puts the exposure time back to its default at each stream start.
 // ORVEX_USB_WEBCAM_TRACE=1 prints every transfer to stderr.
 
 #include "Descriptors.h"
