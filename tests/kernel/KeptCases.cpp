@@ -11,7 +11,8 @@ int ctlValue(const QString& key)
     ctl.start(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"), QString::fromStdString(Node), QStringLiteral("-C"), key});
     if (!ctl.waitForFinished(10000) || ctl.exitCode() != 0)
         return -99999;
-    return QString::fromLatin1(ctl.readAllStandardOutput()).section(QLatin1Char(':'), 1).trimmed().toInt();
+    // "auto_exposure: 1 (Manual Mode)"
+    return QString::fromLatin1(ctl.readAllStandardOutput()).section(QLatin1Char(':'), 1).trimmed().section(QLatin1Char(' '), 0, 0).toInt();
 }
 
 // vivid taken out and loaded again, its capture node at another number.

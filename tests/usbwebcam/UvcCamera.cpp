@@ -173,8 +173,11 @@ std::optional<std::vector<std::uint8_t>> UvcCamera::controlRequest(const Setup& 
     case getLen:
         return little(control->size, 2);
     case getInfo:
-        // GET and SET; "disabled by an automatic mode" while its partner is automatic.
-        return std::vector<std::uint8_t>{std::uint8_t(0x03 | (refusedInAutomaticMode(*control) ? 0x04 : 0))};
+        // GET and SET; "disabled by an automatic mode" while its partner is automatic; "changes
+        // by itself" for the exposure time of a camera that puts it back as it starts streaming.
+        return std::vector<std::uint8_t>{std::uint8_t(0x03 | (refusedInAutomaticMode(*control) ? 0x04 : 0)
+                                                      | (m_resetsExposure && selector == ctExposureAbsolute
+                                                                 && entity == cameraTerminalId ? 0x08 : 0))};
     case setCur: {
         if (data.size() < control->size)
             return refuse(invalidRequest);
