@@ -245,6 +245,10 @@ void KeptCamera::apply()
                 skip(fitted.note);
         }
     }
+    // A damaged file is put back once, as the camera is taken: after that, what the person sets
+    // with keeping off must not be overturned at the next start.
+    if (!m_keeping)
+        m_kept.keeping = false;
 }
 
 std::vector<std::uint32_t> KeptCamera::applyChanged()

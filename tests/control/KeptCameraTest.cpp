@@ -206,6 +206,9 @@ private slots:
             QCOMPARE(contentOf(path), text);
         else
             QVERIFY(contentOf(path).find(to.toStdString()) != std::string::npos);
+        again.choice->settings().set(Member::Brightness, 30);
+        again.camera().apply();  // the next start
+        QCOMPARE(again.card->controlValue(brightness), 30);  // kept, or the person's with keeping off
 
         again.camera().setKeeping(true);  // the person keeps again: the file is whole once more
         QVERIFY(readKeptSettings(contentOf(path)).problems.empty());

@@ -51,6 +51,9 @@ void KernelDevicesTest::aCameraKeepsItsSettingsWhenItComesBack()
     const int player = qEnvironmentVariableIntValue("ORVEX_USB_WEBCAM_PID");
     if (usb && player <= 0)
         QSKIP("needs the USB webcam's player (ORVEX_USB_WEBCAM_PID) to pull the camera out");
+    // An earlier case may have plugged the camera in again, on another node.
+    Node = findNode(camera().card);
+    QVERIFY(!Node.empty());
     // key -> value set on the page
     const QString menuKey = usb ? QStringLiteral("power_line_frequency") : QStringLiteral("menu");
     const QString manualKey = usb ? QStringLiteral("exposure_time_absolute") : QStringLiteral("gain");
