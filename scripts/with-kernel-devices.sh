@@ -20,6 +20,10 @@
 #                             ORVEX_USB_WEBCAM_VIDEO (its /dev/videoN) and ORVEX_USB_WEBCAM_CARD
 #                             (its ALSA card's id, as in hw:ID); it is stopped after COMMAND.
 #   ORVEX_UVCVIDEO_OPTIONS    uvcvideo's module options, e.g. "nodrop=1"
+#   ORVEX_KERNEL_VM_LOOPBACK=1  a virtual camera as streaming programs make one: v4l2loopback, built
+#                             from Debian's source for the VM's kernel into the cache (never
+#                             installed here), loaded with exclusive_caps=1 and the card label
+#                             "Virtual Camera"; ORVEX_LOOPBACK_VIDEO names its /dev/videoN
 #   ORVEX_KERNEL_VM_TIMEOUT   seconds before the VM is killed (default 600)
 #   ORVEX_KERNEL_CACHE        where the kernel is unpacked (default ~/.cache/orvex/kernel)
 #   ORVEX_KERNEL_VM_VERBOSE=1 print the boot time and the guest's console to stderr
@@ -50,7 +54,7 @@ busybox=/bin/busybox
 if ! file -L "$busybox" 2>/dev/null | grep -q "statically linked"; then
   unavailable "a statically linked $busybox is needed for the VM's first stage (install busybox-static)."
 fi
-for tool in depmod dpkg-deb apt-get flock; do
+for tool in depmod dpkg-deb apt-get flock make; do
   command -v "$tool" >/dev/null || unavailable "$tool is not installed; the kernel cannot be unpacked."
 done
 
@@ -90,6 +94,41 @@ fi
 kver="$(ls "$tree/lib/modules")"
 vmlinuz="$tree/boot/vmlinuz-$kver"
 moddir="$tree/lib/modules/$kver/kernel"
+
+# v4l2loopback, built against the unpacked headers of the VM's kernel (about 3 s): their Makefile
+# names the common headers by an absolute path, pointed into the unpacked tree instead.
+loopback_ko=
+if [ "${ORVEX_KERNEL_VM_LOOPBACK:-}" = 1 ]; then
+  loopback_ko="$cache/v4l2loopback-$kver/v4l2loopback.ko"
+  if [ ! -e "$loopback_ko" ]; then
+    exec 9>"$cache/.lock"
+    flock 9
+    if [ ! -e "$loopback_ko" ]; then
+      dl="$(mktemp -d "$cache/.download.XXXXXX")"
+      series="$(echo "$kver" | cut -d. -f1-2)"
+      if ! (cd "$dl" && apt-get download v4l2loopback-dkms "linux-headers-$kver" \
+              "linux-headers-${kver%-*}-common" "linux-kbuild-$series") >"$dl/log" 2>&1; then
+        cat "$dl/log" >&2
+        rm -rf "$dl"
+        unavailable "the packages to build v4l2loopback for $kver could not be downloaded."
+      fi
+      for deb in "$dl"/*.deb; do dpkg-deb -x "$deb" "$dl/root"; done
+      headers="$dl/root/usr/src/linux-headers-$kver"
+      sed -i "s|^include /usr/src/|include $dl/root/usr/src/|" "$headers/Makefile"
+      source_dir="$(echo "$dl"/root/usr/src/v4l2loopback-*)"
+      if ! make -C "$headers" M="$source_dir" modules >"$dl/log" 2>&1; then
+        cat "$dl/log" >&2
+        rm -rf "$dl"
+        unavailable "v4l2loopback could not be built for $kver."
+      fi
+      mkdir -p "$(dirname "$loopback_ko")"
+      cp "$source_dir/v4l2loopback.ko" "$loopback_ko.part"
+      mv "$loopback_ko.part" "$loopback_ko"
+      rm -rf "$dl"
+    fi
+    exec 9>&-
+  fi
+fi
 
 run="$(mktemp -d "${TMPDIR:-/tmp}/orvex-kernel-vm.XXXXXX")"
 qemu_pid=""
@@ -156,6 +195,7 @@ chmod +x "$run/initramfs/init"
            grep -vx 'ORVEX_IN_KERNEL_VM')
   printf 'tree=%q kver=%q vivid_options=%q workdir=%q\n' \
     "$tree" "$kver" "${ORVEX_VIVID_OPTIONS:-n_devs=1}" "$PWD"
+  printf 'loopback_ko=%q\n' "$loopback_ko"
   printf 'usb_webcam=%q uvcvideo_options=%q\n' \
     "$(if [ -n "${ORVEX_KERNEL_VM_USB_WEBCAM:-}" ]; then realpath "$ORVEX_KERNEL_VM_USB_WEBCAM"; fi)" \
     "${ORVEX_UVCVIDEO_OPTIONS:-}"
@@ -181,6 +221,13 @@ if [ "$vivid_options" != none ] && ! modprobe vivid $vivid_options 2>>$out/stder
   unavailable "the kernel's vivid module did not load"
 fi
 modprobe snd-aloop 2>>$out/stderr || unavailable "the kernel's snd-aloop module did not load"
+if [ -n "$loopback_ko" ]; then
+  { modprobe videodev && insmod "$loopback_ko" exclusive_caps=1 'card_label="Virtual Camera"'; } 2>>$out/stderr ||
+    unavailable "v4l2loopback did not load"
+  for node in /sys/devices/virtual/video4linux/video*; do
+    [ "$(cat "$node/name" 2>/dev/null)" = "Virtual Camera" ] && export ORVEX_LOOPBACK_VIDEO=/dev/${node##*/}
+  done
+fi
 cd "$workdir" || { echo 70 >$out/status; exit; }
 
 # The USB webcam: no udev here, so its drivers are loaded by hand before it is plugged in.

@@ -78,7 +78,8 @@ private:
     Value start();
     void stop();
     // A preview whose device another program streams from waits for it: the view names that
-    // program and the start is tried again about once a second until the picture comes.
+    // program and the start is tried again about once a second until the picture comes. So
+    // does a preview of a virtual camera that no program feeds yet.
     bool waitForHolder();
     void retryHeldDevice();
     // False when there is no picture yet; raises, naming the file and the cause, when the

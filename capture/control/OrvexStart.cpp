@@ -84,9 +84,9 @@ bool OrvexCore::waitForHolder()
 {
     // A recording cannot wait: its start fails, naming the program.
     const std::optional<PipelineFailure>& failure = m_engine->lastFailure();
-    if (m_settings.captureToFile || !failure || failure->deviceError != EBUSY)
+    if (m_settings.captureToFile || !failure || (failure->deviceError != EBUSY && !failure->unfed))
         return false;
-    m_view.showError(QString::fromStdString(heldMessage(*failure)));
+    m_view.showError(QString::fromStdString(failure->unfed ? unfedMessage(*failure) : heldMessage(*failure)));
     m_heldRetry.start();
     return true;
 }

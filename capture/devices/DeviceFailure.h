@@ -32,6 +32,7 @@ struct DeviceFailure {
         V4l2SourceUnlinked,
         SoundUnrouted,
         StreamRefused,       // device: the node; streamStep; error
+        NotFed,              // device: a virtual camera no program feeds yet
     };
     enum class Plugins { BaseAndGood, Any };
     enum class Step { SwitchInput, TakeStandard, TakeFormat };

@@ -39,6 +39,8 @@ public:
     // Which camera this is, the same after re-plugging (CameraIdentity.h): what its kept
     // settings are filed under.
     virtual std::string identity() const { return builtInIdentity(name()); }
+    // A virtual camera (v4l2loopback): its pictures are another program's, while it runs.
+    virtual bool isVirtualCamera() const { return false; }
     // False once a device with a node was pulled out while it was listed.
     virtual bool connected() const { return true; }
 };

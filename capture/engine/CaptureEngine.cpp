@@ -138,7 +138,8 @@ CaptureEngine::Attempt CaptureEngine::attempt(const CaptureRequest& request, Rec
         attempt.failure = refused.failure();
         return attempt;
     } catch (const DeviceError& refused) {
-        if (refused.failure().kind != DeviceFailure::Kind::VideoStepRefused)
+        if (refused.failure().kind != DeviceFailure::Kind::VideoStepRefused
+            && refused.failure().kind != DeviceFailure::Kind::NotFed)
             throw;
         qCInfo(lcEngine, "the video device refused: %s", refused.what());
         attempt.failure = refusalFailure(refused.failure());

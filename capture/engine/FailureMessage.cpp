@@ -288,6 +288,9 @@ QString deviceWords(const DeviceFailure& failure)
     case Kind::V4l2SourceUnlinked: return tr("The V4L2 source could not be linked to its format filter.");
     case Kind::SoundUnrouted: return tr("The sound could not be routed to its level meter and output.");
     case Kind::StreamRefused: return streamRefused(failure);
+    case Kind::NotFed:
+        return tr("No program feeds the virtual camera \"%1\" yet: start the program that feeds it, then start again.")
+            .arg(q(failure.device));
     }
     return {};
 }
@@ -304,17 +307,25 @@ std::string failureMessage(const PipelineFailure& failure, const CaptureStats& s
 
 PipelineFailure refusalFailure(const DeviceFailure& refusal)
 {
-    const QString text = tr("it %1: %2").arg(refusedStep(refusal), errorText(refusal.error));
+    const QString text = refusal.kind == DeviceFailure::Kind::NotFed
+        ? tr("no program feeds it yet")
+        : tr("it %1: %2").arg(refusedStep(refusal), errorText(refusal.error));
     PipelineFailure failure = PipelineFailure::at(Part::VideoSource, text.toStdString()).from(refusal.device);
     failure.deviceError = refusal.error;
     failure.holder = refusal.holder;
     failure.deviceGone = refusal.error == ENODEV || refusal.error == ENOENT || refusal.error == ENXIO;
+    failure.unfed = refusal.kind == DeviceFailure::Kind::NotFed;
     return failure;
 }
 
 std::string holderText(const PipelineFailure& failure)
 {
     return holderWords(failure.holder).toStdString();
+}
+
+std::string unfedMessage(const PipelineFailure& failure)
+{
+    return tr("%1: waiting for the program that feeds this virtual camera").arg(q(failure.element)).toStdString();
 }
 
 std::string heldMessage(const PipelineFailure& failure)

@@ -65,5 +65,7 @@ std::string holderText(const PipelineFailure& failure);
 
 // What the view says while a preview waits for the program that streams from its device.
 std::string heldMessage(const PipelineFailure& failure);
+// What the view says while a preview waits for a program to feed its virtual camera.
+std::string unfedMessage(const PipelineFailure& failure);
 
 }  // namespace capture

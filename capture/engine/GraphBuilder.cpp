@@ -145,6 +145,9 @@ GraphLayout GraphBuilder::build(const CaptureRequest& request)
         std::optional<VideoFormat> format = request.videoFormat;
         if (!format) {
             const std::vector<VideoFormat> formats = request.videoDevice->formats(request.videoInput);
+            // A virtual camera has the formats of the program that feeds it, once one does.
+            if (formats.empty() && request.videoDevice->isVirtualCamera())
+                throw DeviceError({.kind = DeviceFailure::Kind::NotFed, .device = request.videoDevice->name()});
             if (formats.empty())
                 throw CaptureError(noPictureFormatMessage(request.videoDevice->name()));
             format = formats.front();

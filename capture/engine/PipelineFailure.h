@@ -22,6 +22,7 @@ struct PipelineFailure {
     // from it), ENOSPC at stream start (its USB connection has no room for the format).
     int deviceError = 0;
     std::optional<NodeHolder> holder;  // who streams from a busy device, when that could be told
+    bool unfed = false;  // a virtual camera that no program feeds yet
 
     // A failure of `part` that says `text`; from(...) names the device or element in it.
     static PipelineFailure at(Part part, std::string text);

@@ -61,6 +61,13 @@ bool isMultiPlanarOnly(const V4l2File& file)
     return (capabilities & V4L2_CAP_VIDEO_CAPTURE_MPLANE) && !(capabilities & V4L2_CAP_VIDEO_CAPTURE);
 }
 
+bool isVirtualCamera(const V4l2File& file)
+{
+    v4l2_capability capability;
+    return queryCapabilities(file, capability)
+        && text(capability.driver, sizeof capability.driver) == "v4l2 loopback";
+}
+
 NodeDescription nodeDescription(const V4l2File& file)
 {
     NodeDescription node;

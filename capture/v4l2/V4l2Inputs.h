@@ -30,6 +30,8 @@ bool isMultiPlanarOnly(const V4l2File& file);
 
 // The card's name as the driver gives it; empty on failure.
 std::string cardName(const V4l2File& file);
+// A virtual camera (v4l2loopback): a node that captures only while a program feeds it.
+bool isVirtualCamera(const V4l2File& file);
 // What the node is, for its identity (CameraIdentity.h).
 NodeDescription nodeDescription(const V4l2File& file);
 

@@ -11,11 +11,19 @@
 
 namespace capture {
 
+namespace {
+
+constexpr std::uint32_t captureCapabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE;
+
+}  // namespace
+
 std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> io, const std::string& path,
                                                        std::string displayName, V4l2Tuner::Sleep sleep)
 {
     V4l2File file(std::move(io), path);
-    if (!file.isOpen() || !(deviceCapabilities(file) & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)))
+    // A virtual camera is listed before a program feeds it, while it is an output only.
+    const bool virtualCamera = file.isOpen() && capture::isVirtualCamera(file);
+    if (!file.isOpen() || (!virtualCamera && !(deviceCapabilities(file) & captureCapabilities)))
         return nullptr;
     if (displayName.empty())
         displayName = cardName(file);
@@ -23,6 +31,7 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
         displayName = path;
     std::unique_ptr<V4l2VideoDevice> device(new V4l2VideoDevice(std::move(file), std::move(displayName)));
     device->m_identity = cameraIdentity(nodeDescription(device->m_file));
+    device->m_virtualCamera = virtualCamera;
     device->m_tuner = V4l2Tuner::find(device->m_file, device->m_inputs, std::move(sleep));
     return device;
 }
@@ -41,8 +50,18 @@ bool V4l2VideoDevice::connected() const
     return m_file.ioctl(VIDIOC_QUERYCAP, &capability) != ENODEV;
 }
 
+bool V4l2VideoDevice::fed()
+{
+    if (!m_virtualCamera)
+        return true;
+    // Its input and formats are the feeding program's, and come and go with it.
+    m_inputs = enumerateInputs(m_file);
+    return (deviceCapabilities(m_file) & captureCapabilities) != 0;
+}
+
 std::vector<std::string> V4l2VideoDevice::inputs()
 {
+    fed();
     std::vector<std::string> names;
     for (const auto& input : m_inputs)
         names.push_back(input.name);
@@ -55,7 +74,7 @@ std::vector<std::string> V4l2VideoDevice::inputs()
 std::vector<VideoFormat> V4l2VideoDevice::formats(int input)
 {
     std::vector<VideoFormat> formats;
-    if (input < 0 || input >= static_cast<int>(m_inputs.size()))
+    if (!fed() || input < 0 || input >= static_cast<int>(m_inputs.size()))
         return formats;
     const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];
     const int error = selectInput(chosen);
@@ -66,7 +85,7 @@ std::vector<VideoFormat> V4l2VideoDevice::formats(int input)
         return known->second;
     for (const auto& choice : listedFormats(m_file))
         formats.push_back(choice.format);
-    if (error == 0)
+    if (error == 0 && !m_virtualCamera)
         m_formats[input] = formats;
     return formats;
 }
@@ -110,6 +129,8 @@ std::string V4l2VideoDevice::physicalDevice() const
 
 V4l2FormatChoice V4l2VideoDevice::prepareStreaming(int input, const VideoFormat& format)
 {
+    if (!fed())
+        throw DeviceError({.kind = DeviceFailure::Kind::NotFed, .device = m_name});
     if (input < 0 || input >= static_cast<int>(m_inputs.size()))
         throw DeviceError({.kind = DeviceFailure::Kind::NoSuchInput, .device = m_name, .number = input});
     const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];

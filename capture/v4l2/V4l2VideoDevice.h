@@ -39,6 +39,7 @@ public:
     std::string identity() const override { return m_identity; }
     // False once the device was pulled out: its node answers ENODEV from then on.
     bool connected() const override;
+    bool isVirtualCamera() const override { return m_virtualCamera; }
 
     // What createSource sets on the device before it builds the element: the input, the
     // chosen TV standard (on inputs that have standards) and the pixel format and size.
@@ -49,6 +50,8 @@ public:
 private:
     V4l2VideoDevice(V4l2File file, std::string name);
 
+    // True but for a virtual camera that no program feeds now; reads a virtual camera's inputs anew.
+    bool fed();
     [[noreturn]] void fail(DeviceFailure::Step step, const std::string& value, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
@@ -58,6 +61,7 @@ private:
     V4l2File m_file;
     std::string m_name;
     std::string m_identity;
+    bool m_virtualCamera = false;
     std::vector<V4l2InputInfo> m_inputs;
     // The formats last listed for each input, for when the node cannot switch to it.
     std::map<int, std::vector<VideoFormat>> m_formats;

@@ -47,6 +47,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "PageControls.h"
@@ -504,4 +505,5 @@ private slots:
     void previewWaitsForAProgramThatStreams();
     void aDisconnectFinalizesTheRecordingAndSaysTheDeviceIsGone();
     void aCameraKeepsItsSettingsWhenItComesBack();
+    void aVirtualCameraWaitsForItsProgramAndOutlivesItsStops();
 };
