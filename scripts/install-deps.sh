@@ -16,6 +16,7 @@ packages=(
   debootstrap x11-apps imagemagick
   qemu-system-x86 busybox-static kmod ffmpeg
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
+  at-spi2-core dbus-daemon make
 )
 # The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop
 # that runs PipeWire's PulseAudio service: a second server would compete for the user's session.

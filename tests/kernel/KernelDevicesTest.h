@@ -10,6 +10,7 @@
 #include "capture/control/OrvexCore.h"
 #include "capture/control/OrvexFactory.h"
 #include "tests/support/sync/SyncMarkReader.h"
+#include "tests/support/qt/ScreenReaderSession.h"
 #include "capture/view/VideoView.h"
 #include "tests/control/ControlRig.h"
 #include "mirrane/Form1.h"
@@ -506,4 +507,5 @@ private slots:
     void aDisconnectFinalizesTheRecordingAndSaysTheDeviceIsGone();
     void aCameraKeepsItsSettingsWhenItComesBack();
     void aVirtualCameraWaitsForItsProgramAndOutlivesItsStops();
+    void aScreenReaderHearsWhoHoldsTheCamera();
 };

@@ -198,3 +198,38 @@ void KernelDevicesTest::controlsAreSetWhileAnotherProgramStreams()
     QVERIFY2(rig.orvex->view().errorText().isEmpty(), qPrintable(rig.orvex->view().errorText()));
     rig.orvex->call(Member::Stop);
 }
+
+// As a screen reader reads it, over AT-SPI from outside: ostrel's "Preview" pressed while
+// another program streams the camera, the video area's description names that program.
+void KernelDevicesTest::aScreenReaderHearsWhoHoldsTheCamera()
+{
+    testsupport::ScreenReaderSession session;
+    if (!session.unavailable().isEmpty())
+        QSKIP(qPrintable(session.unavailable()));
+    OtherStreamer streamer;
+    QVERIFY(streamer.streams());
+    QProcess ostrel;
+    ostrel.setProcessEnvironment(session.environment());
+    ostrel.start(QStringLiteral(OSTREL_PATH), QStringList());
+    const auto stop = qScopeGuard([&] {
+        ostrel.terminate();
+        if (!ostrel.waitForFinished(5000))
+            ostrel.kill();
+        ostrel.waitForFinished(5000);
+    });
+    using Accessible = testsupport::ScreenReaderSession::Accessible;
+    std::optional<Accessible> program;
+    QTRY_VERIFY_WITH_TIMEOUT((program = session.find({QStringLiteral("org.a11y.atspi.Registry"),
+                                                      QStringLiteral("/org/a11y/atspi/accessible/root")},
+                                                     [&](const Accessible& a) { return session.name(a) == QLatin1String("ostrel"); })),
+                             30000);
+    const auto preview = session.find(*program, [&](const Accessible& a) { return session.name(a) == QLatin1String("Preview"); });
+    QVERIFY(preview);
+    QVERIFY(session.act(*preview));
+    std::optional<Accessible> told;
+    QTRY_VERIFY2_WITH_TIMEOUT((told = session.find(*program, [&](const Accessible& a) {
+                                   return session.description(a).contains(streamer.named());
+                               })),
+                              qPrintable(QString::fromLocal8Bit(ostrel.readAllStandardError())), 20000);
+    qInfo("a screen reader reads: %s", qPrintable(session.description(*told)));
+}
