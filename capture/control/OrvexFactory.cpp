@@ -1,9 +1,23 @@
 #include "OrvexFactory.h"
 
+#include "CatalogueSearch.h"
 #include "Orvex.h"
+#include "capture/v4l2/V4l2Discovery.h"
 
 namespace capture {
 
 CaptureWidget* createOrvex(QWidget* parent) { return new Orvex(parent); }
+
+CaptureWidgetFactory orvexFactory(std::shared_ptr<CatalogueSearch> search)
+{
+    return [search = std::move(search)](QWidget* parent) -> CaptureWidget* {
+        // A node that came or went between the search's scan and the watch's start is put right
+        // at the watch's next change, which compares the whole folder with the list.
+        auto watch = watchV4l2Nodes();
+        if (std::optional<CatalogueSearch::Found> found = search->take())
+            return new Orvex(std::move(found->devices), std::move(found->encoders), std::move(watch), parent);
+        return new Orvex(discoverDevices(), EncoderCatalogue::fromRegistry(), std::move(watch), parent);
+    };
+}
 
 }  // namespace capture
