@@ -98,6 +98,7 @@ KeptCamera::KeptCamera(DeviceControls& device, const KeptCameras& store, std::st
 {
     m_kept.camera = std::move(camera);
     m_kept.name = std::move(name);
+    m_kept.keeping = false;  // until a file says it keeps, or the person ticks the box
     std::optional<KeptCameras::Entry> entry = m_store.load(m_kept.camera);
     if (!entry)
         return;
@@ -189,7 +190,7 @@ void KeptCamera::forget()
     m_store.forget(m_kept.camera);
     m_keeping = false;
     m_problems.clear();
-    const KeptSettings none{m_kept.camera, m_kept.name, true, {}, {}, {}, {}};
+    const KeptSettings none{m_kept.camera, m_kept.name, false, {}, {}, {}, {}};
     m_kept = none;
 }
 
