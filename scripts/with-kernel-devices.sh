@@ -61,6 +61,21 @@ done
 cache="${ORVEX_KERNEL_CACHE:-${XDG_CACHE_HOME:-${HOME:-/var/cache}/.cache}/orvex/kernel}"
 mkdir -p "$cache"
 
+# Downloads these packages with apt into a new folder of the cache, $fetched, and unpacks them
+# into $fetched/root; WHAT says what could not be had otherwise.
+fetch_packages() {
+  local what="$1"
+  shift
+  fetched="$(mktemp -d "$cache/.download.XXXXXX")"
+  if ! (cd "$fetched" && apt-get download "$@") >"$fetched/log" 2>&1; then
+    cat "$fetched/log" >&2
+    rm -rf "$fetched"
+    unavailable "$what could not be downloaded."
+  fi
+  mkdir "$fetched/root"
+  for deb in "$fetched"/*.deb; do dpkg-deb -x "$deb" "$fetched/root"; done
+}
+
 # The kernel: the image that linux-image-amd64 points at now, or the newest one unpacked before
 # when apt cannot tell (no package lists on this machine).
 pkg="$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')"
@@ -74,19 +89,12 @@ if [ ! -e "$tree/.ready" ]; then
   exec 9>"$cache/.lock"
   flock 9
   if [ ! -e "$tree/.ready" ]; then
-    dl="$(mktemp -d "$cache/.download.XXXXXX")"
-    if ! (cd "$dl" && apt-get download "$pkg") >"$dl/log" 2>&1; then
-      cat "$dl/log" >&2
-      rm -rf "$dl"
-      unavailable "the kernel package $pkg could not be downloaded."
-    fi
-    mkdir "$dl/tree"
-    dpkg-deb -x "$dl"/*.deb "$dl/tree"
-    kver="$(ls "$dl/tree/lib/modules")"
-    depmod -b "$dl/tree" "$kver"
+    fetch_packages "the kernel package $pkg" "$pkg"
+    kver="$(ls "$fetched/root/lib/modules")"
+    depmod -b "$fetched/root" "$kver"
     rm -rf "$tree"
-    mv "$dl/tree" "$tree"
-    rm -rf "$dl"
+    mv "$fetched/root" "$tree"
+    rm -rf "$fetched"
     touch "$tree/.ready"
   fi
   exec 9>&-
@@ -104,27 +112,20 @@ if [ "${ORVEX_KERNEL_VM_LOOPBACK:-}" = 1 ]; then
     exec 9>"$cache/.lock"
     flock 9
     if [ ! -e "$loopback_ko" ]; then
-      dl="$(mktemp -d "$cache/.download.XXXXXX")"
-      series="$(echo "$kver" | cut -d. -f1-2)"
-      if ! (cd "$dl" && apt-get download v4l2loopback-dkms "linux-headers-$kver" \
-              "linux-headers-${kver%-*}-common" "linux-kbuild-$series") >"$dl/log" 2>&1; then
-        cat "$dl/log" >&2
-        rm -rf "$dl"
-        unavailable "the packages to build v4l2loopback for $kver could not be downloaded."
-      fi
-      for deb in "$dl"/*.deb; do dpkg-deb -x "$deb" "$dl/root"; done
-      headers="$dl/root/usr/src/linux-headers-$kver"
-      sed -i "s|^include /usr/src/|include $dl/root/usr/src/|" "$headers/Makefile"
-      source_dir="$(echo "$dl"/root/usr/src/v4l2loopback-*)"
-      if ! make -C "$headers" M="$source_dir" modules >"$dl/log" 2>&1; then
-        cat "$dl/log" >&2
-        rm -rf "$dl"
+      fetch_packages "the packages to build v4l2loopback for $kver" v4l2loopback-dkms "linux-headers-$kver" \
+        "linux-headers-${kver%-*}-common" "linux-kbuild-$(echo "$kver" | cut -d. -f1-2)"
+      headers="$fetched/root/usr/src/linux-headers-$kver"
+      sed -i "s|^include /usr/src/|include $fetched/root/usr/src/|" "$headers/Makefile"
+      source_dir="$(echo "$fetched"/root/usr/src/v4l2loopback-*)"
+      if ! make -C "$headers" M="$source_dir" modules >"$fetched/log" 2>&1; then
+        cat "$fetched/log" >&2
+        rm -rf "$fetched"
         unavailable "v4l2loopback could not be built for $kver."
       fi
       mkdir -p "$(dirname "$loopback_ko")"
       cp "$source_dir/v4l2loopback.ko" "$loopback_ko.part"
       mv "$loopback_ko.part" "$loopback_ko"
-      rm -rf "$dl"
+      rm -rf "$fetched"
     fi
     exec 9>&-
   fi
