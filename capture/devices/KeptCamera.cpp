@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace capture {
 
@@ -211,41 +212,44 @@ std::optional<KeptSettings> KeptCamera::keptSource() const
     return m_kept.keeping ? std::optional<KeptSettings>(m_kept) : std::nullopt;
 }
 
-void KeptCamera::apply()
+// Automatic modes first: switching one decides whether the manual values it governs take. The
+// controls are listed afresh before each pass; a kept control the device lacks comes in the
+// second, with no description.
+void KeptCamera::inClusterOrder(const std::function<void(const KeptControl&, const DeviceControl*)>& visit)
 {
-    if (!m_kept.keeping || m_kept.controls.empty())
-        return;
-    std::erase_if(m_problems, [](const std::string& p) { return p.rfind("Not put back: ", 0) == 0; });
-    // Automatic modes first: switching one decides whether the manual values it governs take.
     for (const bool automatic : {true, false}) {
         list();
         for (const KeptControl& kept : m_kept.controls) {
             const auto described = m_described.find(kept.id);
             const DeviceControl* control = described == m_described.end() ? nullptr : &described->second;
-            if (control ? control->automaticMode != automatic : automatic)
-                continue;
-            auto skip = [&](const std::string& reason) {
-                m_problems.push_back("Not put back: " + nameOf(kept, control) + ": " + reason + ".");
-            };
-            if (!control) {
-                skip("the camera no longer has this control");
-                continue;
-            }
-            const KeptValue fitted = fitKept(kept, *control);
-            if (!fitted.refusal.empty()) {
-                skip(fitted.refusal);
-                continue;
-            }
-            const ControlWrite result = control->kind == ControlKind::String
-                ? m_device.writeText(kept.id, fitted.text)
-                : m_device.write(kept.id, fitted.value);
-            // A manual value under an automatic mode the camera keeps on is the mode's to set.
-            if (result != ControlWrite::Applied && result != ControlWrite::AutomaticIsOn)
-                skip(why(result));
-            else if (!fitted.note.empty())
-                skip(fitted.note);
+            if (control ? control->automaticMode == automatic : !automatic)
+                visit(kept, control);
         }
     }
+}
+
+void KeptCamera::apply()
+{
+    if (!m_kept.keeping || m_kept.controls.empty())
+        return;
+    std::erase_if(m_problems, [](const std::string& p) { return p.rfind("Not put back: ", 0) == 0; });
+    inClusterOrder([this](const KeptControl& kept, const DeviceControl* control) {
+        auto skip = [&](const std::string& reason) {
+            m_problems.push_back("Not put back: " + nameOf(kept, control) + ": " + reason + ".");
+        };
+        if (!control)
+            return skip("the camera no longer has this control");
+        const KeptValue fitted = fitKept(kept, *control);
+        if (!fitted.refusal.empty())
+            return skip(fitted.refusal);
+        const ControlWrite result = control->kind == ControlKind::String ? m_device.writeText(kept.id, fitted.text)
+                                                                         : m_device.write(kept.id, fitted.value);
+        // A manual value under an automatic mode the camera keeps on is the mode's to set.
+        if (result != ControlWrite::Applied && result != ControlWrite::AutomaticIsOn)
+            skip(why(result));
+        else if (!fitted.note.empty())
+            skip(fitted.note);
+    });
     // A damaged file is put back once, as the camera is taken: after that, what the person sets
     // with keeping off must not be overturned at the next start.
     if (!m_keeping)
@@ -257,22 +261,16 @@ std::vector<std::uint32_t> KeptCamera::applyChanged()
     std::vector<std::uint32_t> written;
     if (!m_kept.keeping)
         return written;
-    list();
-    for (const bool automatic : {true, false}) {
-        for (const KeptControl& kept : m_kept.controls) {
-            const auto described = m_described.find(kept.id);
-            if (kept.kind == ControlKind::String || described == m_described.end()
-                || described->second.automaticMode != automatic)
-                continue;
-            const KeptValue fitted = fitKept(kept, described->second);
-            // Only a volatile control's value is read from the camera; any other is the
-            // driver's memory of the last write, which a camera that reset itself belies.
-            const bool known = described->second.isVolatile && described->second.hasValue
-                && described->second.value == fitted.value;
-            if (fitted.refusal.empty() && !known && m_device.write(kept.id, fitted.value) == ControlWrite::Applied)
-                written.push_back(kept.id);
-        }
-    }
+    inClusterOrder([&](const KeptControl& kept, const DeviceControl* control) {
+        if (!control || kept.kind == ControlKind::String)
+            return;
+        const KeptValue fitted = fitKept(kept, *control);
+        // Only a volatile control's value is read from the camera; any other is the driver's
+        // memory of the last write, which a camera that reset itself belies.
+        const bool known = control->isVolatile && control->hasValue && control->value == fitted.value;
+        if (fitted.refusal.empty() && !known && m_device.write(kept.id, fitted.value) == ControlWrite::Applied)
+            written.push_back(kept.id);
+    });
     return written;
 }
 

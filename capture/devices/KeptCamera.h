@@ -3,6 +3,7 @@
 #include "DeviceControls.h"
 #include "KeptCameras.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,6 +58,7 @@ public:
     const std::vector<std::string>& problems() const { return m_problems; }
 
 private:
+    void inClusterOrder(const std::function<void(const KeptControl&, const DeviceControl*)>& visit);
     void keepWrite(std::uint32_t id, std::int64_t value, const std::string& text);
     void save();
 
