@@ -17,6 +17,7 @@ packages=(
   qemu-system-x86 busybox-static kmod ffmpeg
   fonts-dejavu-extra fonts-liberation2 weston qt6-wayland
   at-spi2-core dbus-daemon make
+  udev pipewire wireplumber gstreamer1.0-pipewire
 )
 # The sound server the tests start privately (scripts/with-sound-server.sh). Not on a desktop
 # that runs PipeWire's PulseAudio service: a second server would compete for the user's session.

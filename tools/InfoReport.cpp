@@ -20,7 +20,8 @@ std::string megahertz(double value)
 void printVideoDevice(std::ostream& out, int index, const std::string& name, VideoDevice& device)
 {
     out << "  " << index << ": " << name << (device.tuner() ? "  (TV tuner)" : "")
-        << (device.isVirtualCamera() ? "  (virtual camera)" : "") << '\n';
+        << (device.isVirtualCamera() ? "  (virtual camera)" : "")
+        << (device.sharedThroughPipeWire() ? "  (shared through PipeWire)" : "") << '\n';
     const auto inputs = device.inputs();
     for (std::size_t input = 0; input < inputs.size(); ++input) {
         out << "       input " << input << ": " << inputs[input] << '\n';

@@ -41,6 +41,8 @@ public:
     virtual std::string identity() const { return builtInIdentity(name()); }
     // A virtual camera (v4l2loopback): its pictures are another program's, while it runs.
     virtual bool isVirtualCamera() const { return false; }
+    // A camera whose pictures come through PipeWire, which shares them with other programs.
+    virtual bool sharedThroughPipeWire() const { return false; }
     // False once a device with a node was pulled out while it was listed.
     virtual bool connected() const { return true; }
 };

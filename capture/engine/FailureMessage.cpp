@@ -43,6 +43,8 @@ QString holderWords(const std::optional<NodeHolder>& holder)
 {
     if (!holder)
         return tr("in use by another program, which cannot be told (it may run as another user)");
+    if (holder->program == "pipewire")
+        return tr("in use by another program through PipeWire");
     return tr("in use by %1 (process %2)").arg(q(holder->program)).arg(holder->pid);
 }
 

@@ -62,12 +62,21 @@ bool isNumber(const char* text)
 
 std::optional<NodeHolder> findNodeHolder(const std::string& path, const std::string& proc)
 {
+    auto holders = findNodeHolders(path, proc);
+    if (holders.empty())
+        return std::nullopt;
+    return std::move(holders.front());
+}
+
+std::vector<NodeHolder> findNodeHolders(const std::string& path, const std::string& proc)
+{
+    std::vector<NodeHolder> holders;
     struct stat node{};
     if (stat(path.c_str(), &node) != 0)
-        return std::nullopt;
+        return holders;
     const DirPtr processes(opendir(proc.c_str()));
     if (!processes)
-        return std::nullopt;
+        return holders;
     const int self = static_cast<int>(getpid());
     while (const dirent* entry = readdir(processes.get())) {
         if (!isNumber(entry->d_name))
@@ -75,9 +84,9 @@ std::optional<NodeHolder> findNodeHolder(const std::string& path, const std::str
         const int pid = std::stoi(entry->d_name);
         const std::string process = proc + "/" + entry->d_name;
         if (pid != self && holds(process, node))
-            return NodeHolder{commandName(process), pid};
+            holders.push_back({commandName(process), pid});
     }
-    return std::nullopt;
+    return holders;
 }
 
 }  // namespace capture

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace capture {
 
@@ -12,5 +13,7 @@ namespace capture {
 // by its inode). Nothing when none is found: the holder runs as another user, or has let go.
 // Reads `proc` (the proc filesystem's mount) only; meant for the error path.
 std::optional<NodeHolder> findNodeHolder(const std::string& path, const std::string& proc = "/proc");
+// Every such process, in the order of their process numbers as proc lists them.
+std::vector<NodeHolder> findNodeHolders(const std::string& path, const std::string& proc = "/proc");
 
 }  // namespace capture

@@ -1,12 +1,15 @@
 #include "V4l2VideoDevice.h"
 
 #include "NodeHolder.h"
+#include "PipeWireCameras.h"
+#include "V4l2Log.h"
 #include "V4l2SourceElement.h"
 #include "capture/devices/DeviceFailure.h"
 #include "capture/devices/SysfsDevice.h"
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace capture {
@@ -119,7 +122,73 @@ void V4l2VideoDevice::releaseStreamingRight()
 
 ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
 {
+    if (const auto shared = pipeWireCameraFor(input, format)) {
+        qCInfo(lcV4l2, "%s: %s through PipeWire node %s", m_file.path().c_str(), format.name().c_str(), shared->target.c_str());
+        return createPipeWireSource(*shared, prepareSharing(input, format));
+    }
     return createV4l2SourceElement(m_file.path(), prepareStreaming(input, format));
+}
+
+// A camera input in a format PipeWire carries. A TV input's standard and fields, libv4l2's
+// conversions and a virtual camera (which PipeWire 0.3.65 does not stream) are taken directly.
+std::optional<PipeWireCamera> V4l2VideoDevice::pipeWireCameraFor(int input, const VideoFormat& format) const
+{
+    if (m_virtualCamera || format.converted || input < 0 || input >= static_cast<int>(m_inputs.size())
+        || m_inputs[static_cast<std::size_t>(input)].standards != 0)
+        return std::nullopt;
+    auto camera = pipeWireCameraOf(m_file.path());
+    if (!camera || !carries(*camera, format))
+        return std::nullopt;
+    return camera;
+}
+
+const VideoFormat& V4l2VideoDevice::prepareSharing(int input, const VideoFormat& format)
+{
+    const V4l2InputInfo& chosen = m_inputs[static_cast<std::size_t>(input)];
+    if (const int error = selectInput(chosen))
+        fail(DeviceFailure::Step::SwitchInput, chosen.name, error);
+    if (!offeredFormat(m_file, format))
+        throw DeviceError(
+            {.kind = DeviceFailure::Kind::FormatNotOffered, .device = m_name, .format = format.name(), .input = chosen.name});
+    // PipeWire shares the camera's one stream among the programs that take it through PipeWire,
+    // in the format the first of them chose; a program that streams the camera directly keeps
+    // PipeWire from it, and is named.
+    if (!anotherOpenHasBuffers())
+        return format;
+    if (auto holder = streamingHolder(); holder && holder->program != "pipewire")
+        throw DeviceError({.kind = DeviceFailure::Kind::VideoStepRefused,
+                           .device = m_name,
+                           .value = format.name(),
+                           .step = DeviceFailure::Step::TakeFormat,
+                           .error = EBUSY,
+                           .holder = std::move(holder)});
+    return format;
+}
+
+bool V4l2VideoDevice::anotherOpenHasBuffers() const
+{
+    v4l2_requestbuffers none{};
+    none.type = captureBufferType(m_file);
+    none.memory = V4L2_MEMORY_MMAP;
+    return m_file.ioctl(VIDIOC_REQBUFS, &none) == EBUSY;
+}
+
+// A program that streams the node directly before PipeWire, which keeps a camera open for a few
+// seconds after its last program let go.
+std::optional<NodeHolder> V4l2VideoDevice::streamingHolder() const
+{
+    const auto holders = findNodeHolders(m_file.path());
+    const auto direct = std::find_if(holders.begin(), holders.end(), [](const NodeHolder& h) { return h.program != "pipewire"; });
+    if (direct != holders.end())
+        return *direct;
+    if (holders.empty())
+        return std::nullopt;
+    return holders.front();
+}
+
+bool V4l2VideoDevice::sharedThroughPipeWire() const
+{
+    return !m_virtualCamera && pipeWireCameraOf(m_file.path()).has_value();
 }
 
 std::string V4l2VideoDevice::physicalDevice() const
@@ -185,7 +254,7 @@ void V4l2VideoDevice::fail(DeviceFailure::Step step, const std::string& value, i
                        .value = value,
                        .step = step,
                        .error = error,
-                       .holder = error == EBUSY ? findNodeHolder(m_file.path()) : std::nullopt});
+                       .holder = error == EBUSY ? streamingHolder() : std::nullopt});
 }
 
 }  // namespace capture

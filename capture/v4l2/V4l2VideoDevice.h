@@ -5,11 +5,13 @@
 #include "V4l2Formats.h"
 #include "V4l2Inputs.h"
 #include "V4l2Tuner.h"
+#include "PipeWireCameras.h"
 #include "capture/devices/DeviceFailure.h"
 #include "capture/devices/VideoDevice.h"
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,11 @@ public:
     std::vector<VideoFormat> formats(int input) override;
     DeviceControls& controls() override { return *m_controls; }
     Tuner* tuner() override { return m_tuner.get(); }
+    // Through PipeWire when a PipeWire session manages the camera (pipeWireCameraFor), so
+    // that other programs can take its pictures at the same time; directly otherwise.
     ElementPtr createSource(int input, const VideoFormat& format) override;
+    // Whether PipeWire manages the camera now, and its camera inputs' pictures come through it.
+    bool sharedThroughPipeWire() const override;
     std::string physicalDevice() const override;
 
     V4l2Tuner* v4l2Tuner() { return m_tuner.get(); }
@@ -52,6 +58,16 @@ private:
 
     // True but for a virtual camera that no program feeds now; reads a virtual camera's inputs anew.
     bool fed();
+    // The camera's PipeWire node when this input in this format is to be streamed through it.
+    std::optional<PipeWireCamera> pipeWireCameraFor(int input, const VideoFormat& format) const;
+    // What createSource sets on the device before it takes the pictures through PipeWire: the
+    // input only; PipeWire sets the format. Raises DeviceError as prepareStreaming does, and
+    // when a program other than PipeWire streams the camera.
+    const VideoFormat& prepareSharing(int input, const VideoFormat& format);
+    // Whether an open other than this one has the node's buffers, as one that streams has.
+    bool anotherOpenHasBuffers() const;
+    // Who streams the node now, where this user may see it (NodeHolder).
+    std::optional<NodeHolder> streamingHolder() const;
     [[noreturn]] void fail(DeviceFailure::Step step, const std::string& value, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
