@@ -24,6 +24,10 @@
 #                             from Debian's source for the VM's kernel into the cache (never
 #                             installed here), loaded with exclusive_caps=1 and the card label
 #                             "Virtual Camera"; ORVEX_LOOPBACK_VIDEO names its /dev/videoN
+#   ORVEX_KERNEL_VM_PIPEWIRE=1  a desktop's camera service: udev, a session bus, PipeWire and
+#                             WirePlumber (its Bluetooth monitor off) are started once the devices are
+#                             there, and COMMAND starts when PipeWire lists a node for each capture
+#                             node udev knows (at most 30 s), with ORVEX_PIPEWIRE_SESSION=1
 #   ORVEX_KERNEL_VM_TIMEOUT   seconds before the VM is killed (default 600)
 #   ORVEX_KERNEL_CACHE        where the kernel is unpacked (default ~/.cache/orvex/kernel)
 #   ORVEX_KERNEL_VM_VERBOSE=1 print the boot time and the guest's console to stderr
@@ -196,7 +200,7 @@ chmod +x "$run/initramfs/init"
            grep -vx 'ORVEX_IN_KERNEL_VM')
   printf 'tree=%q kver=%q vivid_options=%q workdir=%q\n' \
     "$tree" "$kver" "${ORVEX_VIVID_OPTIONS:-n_devs=1}" "$PWD"
-  printf 'loopback_ko=%q\n' "$loopback_ko"
+  printf 'loopback_ko=%q pipewire=%q\n' "$loopback_ko" "${ORVEX_KERNEL_VM_PIPEWIRE:-}"
   printf 'usb_webcam=%q uvcvideo_options=%q\n' \
     "$(if [ -n "${ORVEX_KERNEL_VM_USB_WEBCAM:-}" ]; then realpath "$ORVEX_KERNEL_VM_USB_WEBCAM"; fi)" \
     "${ORVEX_UVCVIDEO_OPTIONS:-}"
@@ -267,8 +271,43 @@ if [ -n "$usb_webcam" ]; then
   export ORVEX_USB_WEBCAM_PID=$webcam_pid ORVEX_USB_WEBCAM_VIDEO=$video ORVEX_USB_WEBCAM_CARD=$card
 fi
 
+# The camera service of a desktop. WirePlumber's Bluetooth monitor wants logind, which is not
+# here, and ends WirePlumber with it: a configuration folder of its own turns it off.
+session_pids=
+if [ "$pipewire" = 1 ]; then
+  /lib/systemd/systemd-udevd --daemon 2>>$out/stderr && udevadm trigger --action=add && udevadm settle ||
+    unavailable "udev did not start (install the udev package)"
+  DBUS_SESSION_BUS_ADDRESS=$(dbus-daemon --session --fork --print-address=1 --print-pid=3 3>$out/dbus.pid) ||
+    unavailable "no session bus (install dbus-daemon)"
+  export DBUS_SESSION_BUS_ADDRESS
+  mkdir -p /run/orvex-wireplumber/wireplumber/bluetooth.lua.d
+  echo 'bluez_monitor.enabled = false' >/run/orvex-wireplumber/wireplumber/bluetooth.lua.d/51-no-bluez.lua
+  pipewire >$out/pipewire.log 2>&1 </dev/null & session_pids="$!"
+  XDG_CONFIG_HOME=/run/orvex-wireplumber wireplumber >$out/wireplumber.log 2>&1 </dev/null & session_pids="$session_pids $!"
+  session_pids="$session_pids $(cat $out/dbus.pid)"
+  cameras=0
+  for node in /dev/video*; do
+    udevadm info -q property "$node" 2>/dev/null | grep -q '^ID_V4L_CAPABILITIES=.*:capture:' && cameras=$((cameras + 1))
+  done
+  deadline=$((SECONDS + 30)) listed=0
+  while [ $SECONDS -lt $deadline ]; do
+    listed=$(pw-cli ls Node 2>/dev/null | grep -c 'media.class = "Video/Source"')
+    [ "$listed" -ge "$cameras" ] && break
+    sleep 0.5
+  done
+  if [ "$listed" -lt "$cameras" ]; then
+    { echo "PipeWire listed $listed of $cameras cameras in 30 s; it and WirePlumber said:"
+      cat $out/pipewire.log $out/wireplumber.log; } >>$out/stderr
+    echo 69 >$out/status
+    exit
+  fi
+  export ORVEX_PIPEWIRE_SESSION=1
+fi
+
 "${command[@]}" >$out/stdout 2>>$out/stderr </dev/null
 echo $? >$out/status.command
+# shellcheck disable=SC2086
+[ -n "$session_pids" ] && kill -TERM $session_pids 2>/dev/null
 if [ -n "$webcam_pid" ]; then
   # It unplugs itself on SIGTERM; one that does not end is killed.
   kill -TERM $webcam_pid 2>/dev/null

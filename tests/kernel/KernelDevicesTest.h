@@ -507,5 +507,6 @@ private slots:
     void aDisconnectFinalizesTheRecordingAndSaysTheDeviceIsGone();
     void aCameraKeepsItsSettingsWhenItComesBack();
     void aVirtualCameraWaitsForItsProgramAndOutlivesItsStops();
+    void aCameraIsSharedThroughPipeWire();
     void aScreenReaderHearsWhoHoldsTheCamera();
 };
