@@ -25,7 +25,8 @@ V4l2File::V4l2File(V4l2File&& other) noexcept
     : m_io(std::move(other.m_io)),
       m_path(std::move(other.m_path)),
       m_fd(std::exchange(other.m_fd, -1)),
-      m_openError(other.m_openError)
+      m_openError(other.m_openError),
+      m_perCall(other.m_perCall)
 {
 }
 
@@ -37,12 +38,29 @@ V4l2File& V4l2File::operator=(V4l2File&& other) noexcept
         m_path = std::move(other.m_path);
         m_fd = std::exchange(other.m_fd, -1);
         m_openError = other.m_openError;
+        m_perCall = other.m_perCall;
     }
     return *this;
 }
 
+void V4l2File::openPerCall()
+{
+    if (!isOpen())
+        return;
+    reset();
+    m_perCall = true;
+}
+
 int V4l2File::ioctl(unsigned long request, void* argument) const
 {
+    if (m_perCall) {
+        const int fd = m_io->open(m_path);
+        if (fd < 0)
+            return -fd == ENOENT || -fd == ENXIO ? ENODEV : -fd;
+        const int error = m_io->ioctl(fd, request, argument);
+        m_io->close(fd);
+        return error;
+    }
     if (m_fd < 0)
         return EBADF;
     return m_io->ioctl(m_fd, request, argument);

@@ -20,13 +20,19 @@ public:
     V4l2File(V4l2File&& other) noexcept;
     V4l2File& operator=(V4l2File&& other) noexcept;
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd >= 0 || m_perCall; }
     // Why the open failed (an errno value); 0 when open.
     int openError() const { return m_openError; }
     const std::string& path() const { return m_path; }
     // What poll() watches for the file's filled buffers (POLLIN) and events (POLLPRI); -1 when
     // the file is not open or is no kernel descriptor.
     int pollDescriptor() const { return m_fd >= 0 ? m_io->pollDescriptor(m_fd) : -1; }
+
+    // From now on the node is opened for each call and closed after it, and never held open
+    // in between: a virtual camera keeps its program's format for as long as anyone has it
+    // open, so a node held for its settings would keep the program from changing it. Nothing
+    // to poll then.
+    void openPerCall();
 
     // 0, or the errno value of the failure (ENODEV once the node has gone).
     int ioctl(unsigned long request, void* argument) const;
@@ -40,6 +46,7 @@ private:
     std::string m_path;
     int m_fd = -1;
     int m_openError = 0;
+    bool m_perCall = false;
 };
 
 // Whether the node at `path` has gone: it left its folder, or it stays and refuses every open

@@ -32,6 +32,11 @@ bool isMultiPlanarOnly(const V4l2File& file);
 std::string cardName(const V4l2File& file);
 // A virtual camera (v4l2loopback): a node that captures only while a program feeds it.
 bool isVirtualCamera(const V4l2File& file);
+// Whether a program feeds the virtual camera now. With exclusive_caps=1 the driver says it can
+// output only while no program feeds it, and capture while any program has the node open since
+// one fed it: both, when its program left while a reader stays. A node that always says both
+// (exclusive_caps=0) counts as fed once it captures.
+bool virtualCameraFed(const V4l2File& file);
 // What the node is, for its identity (CameraIdentity.h).
 NodeDescription nodeDescription(const V4l2File& file);
 

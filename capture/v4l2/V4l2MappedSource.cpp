@@ -2,6 +2,8 @@
 
 #include "V4l2MappedStream.h"
 #include "V4l2FrameAssembly.h"
+#include "V4l2Formats.h"
+#include "V4l2Inputs.h"
 
 #include "capture/devices/GstElements.h"
 #include "capture/devices/PictureFields.h"
@@ -9,6 +11,8 @@
 
 #include <gst/base/gstpushsrc.h>
 #include <gst/video/video.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -30,6 +34,7 @@ struct MappedSourceState {
     bool multiPlanar = false;  // the kernel's multi-planar API; else the single-planar one through libv4l2
     std::uint32_t fourcc = 0;
     std::uint32_t field = V4L2_FIELD_ANY;  // the layout of the fields to ask for
+    bool followFeeder = false;  // a virtual camera: let go of it while its program is away
     CapsPtr caps;  // guarded by the object lock: the negotiated caps once streaming
     std::unique_ptr<V4l2MappedStream> stream;
     std::unique_ptr<GstPoll, PollFree> poll{gst_poll_new(TRUE)};
@@ -48,7 +53,7 @@ struct OrvexMappedSrcClass {
     GstPushSrcClass parent;
 };
 
-enum { PropDevice = 1, PropMultiPlanar, PropFourcc, PropField, PropCaps };
+enum { PropDevice = 1, PropMultiPlanar, PropFourcc, PropField, PropCaps, PropFollowFeeder };
 
 GType orvex_mapped_src_get_type();
 G_DEFINE_TYPE(OrvexMappedSrc, orvex_mapped_src, GST_TYPE_PUSH_SRC)
@@ -80,6 +85,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
     case PropMultiPlanar: state.multiPlanar = g_value_get_boolean(value); break;
     case PropFourcc: state.fourcc = g_value_get_uint(value); break;
     case PropField: state.field = g_value_get_uint(value); break;
+    case PropFollowFeeder: state.followFeeder = g_value_get_boolean(value); break;
     case PropCaps: {
         const GstCaps* caps = gst_value_get_caps(value);
         state.caps = CapsPtr(caps ? gst_caps_copy(caps) : nullptr);
@@ -99,6 +105,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
     case PropMultiPlanar: g_value_set_boolean(value, state.multiPlanar); break;
     case PropFourcc: g_value_set_uint(value, state.fourcc); break;
     case PropField: g_value_set_uint(value, state.field); break;
+    case PropFollowFeeder: g_value_set_boolean(value, state.followFeeder); break;
     case PropCaps: gst_value_set_caps(value, state.caps.get()); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
@@ -125,16 +132,17 @@ void postFailure(GstBaseSrc* source, Step step, int error)
                                           __LINE__, details);
 }
 
-gboolean start(GstBaseSrc* source)
+struct StreamFailure {
+    Step step;
+    int error;
+};
+
+// Streams the node in the format of these fixed caps: the stream, its frames' assembly and its
+// place in the poll. Nothing changes where it fails.
+std::optional<StreamFailure> streamIn(GstBaseSrc* source, MappedSourceState& state, CapsPtr caps)
 {
-    MappedSourceState& state = stateOf(source);
-    GST_OBJECT_LOCK(source);
-    CapsPtr caps(state.caps ? gst_caps_copy(state.caps.get()) : nullptr);
-    GST_OBJECT_UNLOCK(source);
-    if (!caps || !gst_caps_is_fixed(caps.get())) {
-        postFailure(source, Step::NoFixedFormat, EINVAL);
-        return FALSE;
-    }
+    if (!caps || !gst_caps_is_fixed(caps.get()))
+        return StreamFailure{Step::NoFixedFormat, EINVAL};
     GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
     int width = 0, height = 0, numerator = 0, denominator = 0;
     gst_structure_get_int(structure, "width", &width);
@@ -142,23 +150,21 @@ gboolean start(GstBaseSrc* source)
     gst_structure_get_fraction(structure, "framerate", &numerator, &denominator);
     const bool raw = gst_structure_has_name(structure, "video/x-raw");
     GstVideoInfo info;
-    if (raw && !gst_video_info_from_caps(&info, caps.get())) {
-        postFailure(source, Step::NoLayout, EINVAL);
-        return FALSE;
-    }
+    if (raw && !gst_video_info_from_caps(&info, caps.get()))
+        return StreamFailure{Step::NoLayout, EINVAL};
+    std::unique_ptr<V4l2MappedStream> stream;
     try {
         const auto api = state.multiPlanar ? V4l2MappedStream::Api::MultiPlanar : V4l2MappedStream::Api::SinglePlanar;
-        state.stream = std::make_unique<V4l2MappedStream>(
+        stream = std::make_unique<V4l2MappedStream>(
             state.multiPlanar ? kernelV4l2Io() : systemV4l2Io(), state.device, api, state.fourcc,
             std::uint32_t(width), std::uint32_t(height), v4l2_fract{std::uint32_t(denominator), std::uint32_t(numerator)},
             state.field);
     } catch (const V4l2StreamError& error) {
-        postFailure(source, error.step(), error.error());
-        return FALSE;
+        return StreamFailure{error.step(), error.error()};
     }
 
     // The caps say the rate the driver took.
-    const v4l2_fract interval = state.stream->interval();
+    const v4l2_fract interval = stream->interval();
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     if (interval.numerator && interval.denominator) {
         gst_structure_set(structure, "framerate", GST_TYPE_FRACTION, int(interval.denominator), int(interval.numerator), nullptr);
@@ -166,17 +172,17 @@ gboolean start(GstBaseSrc* source)
     } else if (numerator > 0 && denominator > 0) {
         frameDuration = frameTime(numerator, denominator);
     }
+    std::unique_ptr<FrameAssembler> assembler;
     try {
-        state.assembler = frameAssemblerFor(
-            {.driverField = state.stream->field(),
-             .raw = raw ? &info : nullptr,
-             .topFirst = fieldsInCaps(structure).value_or(PictureFields{}).topFieldFirst,
-             .frameDuration = frameDuration});
+        assembler = frameAssemblerFor({.driverField = stream->field(),
+                                       .raw = raw ? &info : nullptr,
+                                       .topFirst = fieldsInCaps(structure).value_or(PictureFields{}).topFieldFirst,
+                                       .frameDuration = frameDuration});
     } catch (const V4l2StreamError& error) {
-        state.stream.reset();
-        postFailure(source, error.step(), error.error());
-        return FALSE;
+        return StreamFailure{error.step(), error.error()};
     }
+    state.stream = std::move(stream);
+    state.assembler = std::move(assembler);
     GST_OBJECT_LOCK(source);
     state.frameDuration = frameDuration;
     state.caps = std::move(caps);
@@ -187,12 +193,11 @@ gboolean start(GstBaseSrc* source)
     state.pollFd.fd = state.stream->fd();
     gst_poll_add_fd(state.poll.get(), &state.pollFd);
     gst_poll_fd_ctl_read(state.poll.get(), &state.pollFd, TRUE);
-    return TRUE;
+    return std::nullopt;
 }
 
-gboolean stop(GstBaseSrc* source)
+void letGo(GstBaseSrc* source, MappedSourceState& state)
 {
-    MappedSourceState& state = stateOf(source);
     GST_OBJECT_LOCK(source);
     state.bufferCount = 0;
     GST_OBJECT_UNLOCK(source);
@@ -200,7 +205,63 @@ gboolean stop(GstBaseSrc* source)
         gst_poll_remove_fd(state.poll.get(), &state.pollFd);
     state.stream.reset();
     state.assembler.reset();
+}
+
+gboolean start(GstBaseSrc* source)
+{
+    MappedSourceState& state = stateOf(source);
+    GST_OBJECT_LOCK(source);
+    CapsPtr caps(state.caps ? gst_caps_copy(state.caps.get()) : nullptr);
+    GST_OBJECT_UNLOCK(source);
+    if (const auto failure = streamIn(source, state, std::move(caps))) {
+        postFailure(source, failure->step, failure->error);
+        return FALSE;
+    }
     return TRUE;
+}
+
+gboolean stop(GstBaseSrc* source)
+{
+    letGo(source, stateOf(source));
+    return TRUE;
+}
+
+// How long a virtual camera may send nothing before it is let go, and how often it is looked at
+// again then.
+constexpr GstClockTime feederPatience = GST_SECOND;
+constexpr GstClockTime feederLook = 100 * GST_MSECOND;
+
+// A virtual camera whose program stopped feeding it. The driver refuses the program a new format
+// while anyone reads the node, so it is let go; once a program feeds it again, it is taken in
+// that program's format, which the caps then say. Returns once it streams again, or when the
+// element is stopped (FLUSHING) or the node went (ERROR, said).
+GstFlowReturn awaitFeeder(GstBaseSrc* source, MappedSourceState& state)
+{
+    letGo(source, state);
+    for (;;) {
+        // The poll holds no descriptor now: it sleeps, unless the element is unlocked.
+        if (gst_poll_wait(state.poll.get(), feederLook) < 0 && errno == EBUSY)
+            return GST_FLOW_FLUSHING;
+        if (::access(state.device.c_str(), F_OK) != 0) {
+            postFailure(source, Step::Gone, ENODEV);
+            return GST_FLOW_ERROR;
+        }
+        const V4l2File node(kernelV4l2Io(), state.device);
+        if (!node.isOpen() || !virtualCameraFed(node))
+            continue;
+        const auto fed = currentFormat(node);
+        if (!fed || fed->format.pixelFormat == "MJPG")
+            continue;
+        state.fourcc = fed->fourcc;
+        CapsPtr caps = capsOf(fed->format, true);
+        if (streamIn(source, state, CapsPtr(gst_caps_copy(caps.get()))))
+            continue;  // the program went again meanwhile
+        GST_OBJECT_LOCK(source);
+        CapsPtr taken(gst_caps_copy(state.caps.get()));
+        GST_OBJECT_UNLOCK(source);
+        gst_base_src_set_caps(source, taken.get());
+        return GST_FLOW_OK;
+    }
 }
 
 GstCaps* getCaps(GstBaseSrc* source, GstCaps* filter)
@@ -265,10 +326,20 @@ GstFlowReturn create(GstPushSrc* pushSource, GstBuffer** out)
 {
     GstBaseSrc* source = GST_BASE_SRC(pushSource);
     MappedSourceState& state = stateOf(source);
-    if (!state.stream)
-        return GST_FLOW_FLUSHING;
+    if (!state.stream) {
+        // A virtual camera let go of while the element was stopped or flushed.
+        if (!state.followFeeder)
+            return GST_FLOW_FLUSHING;
+        if (const GstFlowReturn resumed = awaitFeeder(source, state); resumed != GST_FLOW_OK)
+            return resumed;
+    }
     for (;;) {
-        const gint ready = gst_poll_wait(state.poll.get(), GST_CLOCK_TIME_NONE);
+        const gint ready = gst_poll_wait(state.poll.get(), state.followFeeder ? feederPatience : GST_CLOCK_TIME_NONE);
+        if (ready == 0 && state.followFeeder) {
+            if (const GstFlowReturn resumed = awaitFeeder(source, state); resumed != GST_FLOW_OK)
+                return resumed;
+            continue;
+        }
         if (ready < 0) {
             if (errno == EBUSY)
                 return GST_FLOW_FLUSHING;
@@ -325,6 +396,11 @@ void orvex_mapped_src_class_init(OrvexMappedSrcClass* klass)
     g_object_class_install_property(object, PropField,
                                     g_param_spec_uint("field", "Field", "The V4L2 layout of the fields to ask for", 0,
                                                       G_MAXUINT32, V4L2_FIELD_ANY, flags));
+    g_object_class_install_property(object, PropFollowFeeder,
+                                    g_param_spec_boolean("follow-feeder", "Follow the feeder",
+                                                         "A virtual camera: let go of the node while its program sends nothing, "
+                                                         "and take it again in the format the program feeds next",
+                                                         FALSE, flags));
     g_object_class_install_property(object, PropCaps,
                                     g_param_spec_boxed("caps", "Caps", "The format to stream", GST_TYPE_CAPS, flags));
 

@@ -36,6 +36,8 @@ std::unique_ptr<V4l2VideoDevice> V4l2VideoDevice::open(std::shared_ptr<V4l2Io> i
     device->m_identity = cameraIdentity(nodeDescription(device->m_file));
     device->m_virtualCamera = virtualCamera;
     device->m_tuner = V4l2Tuner::find(device->m_file, device->m_inputs, std::move(sleep));
+    if (virtualCamera)
+        device->m_file.openPerCall();
     return device;
 }
 
@@ -59,7 +61,7 @@ bool V4l2VideoDevice::fed()
         return true;
     // Its input and formats are the feeding program's, and come and go with it.
     m_inputs = enumerateInputs(m_file);
-    return (deviceCapabilities(m_file) & captureCapabilities) != 0;
+    return virtualCameraFed(m_file);
 }
 
 std::vector<std::string> V4l2VideoDevice::inputs()
@@ -126,7 +128,7 @@ ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
         qCInfo(lcV4l2, "%s: %s through PipeWire node %s", m_file.path().c_str(), format.name().c_str(), shared->target.c_str());
         return createPipeWireSource(*shared, prepareSharing(input, format));
     }
-    return createV4l2SourceElement(m_file.path(), prepareStreaming(input, format));
+    return createV4l2SourceElement(m_file.path(), prepareStreaming(input, format), m_virtualCamera);
 }
 
 // A camera input in a format PipeWire carries. A TV input's standard and fields, libv4l2's

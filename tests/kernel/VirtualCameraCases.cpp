@@ -4,15 +4,16 @@
 
 namespace {
 
-// `gst-launch-1.0` feeding the virtual camera a moving 320x240 picture (little, for the emulated processor), for as long as it lives.
+// `gst-launch-1.0` feeding the virtual camera a moving picture (little, for the emulated
+// processor), for as long as it lives.
 class Feeder {
 public:
-    explicit Feeder(const std::string& node)
+    explicit Feeder(const std::string& node, int width = 320, int height = 240)
     {
         m_process.start(QStringLiteral("gst-launch-1.0"),
                         {QStringLiteral("-q"), QStringLiteral("videotestsrc"), QStringLiteral("is-live=true"),
                          QStringLiteral("pattern=ball"), QStringLiteral("!"),
-                         QStringLiteral("video/x-raw,format=YUY2,width=320,height=240,framerate=30/1"),
+                         QStringLiteral("video/x-raw,format=YUY2,width=%1,height=%2,framerate=30/1").arg(width).arg(height),
                          QStringLiteral("!"), QStringLiteral("v4l2sink"),
                          QStringLiteral("device=%1").arg(QString::fromStdString(node))});
     }
@@ -34,8 +35,9 @@ private:
 }  // namespace
 
 // Listed before any program feeds it; a preview waits, saying so, and shows the picture once a
-// program does; the program stopping and starting again in the middle of a recording neither
-// hangs nor ends it, and the file is readable to its end with picture and sound ending together.
+// program does; the program stopping and starting again with another size in the middle of a
+// recording neither hangs nor ends it, and the file keeps its size and is readable to its end
+// with picture and sound ending together.
 void KernelDevicesTest::aVirtualCameraWaitsForItsProgramAndOutlivesItsStops()
 {
     const std::string node = qEnvironmentVariable("ORVEX_LOOPBACK_VIDEO").toStdString();
@@ -67,16 +69,19 @@ void KernelDevicesTest::aVirtualCameraWaitsForItsProgramAndOutlivesItsStops()
     QCOMPARE(orvex->call(Member::Start), Value::i16(0));
     QTRY_VERIFY_WITH_TIMEOUT(orvex->core().statistics().framesCaptured > 30, 40000);
     feeder.reset();
+
     QTRY_VERIFY_WITH_TIMEOUT(orvex->view().pictureWarning().startsWith(QString::fromStdString("no picture from " + name)), 5000);
     QVERIFY(orvex->core().statistics().recording);
     const auto before = orvex->core().statistics().framesCaptured;
-    feeder.emplace(node);
-    QTRY_VERIFY_WITH_TIMEOUT(orvex->core().statistics().framesCaptured > before + 30, 40000);
+    feeder.emplace(node, 480, 360);
+    QTRY_VERIFY2_WITH_TIMEOUT(orvex->core().statistics().framesCaptured > before + 30, qPrintable(feeder->said()), 40000);
     QTRY_VERIFY_WITH_TIMEOUT(orvex->view().pictureWarning().isEmpty(), 5000);
     orvex->call(Member::Stop);
 
     const auto written = testing::readBack(file);
     QVERIFY(written.readable && written.hasIndex);
+    QCOMPARE(written.width, 320);
+    QCOMPARE(written.height, 240);
     qInfo("picture %.3f s, sound %.3f s, %d frames", written.videoEnd, written.audioEnd, written.videoFrames);
     QVERIFY2(std::abs(written.videoEnd - written.audioEnd) <= 1.0 / 30 + 1e-3,
              qPrintable(QStringLiteral("picture %1 s, sound %2 s").arg(written.videoEnd).arg(written.audioEnd)));

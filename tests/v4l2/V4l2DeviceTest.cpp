@@ -166,6 +166,21 @@ private slots:
         QCOMPARE(io->openFiles(), 0);
     }
 
+    // A virtual camera keeps its program's format while anyone has the node open: the control
+    // opens it for each question and holds nothing in between, also while it is fed.
+    void aVirtualCameraIsOpenedOnlyForEachCall()
+    {
+        auto io = std::make_shared<FakeV4l2Io>();
+        FakeV4l2Hardware loopback = fakeUvcCamera();
+        loopback.driver = "v4l2 loopback";
+        io->add("/dev/video7", loopback);
+        const auto device = V4l2VideoDevice::open(io, "/dev/video7", {});
+        QVERIFY(device && device->isVirtualCamera());
+        QCOMPARE(io->openFiles(), 0);
+        QVERIFY(!device->inputs().empty() && !device->formats(0).empty() && !device->controls().list().empty());
+        QCOMPARE(io->openFiles(), 0);
+    }
+
     void machineWithoutVideoNodesListsNothing()
     {
         QVERIFY(openV4l2VideoDevices(systemV4l2Io(), "/nonexistent-directory").empty());
