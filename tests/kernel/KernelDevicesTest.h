@@ -238,38 +238,60 @@ inline void palWithDefaultPicture(int input)
     v4l2Ctl({QStringLiteral("-s"), QStringLiteral("pal"), QStringLiteral("-c"), defaults.join(',')});
 }
 
-// A tone played into both of the loopback card's devices: what one plays, the other captures.
-class LoopbackTone {
+// Another program on the machine: `gst-launch-1.0` running its pipeline for as long as this
+// lives, then ended as a user ends it.
+class GstLaunch {
 public:
-    LoopbackTone()
+    explicit GstLaunch(const QStringList& pipeline) { m_process.start(QStringLiteral("gst-launch-1.0"), pipeline); }
+    ~GstLaunch()
     {
-        QStringList graph{QStringLiteral("-q")};
-        for (const char* device : {"hw:Loopback,0,0", "hw:Loopback,1,0"})
-            graph << QStringLiteral("audiotestsrc") << QStringLiteral("is-live=true") << QStringLiteral("volume=0.5")
-                  << QStringLiteral("!") << QStringLiteral("alsasink") << QStringLiteral("device=%1").arg(device);
-        m_player.start(QStringLiteral("gst-launch-1.0"), graph);
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    GstLaunch(const GstLaunch&) = delete;
+    GstLaunch& operator=(const GstLaunch&) = delete;
+
+    // Everything it said on its error output so far.
+    QString said()
+    {
+        m_said += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_said;
+    }
+
+protected:
+    QProcess m_process;
+
+private:
+    QString m_said;
+};
+
+// A tone played into both of the loopback card's devices: what one plays, the other captures.
+class LoopbackTone : public GstLaunch {
+public:
+    LoopbackTone() : GstLaunch(graph())
+    {
         // The loopback card takes the format of the side opened first: the tone must be playing
         // before the capture side opens, or the player is refused.
         QTRY_VERIFY_WITH_TIMEOUT(playing("/proc/asound/Loopback/pcm0p/sub0/status")
                                      && playing("/proc/asound/Loopback/pcm1p/sub0/status"), 20000);
     }
-    ~LoopbackTone()
-    {
-        m_player.terminate();
-        m_player.waitForFinished(5000);
-    }
-    QString said() { return QString::fromLocal8Bit(m_player.readAllStandardError() + m_player.readAllStandardOutput()); }
-    LoopbackTone(const LoopbackTone&) = delete;
-    LoopbackTone& operator=(const LoopbackTone&) = delete;
 
 private:
+    static QStringList graph()
+    {
+        QStringList graph{QStringLiteral("-q")};
+        for (const char* device : {"hw:Loopback,0,0", "hw:Loopback,1,0"})
+            graph << QStringLiteral("audiotestsrc") << QStringLiteral("is-live=true") << QStringLiteral("volume=0.5")
+                  << QStringLiteral("!") << QStringLiteral("alsasink") << QStringLiteral("device=%1").arg(device);
+        return graph;
+    }
     static bool playing(const char* status)
     {
         QFile file(QString::fromLatin1(status));
         return file.open(QIODevice::ReadOnly) && file.readAll().contains("RUNNING");
     }
-
-    QProcess m_player;
 };
 
 struct Rig {

@@ -4,32 +4,16 @@
 
 namespace {
 
-// `gst-launch-1.0` feeding the virtual camera a moving picture (little, for the emulated
-// processor), for as long as it lives.
-class Feeder {
+// Feeding the virtual camera a moving picture (little, for the emulated processor).
+class Feeder : public GstLaunch {
 public:
     explicit Feeder(const std::string& node, int width = 320, int height = 240)
+        : GstLaunch({QStringLiteral("-q"), QStringLiteral("videotestsrc"), QStringLiteral("is-live=true"),
+                     QStringLiteral("pattern=ball"), QStringLiteral("!"),
+                     QStringLiteral("video/x-raw,format=YUY2,width=%1,height=%2,framerate=30/1").arg(width).arg(height),
+                     QStringLiteral("!"), QStringLiteral("v4l2sink"), QStringLiteral("device=%1").arg(QString::fromStdString(node))})
     {
-        m_process.start(QStringLiteral("gst-launch-1.0"),
-                        {QStringLiteral("-q"), QStringLiteral("videotestsrc"), QStringLiteral("is-live=true"),
-                         QStringLiteral("pattern=ball"), QStringLiteral("!"),
-                         QStringLiteral("video/x-raw,format=YUY2,width=%1,height=%2,framerate=30/1").arg(width).arg(height),
-                         QStringLiteral("!"), QStringLiteral("v4l2sink"),
-                         QStringLiteral("device=%1").arg(QString::fromStdString(node))});
     }
-    ~Feeder()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    Feeder(const Feeder&) = delete;
-    Feeder& operator=(const Feeder&) = delete;
-    QString said() { return QString::fromLocal8Bit(m_process.readAllStandardError()); }
-
-private:
-    QProcess m_process;
 };
 
 }  // namespace
