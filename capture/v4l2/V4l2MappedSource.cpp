@@ -252,7 +252,9 @@ GstFlowReturn awaitFeeder(GstBaseSrc* source, MappedSourceState& state)
         const auto fed = currentFormat(node);
         if (!fed || fed->format.pixelFormat == "MJPG")
             continue;
+        GST_OBJECT_LOCK(source);
         state.fourcc = fed->fourcc;
+        GST_OBJECT_UNLOCK(source);
         CapsPtr caps = capsOf(fed->format, true);
         if (streamIn(source, state, CapsPtr(gst_caps_copy(caps.get()))))
             continue;  // the program went again meanwhile

@@ -113,13 +113,13 @@ int V4l2VideoDevice::selectInput(const V4l2InputInfo& input)
 // sole right to do so (and to stream) until it closes or asks for zero buffers. The source opens
 // the node again to stream, so this open, which stays for the settings and the tuner, lets go
 // of that right as soon as it has set what it sets. Other drivers take the request as a no-op.
-void V4l2VideoDevice::releaseStreamingRight()
+bool V4l2VideoDevice::releaseStreamingRight()
 {
     v4l2_requestbuffers none{};
     none.type = captureBufferType(m_file);
     none.memory = V4L2_MEMORY_MMAP;
-    // Refused (EBUSY) only while another open streams, when this one holds nothing to let go of.
-    m_file.ioctl(VIDIOC_REQBUFS, &none);
+    // Refused (EBUSY) only while another open holds buffers, when this one holds nothing to let go of.
+    return m_file.ioctl(VIDIOC_REQBUFS, &none) == EBUSY;
 }
 
 ElementPtr V4l2VideoDevice::createSource(int input, const VideoFormat& format)
@@ -155,7 +155,7 @@ const VideoFormat& V4l2VideoDevice::prepareSharing(int input, const VideoFormat&
     // PipeWire shares the camera's one stream among the programs that take it through PipeWire,
     // in the format the first of them chose; a program that streams the camera directly keeps
     // PipeWire from it, and is named.
-    if (!anotherOpenHasBuffers())
+    if (!releaseStreamingRight())
         return format;
     if (auto holder = streamingHolder(); holder && holder->program != "pipewire")
         throw DeviceError({.kind = DeviceFailure::Kind::VideoStepRefused,
@@ -165,14 +165,6 @@ const VideoFormat& V4l2VideoDevice::prepareSharing(int input, const VideoFormat&
                            .error = EBUSY,
                            .holder = std::move(holder)});
     return format;
-}
-
-bool V4l2VideoDevice::anotherOpenHasBuffers() const
-{
-    v4l2_requestbuffers none{};
-    none.type = captureBufferType(m_file);
-    none.memory = V4L2_MEMORY_MMAP;
-    return m_file.ioctl(VIDIOC_REQBUFS, &none) == EBUSY;
 }
 
 // A program that streams the node directly before PipeWire, which keeps a camera open for a few

@@ -64,14 +64,14 @@ private:
     // input only; PipeWire sets the format. Raises DeviceError as prepareStreaming does, and
     // when a program other than PipeWire streams the camera.
     const VideoFormat& prepareSharing(int input, const VideoFormat& format);
-    // Whether an open other than this one has the node's buffers, as one that streams has.
-    bool anotherOpenHasBuffers() const;
     // Who streams the node now, where this user may see it (NodeHolder).
     std::optional<NodeHolder> streamingHolder() const;
     [[noreturn]] void fail(DeviceFailure::Step step, const std::string& value, int error) const;
     // 0, or the errno of the refused switch (EBUSY while the node streams).
     int selectInput(const V4l2InputInfo& input);
-    void releaseStreamingRight();
+    // Lets go of the right to stream (see the definition); true when the driver refused, as
+    // another open holds the node's buffers: it streams, or PipeWire keeps the camera.
+    bool releaseStreamingRight();
 
     // Declared first: the controls and the tuner use it until they go.
     V4l2File m_file;
