@@ -4,6 +4,24 @@
 
 namespace capture {
 
+ElementPtr sourceBin(std::initializer_list<ElementPtr> chain)
+{
+    ElementPtr bin(gst_bin_new(nullptr));
+    // The bin takes its own reference to each child; the handles drop theirs.
+    const ElementPtr* previous = nullptr;
+    for (const ElementPtr& element : chain) {
+        gst_bin_add(GST_BIN(bin.get()), element.get());
+        if (previous && !gst_element_link(previous->get(), element.get()))
+            return {};
+        previous = &element;
+    }
+    if (previous) {
+        PadPtr target(gst_element_get_static_pad(previous->get(), "src"));
+        gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
+    }
+    return bin;
+}
+
 ElementPtr makeElement(const char* factory)
 {
     if (!gst_is_initialized())

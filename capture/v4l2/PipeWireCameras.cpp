@@ -77,19 +77,15 @@ bool carries(const PipeWireCamera& camera, const VideoFormat& format)
 
 ElementPtr createPipeWireSource(const PipeWireCamera& camera, const VideoFormat& format)
 {
-    ElementPtr bin(gst_bin_new(nullptr));
     ElementPtr source = makeElement("pipewiresrc");
     ElementPtr filter = makeElement("capsfilter");
     // A copy of each picture: a recording holds pictures in its queues for a while, and
     // PipeWire's own buffers go back to the camera's stream, shared with the other programs, at once.
     g_object_set(source.get(), "target-object", camera.target.c_str(), "always-copy", TRUE, nullptr);
     g_object_set(filter.get(), "caps", capsOf(format, true).get(), nullptr);
-    gst_bin_add(GST_BIN(bin.get()), source.get());
-    gst_bin_add(GST_BIN(bin.get()), filter.get());
-    if (!gst_element_link(source.get(), filter.get()))
+    ElementPtr bin = sourceBin({source, filter});
+    if (!bin)
         throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
-    PadPtr target(gst_element_get_static_pad(filter.get(), "src"));
-    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
     return bin;
 }
 

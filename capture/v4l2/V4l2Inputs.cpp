@@ -5,10 +5,9 @@
 #include <linux/videodev2.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
-
-#include <cstring>
 
 namespace capture {
 namespace {
@@ -27,6 +26,29 @@ bool queryCapabilities(const V4l2File& file, v4l2_capability& capability)
     return file.ioctl(VIDIOC_QUERYCAP, &capability) == 0;
 }
 
+// Whether v4l2loopback was loaded to show the virtual camera's capture and output sides only in
+// turn (exclusive_caps, a list in its parameters by the device's number, which ends its bus
+// information: "platform:v4l2loopback-000"). Taken for yes where it cannot be read.
+bool exclusiveCaps(const V4l2File& file)
+{
+    v4l2_capability capability;
+    if (!queryCapabilities(file, capability))
+        return true;
+    const std::string bus = text(capability.bus_info, sizeof capability.bus_info);
+    const auto dash = bus.rfind('-');
+    std::ifstream parameter("/sys/module/v4l2loopback/parameters/exclusive_caps");
+    std::string list;
+    if (dash == std::string::npos || !std::getline(parameter, list))
+        return true;
+    const int number = std::atoi(bus.c_str() + dash + 1);
+    std::stringstream entries(list);
+    std::string entry;
+    for (int index = 0; std::getline(entries, entry, ','); ++index)
+        if (index == number)
+            return entry != "N";
+    return true;
+}
+
 }  // namespace
 
 std::vector<V4l2InputInfo> enumerateInputs(const V4l2File& file)
@@ -39,7 +61,7 @@ std::vector<V4l2InputInfo> enumerateInputs(const V4l2File& file)
             break;
         V4l2InputInfo info;
         info.index = input.index;
-        info.name.assign(reinterpret_cast<const char*>(input.name), strnlen(reinterpret_cast<const char*>(input.name), sizeof input.name));
+        info.name = text(input.name, sizeof input.name);
         info.type = input.type;
         info.tuner = input.tuner;
         info.standards = input.std;
@@ -72,44 +94,17 @@ bool isVirtualCamera(const V4l2File& file)
         && text(capability.driver, sizeof capability.driver) == "v4l2 loopback";
 }
 
-namespace {
-
-// Whether v4l2loopback was loaded to show the virtual camera's capture and output sides only in
-// turn (exclusive_caps, a list in its parameters by the device's number, which ends its bus
-// information: "platform:v4l2loopback-000"). Taken for yes where it cannot be read.
-bool exclusiveCaps(const V4l2File& file)
-{
-    v4l2_capability capability;
-    if (!queryCapabilities(file, capability))
-        return true;
-    const std::string bus = text(capability.bus_info, sizeof capability.bus_info);
-    const auto dash = bus.rfind('-');
-    std::ifstream parameter("/sys/module/v4l2loopback/parameters/exclusive_caps");
-    std::string list;
-    if (dash == std::string::npos || !std::getline(parameter, list))
-        return true;
-    const int number = std::atoi(bus.c_str() + dash + 1);
-    std::stringstream entries(list);
-    std::string entry;
-    for (int index = 0; std::getline(entries, entry, ','); ++index)
-        if (index == number)
-            return entry != "N";
-    return true;
-}
-
-}  // namespace
 
 bool virtualCameraFed(const V4l2File& file)
 {
     const std::uint32_t capabilities = deviceCapabilities(file);
-    const std::uint32_t both = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_OUTPUT;
     if (!(capabilities & V4L2_CAP_VIDEO_CAPTURE))
         return false;
     if (!(capabilities & V4L2_CAP_VIDEO_OUTPUT))
         return true;
     // Both: an exclusive node whose program left, or one that announces both always. Only the
     // second keeps saying both while a program feeds it: its announcement is in its parameters.
-    return (capabilities & both) == both && !exclusiveCaps(file);
+    return !exclusiveCaps(file);
 }
 
 NodeDescription nodeDescription(const V4l2File& file)

@@ -65,19 +65,13 @@ bool isRaw(const V4l2FormatChoice& choice)
 ElementPtr createVirtualCameraSource(const std::string& path, const V4l2FormatChoice& choice)
 {
     const CapsPtr caps = capsOf(choice.format, choice.rateListed);
-    ElementPtr bin(gst_bin_new(nullptr));
     ElementPtr source = createV4l2MappedSource(path, V4l2MappedStream::Api::SinglePlanar, choice.fourcc, caps.get());
     g_object_set(source.get(), "follow-feeder", TRUE, nullptr);
     ElementPtr filter = makeElement("capsfilter");
     g_object_set(filter.get(), "caps", caps.get(), nullptr);
-    const ElementPtr chain[] = {source, makeElement("videoconvert"), makeElement("videoscale"), makeElement("videorate"), filter};
-    for (const ElementPtr& element : chain)
-        gst_bin_add(GST_BIN(bin.get()), element.get());
-    for (std::size_t i = 1; i < std::size(chain); ++i)
-        if (!gst_element_link(chain[i - 1].get(), chain[i].get()))
-            throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
-    PadPtr target(gst_element_get_static_pad(filter.get(), "src"));
-    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", target.get()));
+    ElementPtr bin = sourceBin({source, makeElement("videoconvert"), makeElement("videoscale"), makeElement("videorate"), filter});
+    if (!bin)
+        throw DeviceError({.kind = DeviceFailure::Kind::V4l2SourceUnlinked});
     return bin;
 }
 
