@@ -1,27 +1,57 @@
 #include "CatalogueSearch.h"
 
+#include "capture/engine/GraphElements.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
 namespace capture {
 
 CatalogueSearch::CatalogueSearch()
-    : m_found(std::async(std::launch::async, [] { return Found{discoverDevices(), EncoderCatalogue::fromRegistry()}; }))
 {
+    std::promise<Found> promise;
+    m_found = promise.get_future();
+    leaveGraphElementsToAnotherThread();
+    m_thread = std::thread([this, promise = std::move(promise)]() mutable {
+        try {
+            promise.set_value(Found{discoverDevices(), EncoderCatalogue::fromRegistry()});
+        } catch (...) {
+            promise.set_exception(std::current_exception());
+        }
+        // The window is built meanwhile; the plugins wait until it has its control, so that
+        // they do not compete with it for the processor.
+        std::unique_lock<std::mutex> locked(m_lock);
+        m_handedOver.wait(locked, [this] { return m_taken || m_ending; });
+        if (m_taken)
+            prepareGraphElements();
+    });
 }
 
 CatalogueSearch::~CatalogueSearch()
 {
-    const std::lock_guard<std::mutex> locked(m_lock);
-    if (m_found.valid())
-        m_found.wait();
+    {
+        const std::lock_guard<std::mutex> locked(m_lock);
+        m_ending = true;
+    }
+    m_handedOver.notify_one();
+    m_thread.join();
 }
 
 std::optional<CatalogueSearch::Found> CatalogueSearch::take()
 {
-    const std::lock_guard<std::mutex> locked(m_lock);
-    if (!m_found.valid())
-        return std::nullopt;
-    return m_found.get();
+    std::future<Found> found;
+    {
+        const std::lock_guard<std::mutex> locked(m_lock);
+        if (!m_found.valid())
+            return std::nullopt;
+        found = std::move(m_found);
+    }
+    // Waits here, unlocked, for what is still being looked for.
+    Found result = found.get();
+    {
+        const std::lock_guard<std::mutex> locked(m_lock);
+        m_taken = true;
+    }
+    m_handedOver.notify_one();
+    return result;
 }
 
 }  // namespace capture

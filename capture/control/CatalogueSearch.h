@@ -3,16 +3,20 @@
 #include "capture/devices/DeviceCatalogue.h"
 #include "capture/devices/EncoderCatalogue.h"
 
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace capture {
 
 // The devices and compressors a control offers, looked for on a thread of their own from the
 // moment a program starts, while Qt sets itself up and the window is built: the window then
 // appears sooner. The first control made takes what was found (waiting for what is still being
-// looked for); a later one looks again, as the search is a snapshot of its moment.
+// looked for); a later one looks again, as the search is a snapshot of its moment. Once the
+// catalogue is taken, the thread goes on to load the plugins the control's graphs are made of
+// (prepareGraphElements) while the window is shown.
 class CatalogueSearch {
 public:
     struct Found {
@@ -21,7 +25,7 @@ public:
     };
 
     CatalogueSearch();   // starts looking
-    ~CatalogueSearch();  // waits for a search under way to end
+    ~CatalogueSearch();  // waits for the thread to end
 
     CatalogueSearch(const CatalogueSearch&) = delete;
     CatalogueSearch& operator=(const CatalogueSearch&) = delete;
@@ -31,7 +35,11 @@ public:
 
 private:
     std::mutex m_lock;
-    std::future<Found> m_found;  // guarded by m_lock; invalid once taken
+    std::condition_variable m_handedOver;
+    std::future<Found> m_found;  // guarded by m_lock; invalid once take() has it
+    bool m_taken = false;        // guarded by m_lock
+    bool m_ending = false;       // guarded by m_lock
+    std::thread m_thread;        // last: it starts once the members above are made
 };
 
 }  // namespace capture

@@ -3,6 +3,7 @@
 #include "CapturePipeline.h"
 #include "EngineLog.h"
 #include "FailureMessage.h"
+#include "GraphElements.h"
 #include "RecordingFile.h"
 #include "SoundMonitor.h"
 #include "capture/contract/CaptureError.h"
@@ -37,26 +38,11 @@ public:
     }
 };
 
-namespace {
-
-// GStreamer loads a plugin when the first element of it is made, and sets up an element's
-// class (its pads' templates and their caps) then too. Made once with the engine, the elements
-// every graph is made of are off the first Start's path; later engines find them ready.
-void prepareGraphElements()
-{
-    for (const char* factory : {"queue", "tee", "capsfilter", "videoconvert", "videorate", "deinterlace", "appsink",
-                                "audiotestsrc", "audioconvert", "audioresample", "audiorate", "avimux",
-                                "jpegenc", "jpegdec"})
-        const ElementPtr made(gst_element_factory_make(factory, nullptr));
-}
-
-}  // namespace
-
 CaptureEngine::CaptureEngine(FrameSink& sink) : m_graph(std::make_unique<Graph>()), m_sink(sink)
 {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
-    prepareGraphElements();
+    prepareGraphElementsUnlessBegun();
 }
 
 CaptureEngine::~CaptureEngine()
