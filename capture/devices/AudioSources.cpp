@@ -1,5 +1,6 @@
 #include "AudioSources.h"
 
+#include "ServerSockets.h"
 #include "SysfsDevice.h"
 #include "capture/devices/DeviceFailure.h"
 
@@ -218,8 +219,10 @@ std::vector<std::unique_ptr<AudioDevice>> audioSourcesOf(std::vector<GstHandle<G
 std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
 {
     // PipeWire's own plugin and its PulseAudio service show the same sources: one of them.
-    std::vector<GstHandle<GstDevice>> server = sourcesOf("pulsedeviceprovider");
-    if (server.empty())
+    std::vector<GstHandle<GstDevice>> server;
+    if (pulseServerMayAnswer())
+        server = sourcesOf("pulsedeviceprovider");
+    if (server.empty() && pipeWireMayAnswer())
         server = sourcesOf("pipewiredeviceprovider");
     return audioSourcesOf(std::move(server), sourcesOf("alsadeviceprovider"));
 }

@@ -2,6 +2,7 @@
 
 #include "capture/devices/DeviceFailure.h"
 #include "capture/devices/GstElements.h"
+#include "capture/devices/ServerSockets.h"
 
 #include <cstring>
 
@@ -42,6 +43,8 @@ std::vector<PipeWireCamera> findPipeWireCameras()
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
     std::vector<PipeWireCamera> cameras;
+    if (!pipeWireMayAnswer())
+        return cameras;
     GstHandle<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name("pipewiredeviceprovider"));
     if (!provider)
         return cameras;

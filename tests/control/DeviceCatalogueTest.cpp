@@ -1,6 +1,7 @@
 #include "ControlRig.h"
 
 #include "capture/devices/AudioSources.h"
+#include "capture/devices/ServerSockets.h"
 #include "capture/devices/SysfsDevice.h"
 #include "capture/devices/virtual/VirtualControls.h"
 #include "capture/control/OrvexCore.h"
@@ -196,6 +197,66 @@ private slots:
                                            "HDA Intel PCH: ALC892 Alt Analog (device 2)",
                                            "Loopback: Loopback PCM (device 0)", "Loopback: Loopback PCM (device 1)",
                                            "USB Audio (device 0)", "USB Audio (device 1)"}));
+    }
+
+    // Files are "path" (relative to a scratch root, which also stands for /) or "path=content";
+    // the environment's values may name the root as $ROOT.
+    void aServerIsAskedForOnlyWhereOneMayAnswer_data()
+    {
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("root");
+        QTest::addColumn<bool>("pulse");
+        QTest::addColumn<bool>("pipeWire");
+        const QStringList home{"HOME=$ROOT/home"};
+        QTest::newRow("nothing, as root") << home << QStringList{"usr/bin/pulseaudio"} << true << false << false;
+        QTest::newRow("a user's own server would be started")
+            << home << QStringList{"usr/bin/pulseaudio"} << false << true << false;
+        QTest::newRow("starting one is turned off")
+            << home << QStringList{"usr/bin/pulseaudio", "home/.config/pulse/client.conf=autospawn = no"} << false
+            << false << false;
+        QTest::newRow("named in the environment")
+            << QStringList{"PULSE_SERVER=unix:/elsewhere", "PIPEWIRE_REMOTE=elsewhere"} << QStringList{} << true
+            << true << true;
+        QTest::newRow("sockets in the runtime folder")
+            << QStringList{"XDG_RUNTIME_DIR=$ROOT/user"} << QStringList{"user/pulse/native", "user/pipewire-0"}
+            << true << true << true;
+        QTest::newRow("system-wide sockets")
+            << home << QStringList{"run/pulse/native", "run/pipewire/pipewire-0"} << true << true << true;
+        QTest::newRow("a server in a configuration part")
+            << home << QStringList{"etc/pulse/client.conf.d/50-remote.conf=default-server = tcp:studio"} << true
+            << true << false;
+        QTest::newRow("a server only in a comment")
+            << home << QStringList{"etc/pulse/client.conf=; default-server = tcp:studio"} << true << false << false;
+        QTest::newRow("no runtime folder: the socket under the configuration folder")
+            << home << QStringList{"etc/machine-id=0123abcd", "home/.config/pulse/0123abcd-runtime/native"} << true
+            << true << false;
+    }
+
+    void aServerIsAskedForOnlyWhereOneMayAnswer()
+    {
+        QFETCH(QStringList, environment);
+        QFETCH(QStringList, files);
+        QFETCH(bool, root);
+        QTemporaryDir scratch;
+        for (const QString& file : files) {
+            const QString path = scratch.filePath(file.section('=', 0, 0));
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(file.section('=', 1).toUtf8());
+        }
+        ServerLookup lookup;
+        lookup.root = root;
+        lookup.systemRoot = scratch.path().toStdString();
+        lookup.environment = [&](const char* name) -> std::optional<std::string> {
+            for (const QString& entry : environment)
+                if (entry.section('=', 0, 0) == QLatin1String(name))
+                    return entry.section('=', 1).replace(QStringLiteral("$ROOT"), scratch.path()).toStdString();
+            return std::nullopt;
+        };
+        QTEST(pulseServerMayAnswer(lookup), "pulse");
+        QTEST(pipeWireMayAnswer(lookup), "pipeWire");
     }
 
     // A USB stick's video and sound hang off different interfaces of one device; a PCI card's
