@@ -63,8 +63,8 @@ struct Graph {
 };
 
 // The test camera's picture as a recording gives it: square pixels at 30 a second, 1280x720,
-// or the first size of an encoder that takes only some. DV, which also wants its own rate and
-// pixel shape, is not offered.
+// or the first size of an encoder that takes only some (whose own rate and pixel shape, DV's,
+// the trial's graph then makes as a recording's does).
 CapsPtr trialPictureCaps(const std::string& factory)
 {
     const std::vector<PictureSize> sizes = sizesTakenBy(factory);
@@ -159,10 +159,21 @@ EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
     GstElement* shape = graph.add(makeElement("capsfilter"));
     g_object_set(shape, "caps", trialPictureCaps(factory).get(), nullptr);
     GstElement* convert = graph.add(makeElement("videoconvert"));
+    GstElement* last = convert;
+    if (const std::vector<PictureSize> sizes = sizesTakenBy(factory); !sizes.empty()) {
+        GstElement* rate = graph.add(makeElement("videorate"));
+        GstElement* scale = graph.add(makeElement("videoscale"));
+        GstElement* size = graph.add(makeElement("capsfilter"));
+        g_object_set(size, "caps", pictureSizeCaps(sizes.front()).get(), nullptr);
+        if (!gst_element_link_many(convert, rate, scale, size, nullptr))
+            return {false, "it does not take the test picture"};
+        last = size;
+    }
     // The pictures are drawn beside the encoder, as a camera's come from a thread of their own.
     GstElement* queue = graph.add(makeElement("queue"));
     GstElement* encoder = graph.encoderIntoFile(std::move(made), file.path);
-    if (!encoder || !gst_element_link_many(source, shape, convert, queue, encoder, nullptr))
+    if (!encoder || !gst_element_link_many(source, shape, convert, nullptr)
+        || !gst_element_link_many(last, queue, encoder, nullptr))
         return {false, "it does not take the test picture"};
 
     PadPtr encoded(gst_element_get_static_pad(encoder, "src"));

@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -59,30 +60,59 @@ ElementPtr makeLiveEncoder(const std::string& factory)
     return encoder;
 }
 
+namespace {
+
+CapsPtr padTemplateCaps(GstElementFactory* factory, GstPadDirection direction, const char* name = nullptr)
+{
+    CapsPtr all(gst_caps_new_empty());
+    for (const GList* node = gst_element_factory_get_static_pad_templates(factory); node; node = node->next) {
+        auto* pad = static_cast<GstStaticPadTemplate*>(node->data);
+        if (pad->direction == direction && (!name || std::strcmp(pad->name_template, name) == 0))
+            all = CapsPtr(gst_caps_merge(all.release(), gst_static_pad_template_get_caps(pad)));
+    }
+    return all;
+}
+
+// Whether the AVI muxer takes what the encoder makes of pictures of this size (DV goes into AVI
+// at its standard-definition sizes only).
+bool aviKeeps(GstElementFactory* encoder, PictureSize size)
+{
+    GstHandle<GstElementFactory> muxer(gst_element_factory_find("avimux"));
+    if (!muxer)
+        return true;
+    CapsPtr made(gst_caps_make_writable(padTemplateCaps(encoder, GST_PAD_SRC).release()));
+    gst_caps_set_simple(made.get(), "width", G_TYPE_INT, size.width, "height", G_TYPE_INT, size.height, nullptr);
+    const CapsPtr kept(padTemplateCaps(muxer.get(), GST_PAD_SINK, "video_%u"));
+    return gst_caps_can_intersect(made.get(), kept.get());
+}
+
+}  // namespace
+
 std::vector<PictureSize> sizesTakenBy(const std::string& factory)
 {
     gst_init(nullptr, nullptr);
     GstHandle<GstElementFactory> found(gst_element_factory_find(factory.c_str()));
     if (!found)
         return {};
+    const CapsPtr caps(padTemplateCaps(found.get(), GST_PAD_SINK));
+    if (gst_caps_is_any(caps.get()) || gst_caps_is_empty(caps.get()))
+        return {};
     std::vector<PictureSize> sizes;
-    for (const GList* node = gst_element_factory_get_static_pad_templates(found.get()); node; node = node->next) {
-        auto* pad = static_cast<GstStaticPadTemplate*>(node->data);
-        if (pad->direction != GST_PAD_SINK)
-            continue;
-        const CapsPtr caps(gst_static_pad_template_get_caps(pad));
-        if (gst_caps_is_any(caps.get()) || gst_caps_is_empty(caps.get()))
-            return {};
-        for (guint index = 0; index < gst_caps_get_size(caps.get()); ++index) {
-            const GstStructure* format = gst_caps_get_structure(caps.get(), index);
-            PictureSize size;
-            if (!gst_structure_get_int(format, "width", &size.width) || !gst_structure_get_int(format, "height", &size.height))
-                return {};  // a range, or no size at all: any size
-            if (std::find(sizes.begin(), sizes.end(), size) == sizes.end())
-                sizes.push_back(size);
-        }
+    for (guint index = 0; index < gst_caps_get_size(caps.get()); ++index) {
+        const GstStructure* format = gst_caps_get_structure(caps.get(), index);
+        PictureSize size;
+        if (!gst_structure_get_int(format, "width", &size.width) || !gst_structure_get_int(format, "height", &size.height))
+            return {};  // a range, or no size at all: any size
+        if (std::find(sizes.begin(), sizes.end(), size) == sizes.end() && aviKeeps(found.get(), size))
+            sizes.push_back(size);
     }
     return sizes;
+}
+
+CapsPtr pictureSizeCaps(PictureSize size)
+{
+    return CapsPtr(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, size.width, "height", G_TYPE_INT,
+                                       size.height, nullptr));
 }
 
 std::string sizesText(const std::vector<PictureSize>& sizes)

@@ -21,8 +21,15 @@ struct PictureSize {
 };
 
 // The picture sizes a video encoder takes where it takes only some (DV, H.263), as its input
-// says, in its order; empty where it takes any, or is not installed.
+// says, in its order, less those whose output the AVI muxer refuses (DV's high-definition ones);
+// empty where it takes any, or is not installed.
 std::vector<PictureSize> sizesTakenBy(const std::string& factory);
+
+// Raw pictures of one size, their rate and pixel shape left open. Before such an encoder, behind
+// a videorate and a videoscale, it keeps the recording's size and lets the encoder have its own
+// rate and pixel shape (DV: 30000/1001 a second and 8:9 pixels at 720x480); the picture keeps
+// its proportions, with borders where the pixel shapes differ.
+CapsPtr pictureSizeCaps(PictureSize size);
 
 // "720x576, 720x480".
 std::string sizesText(const std::vector<PictureSize>& sizes);

@@ -294,7 +294,7 @@ void GraphBuilder::video(const CaptureRequest& request, const VideoFormat& forma
     if (preview)
         previewBranch(tee, jpeg);
     if (record)
-        videoRecordBranch(request, tee, jpeg);
+        videoRecordBranch(request, format, tee, jpeg);
 }
 
 void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
@@ -337,6 +337,20 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
 
 // A new pad of the tee feeding first, the start of a record branch: end-of-stream enters the
 // branch at first's input when the recording is closed.
+// An encoder that takes only some sizes may want its own rate and pixel shape at them as well
+// (DV); the size was checked before the graph was built, and stays.
+GstElement* GraphBuilder::toEncodersOwnShape(GstElement* last, const VideoFormat& format)
+{
+    GstElement* rate = make("videorate", Part::Encoder);
+    GstElement* scale = make("videoscale", Part::Encoder);
+    GstElement* size = make("capsfilter", Part::Encoder);
+    g_object_set(size, "caps", pictureSizeCaps({format.width, format.height}).get(), nullptr);
+    link(last, rate, Part::Encoder);
+    link(rate, scale, Part::Encoder);
+    link(scale, size, Part::Encoder);
+    return size;
+}
+
 PadPtr GraphBuilder::recordBranch(GstElement* tee, GstElement* first)
 {
     PadPtr branch(gst_element_request_pad_simple(tee, "src_%u"));
@@ -346,7 +360,8 @@ PadPtr GraphBuilder::recordBranch(GstElement* tee, GstElement* first)
     return branch;
 }
 
-void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg)
+void GraphBuilder::videoRecordBranch(const CaptureRequest& request, const VideoFormat& format, GstElement* tee,
+                                     bool jpeg)
 {
     GstElement* queue = make("queue", Part::Encoder);
     // About a second of slack for the disk; beyond that frames are dropped (and counted)
@@ -391,9 +406,12 @@ void GraphBuilder::videoRecordBranch(const CaptureRequest& request, GstElement* 
         describeFieldsOf(m_fileSink, encoded.get());
         GstElement* convert = make("videoconvert", Part::Encoder);
         link(last, convert, Part::Encoder);
+        last = convert;
+        if (!sizesTakenBy(request.videoEncoder->factory).empty())
+            last = toEncodersOwnShape(last, format);
         GstElement* encoder = this->encoder(*request.videoEncoder, "video/x-raw", "video_%u");
         stampUntimedPictures(encoder);
-        link(convert, encoder, Part::Encoder);
+        link(last, encoder, Part::Encoder);
         last = encoder;
     } else if (!jpeg) {
         PadPtr stored(gst_element_get_static_pad(last, "src"));

@@ -72,7 +72,8 @@ private:
     void video(const CaptureRequest& request, const VideoFormat& format, bool preview, bool record);
     void previewBranch(GstElement* tee, bool jpeg);
     PadPtr recordBranch(GstElement* tee, GstElement* first);
-    void videoRecordBranch(const CaptureRequest& request, GstElement* tee, bool jpeg);
+    void videoRecordBranch(const CaptureRequest& request, const VideoFormat& format, GstElement* tee, bool jpeg);
+    GstElement* toEncodersOwnShape(GstElement* last, const VideoFormat& format);
     void audio(const CaptureRequest& request, bool record, bool play);
 
     GstBin* m_graph;

@@ -70,6 +70,13 @@ private slots:
         for (const EncoderInfo& encoder : catalogue.video) {
             const PictureSize size = encoder.sizes.empty() ? PictureSize{1280, 720} : encoder.sizes.front();
             QTest::newRow(encoder.factory.c_str()) << QString::fromStdString(encoder.factory) << true << size.width << size.height;
+            // One that takes only some sizes keeps each, not only its first (DV's last has a
+            // rate and pixel shape of its own).
+            if (encoder.sizes.size() > 1) {
+                const PictureSize last = encoder.sizes.back();
+                QTest::addRow("%s at %dx%d", encoder.factory.c_str(), last.width, last.height)
+                    << QString::fromStdString(encoder.factory) << true << last.width << last.height;
+            }
         }
         for (const EncoderInfo& encoder : catalogue.audio)
             QTest::newRow(encoder.factory.c_str()) << QString::fromStdString(encoder.factory) << false << 0 << 0;
