@@ -62,13 +62,9 @@ struct Graph {
     }
 };
 
-// The test camera's picture as a recording gives it: square pixels at 30 a second, 1280x720,
-// or the first size of an encoder that takes only some (whose own rate and pixel shape, DV's,
-// the trial's graph then makes as a recording's does).
-CapsPtr trialPictureCaps(const std::string& factory)
+// The test camera's picture as a recording gives it: square pixels at 30 a second.
+CapsPtr trialPictureCaps(PictureSize size)
 {
-    const std::vector<PictureSize> sizes = sizesTakenBy(factory);
-    const PictureSize size = sizes.empty() ? PictureSize{1280, 720} : sizes.front();
     return CapsPtr(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, size.width, "height", G_TYPE_INT, size.height,
                                        "framerate", GST_TYPE_FRACTION, kPicturesPerSecond, 1, "pixel-aspect-ratio",
                                        GST_TYPE_FRACTION, 1, 1, nullptr));
@@ -156,11 +152,14 @@ EncoderTrial tryPictures(const std::string& factory, ElementPtr made)
     GstElement* source = graph.add(makeElement("videotestsrc"));
     g_object_set(source, "num-buffers", kTrialPictures, nullptr);
     gst_util_set_object_arg(G_OBJECT(source), "pattern", "ball");
+    // 1280x720, or the first size of an encoder that takes only some: such an encoder gets its
+    // own rate and pixel shape there (DV's) as in a recording.
+    const std::vector<PictureSize> sizes = sizesTakenBy(factory);
     GstElement* shape = graph.add(makeElement("capsfilter"));
-    g_object_set(shape, "caps", trialPictureCaps(factory).get(), nullptr);
+    g_object_set(shape, "caps", trialPictureCaps(sizes.empty() ? PictureSize{1280, 720} : sizes.front()).get(), nullptr);
     GstElement* convert = graph.add(makeElement("videoconvert"));
     GstElement* last = convert;
-    if (const std::vector<PictureSize> sizes = sizesTakenBy(factory); !sizes.empty()) {
+    if (!sizes.empty()) {
         GstElement* rate = graph.add(makeElement("videorate"));
         GstElement* scale = graph.add(makeElement("videoscale"));
         GstElement* size = graph.add(makeElement("capsfilter"));

@@ -335,8 +335,6 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
     m_layout.previewWanted = true;
 }
 
-// A new pad of the tee feeding first, the start of a record branch: end-of-stream enters the
-// branch at first's input when the recording is closed.
 // An encoder that takes only some sizes may want its own rate and pixel shape at them as well
 // (DV); the size was checked before the graph was built, and stays.
 GstElement* GraphBuilder::toEncodersOwnShape(GstElement* last, const VideoFormat& format)
@@ -351,6 +349,8 @@ GstElement* GraphBuilder::toEncodersOwnShape(GstElement* last, const VideoFormat
     return size;
 }
 
+// A new pad of the tee feeding first, the start of a record branch: end-of-stream enters the
+// branch at first's input when the recording is closed.
 PadPtr GraphBuilder::recordBranch(GstElement* tee, GstElement* first)
 {
     PadPtr branch(gst_element_request_pad_simple(tee, "src_%u"));
