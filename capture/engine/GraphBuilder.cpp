@@ -335,16 +335,15 @@ void GraphBuilder::previewBranch(GstElement* tee, bool jpeg)
     m_layout.previewWanted = true;
 }
 
-// An encoder that takes only some sizes may want its own rate and pixel shape at them as well
-// (DV); the size was checked before the graph was built, and stays.
+// An encoder that takes only some sizes may want its own pixel shape at them as well (DV); the
+// size was checked before the graph was built, and stays. Its own rate comes from the branch's
+// videorate, which such an encoder (never the Motion JPEG one) has at the branch's start.
 GstElement* GraphBuilder::toEncodersOwnShape(GstElement* last, const VideoFormat& format)
 {
-    GstElement* rate = make("videorate", Part::Encoder);
     GstElement* scale = make("videoscale", Part::Encoder);
     GstElement* size = make("capsfilter", Part::Encoder);
     g_object_set(size, "caps", pictureSizeCaps({format.width, format.height}).get(), nullptr);
-    link(last, rate, Part::Encoder);
-    link(rate, scale, Part::Encoder);
+    link(last, scale, Part::Encoder);
     link(scale, size, Part::Encoder);
     return size;
 }
