@@ -87,16 +87,26 @@ std::string displayName(GstDevice* device)
     return text;
 }
 
-std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
+// How a provider is asked for its devices.
+enum class Asking {
+    // Started for the question and stopped again. Asked without starting, the sound server's
+    // provider (GStreamer 1.22) leaves its main loop and three descriptors behind whenever no
+    // server answers; its start cleans up after itself and fails.
+    Started,
+    // Asked without starting: PipeWire's provider (0.3.65) then connects, asks and disconnects
+    // on the calling thread. Started, it runs a thread of its own, and stopping it while the
+    // daemon's objects come and go corrupted the heap now and then (seen in the VM's PipeWire
+    // session, at the provider's stop).
+    Probed,
+};
+
+std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName, Asking asking = Asking::Started)
 {
     GstHandle<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name(providerName));
     std::vector<GstHandle<GstDevice>> sources;
     if (!provider)
         return sources;  // its plugin is not installed
-    // Started for the question and stopped again. Asked without starting, the sound server's
-    // provider (GStreamer 1.22) leaves its main loop and three descriptors behind whenever no
-    // server answers; its start cleans up after itself and fails.
-    if (!gst_device_provider_start(provider.get()))
+    if (asking == Asking::Started && !gst_device_provider_start(provider.get()))
         return sources;
     GList* list = gst_device_provider_get_devices(provider.get());
     for (GList* node = list; node; node = node->next) {
@@ -105,7 +115,8 @@ std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName)
             sources.push_back(std::move(device));
     }
     g_list_free(list);
-    gst_device_provider_stop(provider.get());
+    if (asking == Asking::Started)
+        gst_device_provider_stop(provider.get());
     return sources;
 }
 
@@ -223,7 +234,7 @@ std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
     if (pulseServerMayAnswer())
         server = sourcesOf("pulsedeviceprovider");
     if (server.empty() && pipeWireMayAnswer())
-        server = sourcesOf("pipewiredeviceprovider");
+        server = sourcesOf("pipewiredeviceprovider", Asking::Probed);
     return audioSourcesOf(std::move(server), sourcesOf("alsadeviceprovider"));
 }
 
