@@ -3,6 +3,7 @@
 #include "InfoOptions.h"
 #include "InfoReport.h"
 #include "capture/contract/CaptureError.h"
+#include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
 #include <iostream>
@@ -37,7 +38,7 @@ int run(const InfoOptions& options)
         printKeptCameras(std::cout, KeptCameras());
         return 0;
     case InfoOptions::Mode::Overview:
-        printOverview(std::cout, discoverDevices(), EncoderCatalogue::fromRegistry());
+        printOverview(std::cout, discoverDevices(), EncoderCatalogueCache().keptOrFound());
         printKeptCameras(std::cout, KeptCameras());
         return 0;
     }

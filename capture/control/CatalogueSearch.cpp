@@ -1,5 +1,6 @@
 #include "CatalogueSearch.h"
 
+#include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/engine/GraphElements.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
@@ -12,7 +13,7 @@ CatalogueSearch::CatalogueSearch()
     leaveGraphElementsToAnotherThread();
     m_thread = std::thread([this, promise = std::move(promise)]() mutable {
         try {
-            promise.set_value(Found{discoverDevices(), EncoderCatalogue::fromRegistry()});
+            promise.set_value(Found{discoverDevices(), EncoderCatalogueCache().keptOrFound()});
         } catch (...) {
             promise.set_exception(std::current_exception());
         }

@@ -3,6 +3,7 @@
 #include "capture/engine/FailureMessage.h"
 #include "OrvexCore.h"
 #include "TracedControl.h"
+#include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/v4l2/V4l2Discovery.h"
 #include "capture/view/VideoView.h"
 
@@ -28,7 +29,7 @@ auto inWords(Call&& call)
 Orvex::Orvex(QWidget* parent) : Orvex(watchV4l2Nodes(), parent) {}
 
 Orvex::Orvex(std::unique_ptr<DeviceWatch> watch, QWidget* parent)
-    : Orvex(discoverDevices(), EncoderCatalogue::fromRegistry(), std::move(watch), parent)
+    : Orvex(discoverDevices(), EncoderCatalogueCache().keptOrFound(), std::move(watch), parent)
 {
 }
 

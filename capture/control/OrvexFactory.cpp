@@ -2,6 +2,7 @@
 
 #include "CatalogueSearch.h"
 #include "Orvex.h"
+#include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
 namespace capture {
@@ -16,7 +17,7 @@ CaptureWidgetFactory orvexFactory(std::shared_ptr<CatalogueSearch> search)
         auto watch = watchV4l2Nodes();
         if (std::optional<CatalogueSearch::Found> found = search->take())
             return new Orvex(std::move(found->devices), std::move(found->encoders), std::move(watch), parent);
-        return new Orvex(discoverDevices(), EncoderCatalogue::fromRegistry(), std::move(watch), parent);
+        return new Orvex(discoverDevices(), EncoderCatalogueCache().keptOrFound(), std::move(watch), parent);
     };
 }
 

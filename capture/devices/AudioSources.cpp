@@ -102,6 +102,8 @@ enum class Asking {
 
 std::vector<GstHandle<GstDevice>> sourcesOf(const char* providerName, Asking asking = Asking::Started)
 {
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
     GstHandle<GstDeviceProvider> provider(gst_device_provider_factory_get_by_name(providerName));
     std::vector<GstHandle<GstDevice>> sources;
     if (!provider)
@@ -235,7 +237,10 @@ std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources()
         server = sourcesOf("pulsedeviceprovider");
     if (server.empty() && pipeWireMayAnswer())
         server = sourcesOf("pipewiredeviceprovider", Asking::Probed);
-    return audioSourcesOf(std::move(server), sourcesOf("alsadeviceprovider"));
+    std::vector<GstHandle<GstDevice>> cards;
+    if (soundCardMayAnswer())
+        cards = sourcesOf("alsadeviceprovider");
+    return audioSourcesOf(std::move(server), std::move(cards));
 }
 
 }  // namespace capture

@@ -13,7 +13,7 @@ namespace capture {
 // or PipeWire through its PulseAudio service or its own plugin) first, then the ALSA capture
 // devices of cards the server does not offer, so that a microphone is listed once, through
 // the server when one runs. Asks each provider once; without a server or a sound card the
-// list is empty, without waiting.
+// list is empty, without waiting and without loading GStreamer.
 std::vector<std::unique_ptr<AudioDevice>> discoverAudioSources();
 
 // The list made of what a sound server and the ALSA provider offer, as discoverAudioSources

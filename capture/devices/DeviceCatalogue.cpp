@@ -79,7 +79,6 @@ int DeviceCatalogue::indexOf(const VideoDevice& device) const
 
 DeviceCatalogue DeviceCatalogue::discover(const VideoScan& scanVideo)
 {
-    gst_init(nullptr, nullptr);
     DeviceCatalogue found = withBuiltInDevices(scanVideo(), discoverAudioSources());
     for (const std::string& name : found.m_videoNames)
         qCInfo(lcDevices, "video device: %s", name.c_str());

@@ -137,4 +137,16 @@ bool pipeWireMayAnswer(const ServerLookup& lookup)
     return exists(lookup.systemRoot + "/run/pipewire/pipewire-0");
 }
 
+bool soundCardMayAnswer(const ServerLookup& lookup)
+{
+    std::error_code error;
+    for (fs::directory_iterator entry(lookup.systemRoot + "/dev/snd", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with("pcmC") && name.ends_with('c'))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace capture

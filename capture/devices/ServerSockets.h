@@ -26,4 +26,8 @@ bool pulseServerMayAnswer(const ServerLookup& lookup = ServerLookup::ofProcess()
 // A PipeWire daemon: a remote named in the environment, or the socket of the default one.
 bool pipeWireMayAnswer(const ServerLookup& lookup = ServerLookup::ofProcess());
 
+// A sound card that records: the kernel makes a /dev/snd/pcmC<card>D<device>c node for each
+// capture device, which is what ALSA's device provider lists.
+bool soundCardMayAnswer(const ServerLookup& lookup = ServerLookup::ofProcess());
+
 }  // namespace capture

@@ -40,8 +40,7 @@ public:
 
 CaptureEngine::CaptureEngine(FrameSink& sink) : m_graph(std::make_unique<Graph>()), m_sink(sink)
 {
-    if (!gst_is_initialized())
-        gst_init(nullptr, nullptr);
+    // GStreamer is set up by the first Start, unless a thread of the program does it before.
     prepareGraphElementsUnlessBegun();
 }
 
@@ -74,6 +73,8 @@ private:
 
 int CaptureEngine::start(const CaptureRequest& request)
 {
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);  // waits for a thread that is setting it up
     stop();
     m_lastFailure.reset();
 

@@ -208,29 +208,36 @@ private slots:
         QTest::addColumn<bool>("root");
         QTest::addColumn<bool>("pulse");
         QTest::addColumn<bool>("pipeWire");
+        QTest::addColumn<bool>("soundCard");
         const QStringList home{"HOME=$ROOT/home"};
-        QTest::newRow("nothing, as root") << home << QStringList{"usr/bin/pulseaudio"} << true << false << false;
+        QTest::newRow("nothing, as root") << home << QStringList{"usr/bin/pulseaudio"} << true << false << false << false;
         QTest::newRow("a user's own server would be started")
-            << home << QStringList{"usr/bin/pulseaudio"} << false << true << false;
+            << home << QStringList{"usr/bin/pulseaudio"} << false << true << false << false;
         QTest::newRow("starting one is turned off")
             << home << QStringList{"usr/bin/pulseaudio", "home/.config/pulse/client.conf=autospawn = no"} << false
-            << false << false;
+            << false << false << false;
         QTest::newRow("named in the environment")
             << QStringList{"PULSE_SERVER=unix:/elsewhere", "PIPEWIRE_REMOTE=elsewhere"} << QStringList{} << true
-            << true << true;
+            << true << true << false;
         QTest::newRow("sockets in the runtime folder")
             << QStringList{"XDG_RUNTIME_DIR=$ROOT/user"} << QStringList{"user/pulse/native", "user/pipewire-0"}
-            << true << true << true;
+            << true << true << true << false;
         QTest::newRow("system-wide sockets")
-            << home << QStringList{"run/pulse/native", "run/pipewire/pipewire-0"} << true << true << true;
+            << home << QStringList{"run/pulse/native", "run/pipewire/pipewire-0"} << true << true << true << false;
         QTest::newRow("a server in a configuration part")
             << home << QStringList{"etc/pulse/client.conf.d/50-remote.conf=default-server = tcp:studio"} << true
-            << true << false;
+            << true << false << false;
         QTest::newRow("a server only in a comment")
-            << home << QStringList{"etc/pulse/client.conf=; default-server = tcp:studio"} << true << false << false;
+            << home << QStringList{"etc/pulse/client.conf=; default-server = tcp:studio"} << true << false << false
+            << false;
         QTest::newRow("no runtime folder: the socket under the configuration folder")
             << home << QStringList{"etc/machine-id=0123abcd", "home/.config/pulse/0123abcd-runtime/native"} << true
-            << true << false;
+            << true << false << false;
+        QTest::newRow("a sound card that records")
+            << home << QStringList{"dev/snd/controlC0", "dev/snd/pcmC0D0p", "dev/snd/pcmC0D1c"} << true << false
+            << false << true;
+        QTest::newRow("a sound card that only plays")
+            << home << QStringList{"dev/snd/controlC0", "dev/snd/pcmC0D0p"} << true << false << false << false;
     }
 
     void aServerIsAskedForOnlyWhereOneMayAnswer()
@@ -257,6 +264,7 @@ private slots:
         };
         QTEST(pulseServerMayAnswer(lookup), "pulse");
         QTEST(pipeWireMayAnswer(lookup), "pipeWire");
+        QTEST(soundCardMayAnswer(lookup), "soundCard");
     }
 
     // A USB stick's video and sound hang off different interfaces of one device; a PCI card's

@@ -2,6 +2,7 @@
 
 #include "capture/control/OrvexCore.h"
 #include "capture/pages/ControlPropertyPage.h"
+#include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/devices/EncoderTrial.h"
 #include "capture/gst/GstHandle.h"
 #include "capture/pages/EncoderPropertyPage.h"
@@ -38,6 +39,8 @@ private slots:
     void initTestCase() { gst_init(nullptr, nullptr); }
     void catalogueListsWhatTheMuxerTakes();
     void trialsAreKeptAndABrokenCacheIsTriedAgain();
+    void aKeptCatalogueHoldsUntilWhatItWasMadeFromChanges_data();
+    void aKeptCatalogueHoldsUntilWhatItWasMadeFromChanges();
     void encoderPageEditsByTypeAndKeepsOnlyChanges();
     void encoderPageSettingsGoToTheNextRecording();
     void controlPageMovesCameraSettingsLive();
@@ -102,6 +105,72 @@ void EncoderAndPagesTest::trialsAreKeptAndABrokenCacheIsTriedAgain()
     const EncoderTrialCache kept(file);
     QCOMPARE(kept.find(jpegKey)->reason, std::string("said so by the test"));
     QVERIFY(kept.find(x264Key));  // tried again, and kept
+}
+
+void EncoderAndPagesTest::aKeptCatalogueHoldsUntilWhatItWasMadeFromChanges_data()
+{
+    QTest::addColumn<QString>("change");  // a file under the scratch folder, and what is added to it
+    QTest::addColumn<bool>("pluginsNamedInTheEnvironment");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("nothing changed") << QString() << false << true;
+    QTest::newRow("the registry written again") << "home/.cache/gstreamer-1.0/registry.test.bin=more" << false << false;
+    QTest::newRow("a plugin of the user's own") << "home/.local/share/gstreamer-1.0/plugins/libgstnew.so=" << false
+                                                << false;
+    QTest::newRow("a system plugin replaced") << "system/libgstfoo.so=rebuilt" << false << false;
+    QTest::newRow("encoders tried again") << "trials.tsv=x264enc\toffered\t" << false << false;
+    QTest::newRow("plugins named in the environment") << QString() << true << false;
+}
+
+// Kept with the state of the registry, the plugins and the trials it was made from, and believed
+// only while all three are as they were.
+void EncoderAndPagesTest::aKeptCatalogueHoldsUntilWhatItWasMadeFromChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, pluginsNamedInTheEnvironment);
+    QTemporaryDir scratch;
+    auto append = [&](const QString& fileAndText) {
+        const QString path = scratch.filePath(fileAndText.section('=', 0, 0));
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(fileAndText.section('=', 1).toUtf8());
+    };
+    for (const char* made : {"home/.cache/gstreamer-1.0/registry.test.bin=registry", "system/libgstfoo.so=plugin",
+                             "trials.tsv=jpegenc\toffered\t\n"})
+        append(QString::fromUtf8(made));
+    RegistryPlace place{[&](const char* name) -> std::optional<std::string> {
+                            if (std::string(name) == "HOME")
+                                return scratch.filePath(QStringLiteral("home")).toStdString();
+                            if (std::string(name) == "GST_PLUGIN_PATH" && pluginsNamedInTheEnvironment)
+                                return scratch.filePath(QStringLiteral("more")).toStdString();
+                            return std::nullopt;
+                        },
+                        scratch.filePath(QStringLiteral("system")).toStdString(), "registry.test.bin"};
+    const EncoderCatalogueCache cache(scratch.filePath(QStringLiteral("catalogue.tsv")),
+                                      scratch.filePath(QStringLiteral("trials.tsv")), place);
+    EncoderCatalogue catalogue;
+    catalogue.video = {{"jpegenc", "JPEG image encoder", {}},
+                       {"avenc_dvvideo", "DV, 720x480, 720x576 only", {{720, 480}, {720, 576}}}};
+    catalogue.audio = {{"lamemp3enc", "L.A.M.E. mp3 encoder", {}}};
+    catalogue.leftOut = {{"mpeg2enc", "2.7 frames a second"}};
+    QCOMPARE(cache.save(catalogue), !pluginsNamedInTheEnvironment);
+
+    if (!change.isEmpty())
+        append(change);
+    const std::optional<EncoderCatalogue> kept = cache.load();
+    QTEST(kept.has_value(), "kept");
+    if (!kept)
+        return;
+    auto entries = [](const EncoderCatalogue& c) {
+        QStringList lines;
+        for (const auto* list : {&c.video, &c.audio})
+            for (const EncoderInfo& e : *list)
+                lines << QString::fromStdString(e.factory + "|" + e.longName + "|" + sizesText(e.sizes));
+        for (const EncoderLeftOut& left : c.leftOut)
+            lines << QString::fromStdString(left.factory + "|" + left.reason);
+        return lines;
+    };
+    QCOMPARE(entries(*kept), entries(catalogue));
 }
 
 void EncoderAndPagesTest::encoderPageEditsByTypeAndKeepsOnlyChanges()

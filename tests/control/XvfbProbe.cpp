@@ -1,7 +1,10 @@
-// Runs ostrel's window around the real control on whatever display DISPLAY names, clicks
-// "Preview", and saves a screenshot of the whole screen once the picture is up. Prints the
-// video area's rectangle in screen coordinates: "x y width height".
+// Runs ostrel's window around the real control on whatever display DISPLAY names, made as the
+// program makes it (the devices and encoders looked for while Qt starts, GStreamer set up after
+// the window is shown or by the first Start), clicks "Preview", and saves a screenshot of the
+// whole screen once the picture is up. Prints the video area's rectangle in screen coordinates:
+// "x y width height".
 
+#include "capture/control/CatalogueSearch.h"
 #include "capture/control/OrvexFactory.h"
 #include "desktop/FailureReporter.h"
 #include "desktop/Toolkit.h"
@@ -17,6 +20,7 @@
 
 int main(int argc, char* argv[])
 {
+    auto search = std::make_shared<capture::CatalogueSearch>();
     QApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s <screenshot.png>\n", argv[0]);
@@ -28,7 +32,7 @@ int main(int argc, char* argv[])
         std::exit(status);
     });
 
-    ostrel::Form1 form(capture::createOrvex, toolkit, reporter);
+    ostrel::Form1 form(capture::orvexFactory(search), toolkit, reporter);
     form.load();
     form.show();
     if (!QTest::qWaitForWindowExposed(&form, 10000)) {
