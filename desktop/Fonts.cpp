@@ -1,6 +1,9 @@
 #include "Fonts.h"
 
 #include <QFontDatabase>
+#include <QHash>
+
+#include <mutex>
 
 namespace desktop {
 
@@ -26,18 +29,29 @@ constexpr StandIns Table[] = {
 // family is used as it is, so the font in use is the one chosen here, QFont::family() and
 // QFontInfo agree, and no process-wide substitution table is needed that every other font of
 // the program would also go through.
+// Each answer is kept for the process: a window asks for the same few families once per
+// control, and every hasFamily() runs fontconfig's substitution rules and lists all families.
 QString standInFamily(const QString& layoutFamily)
 {
-    if (QFontDatabase::hasFamily(layoutFamily))
-        return layoutFamily;
-    for (const StandIns& entry : Table) {
-        if (layoutFamily.compare(QLatin1String(entry.layoutFamily), Qt::CaseInsensitive) != 0)
-            continue;
-        for (const char* family : entry.families)
-            if (family && QFontDatabase::hasFamily(QString::fromLatin1(family)))
-                return QString::fromLatin1(family);
+    static std::mutex lock;
+    static QHash<QString, QString> chosen;
+    const std::lock_guard<std::mutex> locked(lock);
+    if (const auto known = chosen.constFind(layoutFamily); known != chosen.constEnd())
+        return *known;
+    QString family = layoutFamily;
+    if (!QFontDatabase::hasFamily(layoutFamily)) {
+        for (const StandIns& entry : Table) {
+            if (layoutFamily.compare(QLatin1String(entry.layoutFamily), Qt::CaseInsensitive) != 0)
+                continue;
+            for (const char* standIn : entry.families)
+                if (standIn && QFontDatabase::hasFamily(QString::fromLatin1(standIn))) {
+                    family = QString::fromLatin1(standIn);
+                    break;
+                }
+        }
     }
-    return layoutFamily;
+    chosen.insert(layoutFamily, family);
+    return family;
 }
 
 QFont font(const QString& layoutFamily, double points)
