@@ -17,11 +17,11 @@ CatalogueSearch::CatalogueSearch()
         } catch (...) {
             promise.set_exception(std::current_exception());
         }
-        // The window is built meanwhile; the plugins wait until it has its control, so that
-        // they do not compete with it for the processor.
+        // The window is built meanwhile; the plugins wait until it is up, so that they do not
+        // compete with it for the processor and the memory.
         std::unique_lock<std::mutex> locked(m_lock);
-        m_handedOver.wait(locked, [this] { return m_taken || m_ending; });
-        if (m_taken)
+        m_windowUp.wait(locked, [this] { return m_shown || m_ending; });
+        if (m_shown)
             prepareGraphElements();
     });
 }
@@ -32,7 +32,7 @@ CatalogueSearch::~CatalogueSearch()
         const std::lock_guard<std::mutex> locked(m_lock);
         m_ending = true;
     }
-    m_handedOver.notify_one();
+    m_windowUp.notify_one();
     m_thread.join();
 }
 
@@ -46,13 +46,16 @@ std::optional<CatalogueSearch::Found> CatalogueSearch::take()
         found = std::move(m_found);
     }
     // Waits here, unlocked, for what is still being looked for.
-    Found result = found.get();
+    return found.get();
+}
+
+void CatalogueSearch::windowShown()
+{
     {
         const std::lock_guard<std::mutex> locked(m_lock);
-        m_taken = true;
+        m_shown = true;
     }
-    m_handedOver.notify_one();
-    return result;
+    m_windowUp.notify_one();
 }
 
 }  // namespace capture

@@ -15,8 +15,8 @@ namespace capture {
 // moment a program starts, while Qt sets itself up and the window is built: the window then
 // appears sooner. The first control made takes what was found (waiting for what is still being
 // looked for); a later one looks again, as the search is a snapshot of its moment. Once the
-// catalogue is taken, the thread goes on to load the plugins the control's graphs are made of
-// (prepareGraphElements) while the window is shown.
+// window is up, the thread goes on to load the plugins the control's graphs are made of
+// (prepareGraphElements), so that they are not loaded while the window is built.
 class CatalogueSearch {
 public:
     struct Found {
@@ -32,12 +32,14 @@ public:
 
     // What was found, once; nothing after that. Raises what the search raised.
     std::optional<Found> take();
+    // Lets the thread load the graphs' plugins: the window that took the catalogue is up.
+    void windowShown();
 
 private:
     std::mutex m_lock;
-    std::condition_variable m_handedOver;
+    std::condition_variable m_windowUp;
     std::future<Found> m_found;  // guarded by m_lock; invalid once take() has it
-    bool m_taken = false;        // guarded by m_lock
+    bool m_shown = false;        // guarded by m_lock
     bool m_ending = false;       // guarded by m_lock
     std::thread m_thread;        // last: it starts once the members above are made
 };

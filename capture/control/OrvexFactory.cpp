@@ -5,6 +5,8 @@
 #include "capture/devices/EncoderCatalogueCache.h"
 #include "capture/v4l2/V4l2Discovery.h"
 
+#include <QTimer>
+
 namespace capture {
 
 CaptureWidget* createOrvex(QWidget* parent) { return new Orvex(parent); }
@@ -15,8 +17,12 @@ CaptureWidgetFactory orvexFactory(std::shared_ptr<CatalogueSearch> search)
         // A node that came or went between the search's scan and the watch's start is put right
         // at the watch's next change, which compares the whole folder with the list.
         auto watch = watchV4l2Nodes();
-        if (std::optional<CatalogueSearch::Found> found = search->take())
-            return new Orvex(std::move(found->devices), std::move(found->encoders), std::move(watch), parent);
+        if (std::optional<CatalogueSearch::Found> found = search->take()) {
+            auto* orvex = new Orvex(std::move(found->devices), std::move(found->encoders), std::move(watch), parent);
+            // The window is built, loaded and shown before the event loop's first turn.
+            QTimer::singleShot(0, orvex, [search] { search->windowShown(); });
+            return orvex;
+        }
         return new Orvex(discoverDevices(), EncoderCatalogueCache().keptOrFound(), std::move(watch), parent);
     };
 }
